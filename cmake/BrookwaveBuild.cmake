@@ -1,0 +1,21 @@
+# Warnings, sanitizers and small helpers shared by every target.
+
+add_library(bw_build_flags INTERFACE)
+target_compile_options(bw_build_flags INTERFACE -Wall -Wextra -Werror)
+target_compile_features(bw_build_flags INTERFACE cxx_std_20)
+
+if(BW_SANITIZE)
+  target_compile_options(bw_build_flags INTERFACE -fsanitize=${BW_SANITIZE} -fno-omit-frame-pointer
+                                                  -fno-sanitize-recover=all)
+  target_link_options(bw_build_flags INTERFACE -fsanitize=${BW_SANITIZE})
+endif()
+
+# bw_add_test(NAME sources... [LIBS libs...] [LABELS labels...])
+# One GoogleTest executable; each test case becomes a ctest entry.
+function(bw_add_test name)
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} bw_test_support GTest::gtest_main GTest::gmock
+                                        bw_build_flags)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()

@@ -1,0 +1,131 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace bw::test {
+
+TempDir::TempDir() {
+  std::random_device rd;
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    auto candidate = base / ("bwtest-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+int RecordingMessageSink::Show(std::string_view text, std::string_view caption, unsigned style) {
+  messages.push_back({std::string(text), std::string(caption), style});
+  return answer != 0 ? answer : DefaultAnswer(style);
+}
+
+std::vector<std::string> CapturedMessages::texts() const {
+  std::vector<std::string> out;
+  for (const auto& m : sink_.messages)
+    out.push_back(m.text);
+  return out;
+}
+
+namespace {
+
+std::string ReadAll(int fd) {
+  std::string out;
+  std::array<char, 65536> buf;
+  for (;;) {
+    const ssize_t n = read(fd, buf.data(), buf.size());
+    if (n <= 0) break;
+    out.append(buf.data(), static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+}  // namespace
+
+CommandResult RunCommand(const std::vector<std::string>& argv) {
+  int out_pipe[2];
+  int err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
+  posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
+  std::vector<char*> args;
+  for (const auto& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  CommandResult result;
+  if (rc == 0) {
+    std::string err;
+    std::thread err_reader([&] { err = ReadAll(err_pipe[0]); });
+    result.out = ReadAll(out_pipe[0]);
+    err_reader.join();
+    result.err = std::move(err);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  close(out_pipe[0]);
+  close(err_pipe[0]);
+  return result;
+}
+
+CommandResult RunCli(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{BW_CLI_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(argv);
+}
+
+bool HaveProgram(std::string_view program) {
+  const char* path = std::getenv("PATH");
+  if (!path) return false;
+  std::string_view rest(path);
+  while (!rest.empty()) {
+    const auto colon = rest.find(':');
+    const std::filesystem::path dir(std::string(rest.substr(0, colon)));
+    if (access((dir / program).c_str(), X_OK) == 0) return true;
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  return false;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace bw::test

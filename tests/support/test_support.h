@@ -1,0 +1,78 @@
+// Helpers shared by the test suites: scratch folders, recorded message boxes, running programs.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/message_box.h"
+
+namespace bw::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Records every message box and answers with a fixed answer (the first button by default).
+class RecordingMessageSink final : public MessageSink {
+ public:
+  struct Message {
+    std::string text;
+    std::string caption;
+    unsigned style;
+  };
+
+  int Show(std::string_view text, std::string_view caption, unsigned style) override;
+
+  std::vector<Message> messages;
+  int answer = 0;  // 0: answer with DefaultAnswer(style)
+};
+
+// Installs a RecordingMessageSink for the lifetime of the object.
+class CapturedMessages {
+ public:
+  CapturedMessages() : scope_(&sink_) {}
+  const std::vector<RecordingMessageSink::Message>& messages() const { return sink_.messages; }
+  std::vector<std::string> texts() const;
+  void set_answer(int answer) { sink_.answer = answer; }
+  void clear() { sink_.messages.clear(); }
+
+ private:
+  RecordingMessageSink sink_;
+  ScopedMessageSink scope_;
+};
+
+struct CommandResult {
+  int exit_code = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs `argv` (no shell), capturing both output streams.
+CommandResult RunCommand(const std::vector<std::string>& argv);
+// Runs brookwave-cli with `args`.
+CommandResult RunCli(const std::vector<std::string>& args);
+// True when `program` is found on PATH.
+bool HaveProgram(std::string_view program);
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// Skips the current test when a peer program is missing (scripts/setup installs them all).
+#define BW_REQUIRE_PROGRAM(program) \
+  if (!::bw::test::HaveProgram(program)) GTEST_SKIP() << program << " is not installed"
+
+}  // namespace bw::test
