@@ -1,0 +1,132 @@
+#include "support/wave_image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace bw::test {
+namespace {
+
+void Append(std::vector<uint8_t>& out, std::string_view four) {
+  out.insert(out.end(), four.begin(), four.end());
+}
+void Append32(std::vector<uint8_t>& out, uint32_t v) {
+  uint8_t b[4];
+  StoreLe32(b, v);
+  out.insert(out.end(), b, b + 4);
+}
+
+}  // namespace
+
+std::vector<uint8_t> FmtBody(const FormatBlock& format) {
+  std::vector<uint8_t> body = format.Serialize();
+  if (format.format().wFormatTag == kWaveFormatPcm) body.resize(kPcmWaveFormatSize);
+  return body;
+}
+
+std::vector<uint8_t> BuildRiffWave(const std::vector<Chunk>& chunks) {
+  std::vector<uint8_t> out;
+  Append(out, "RIFF");
+  Append32(out, 0);
+  Append(out, "WAVE");
+  for (const Chunk& c : chunks) {
+    Append(out, c.id);
+    Append32(out, c.declared_size.value_or(static_cast<uint32_t>(c.body.size())));
+    out.insert(out.end(), c.body.begin(), c.body.end());
+    if (c.body.size() % 2) out.push_back(0);
+  }
+  StoreLe32(out.data() + 4, static_cast<uint32_t>(out.size() - 8));
+  return out;
+}
+
+std::vector<uint8_t> BuildWave(const FormatBlock& format, std::span<const uint8_t> data) {
+  return BuildRiffWave({{"fmt ", FmtBody(format), {}}, {"data", {data.begin(), data.end()}, {}}});
+}
+
+std::optional<ParsedWave> ParseWave(std::span<const uint8_t> image) {
+  if (image.size() < 12 || !std::equal(image.begin(), image.begin() + 4, "RIFF") ||
+      !std::equal(image.begin() + 8, image.begin() + 12, "WAVE")) {
+    return std::nullopt;
+  }
+  ParsedWave wave;
+  wave.riff_size = LoadLe32(image.data() + 4);
+  if (static_cast<uint64_t>(wave.riff_size) + 8 != image.size()) return std::nullopt;
+  bool have_fmt = false;
+  bool have_data = false;
+  std::size_t pos = 12;
+  while (pos < image.size()) {
+    if (pos + 8 > image.size()) return std::nullopt;
+    const std::string id(image.begin() + static_cast<std::ptrdiff_t>(pos),
+                         image.begin() + static_cast<std::ptrdiff_t>(pos + 4));
+    const uint32_t size = LoadLe32(image.data() + pos + 4);
+    const std::size_t body = pos + 8;
+    if (body + size > image.size()) return std::nullopt;
+    const auto bytes = image.subspan(body, size);
+    wave.chunk_ids.push_back(id);
+    if (id == "fmt ") {
+      wave.format = FormatBlock::Parse(bytes);
+      if (wave.format.empty()) return std::nullopt;
+      have_fmt = true;
+    } else if (id == "data") {
+      wave.data.assign(bytes.begin(), bytes.end());
+      wave.data_offset = static_cast<uint32_t>(body);
+      have_data = true;
+    } else if (id == "fact" && size >= 4) {
+      wave.fact = LoadLe32(bytes.data());
+    }
+    pos = body + size + (size % 2);
+  }
+  if (pos != image.size() || !have_fmt || !have_data) return std::nullopt;
+  return wave;
+}
+
+std::vector<uint8_t> Pcm16Bytes(std::span<const int16_t> samples) {
+  std::vector<uint8_t> out(samples.size() * 2);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    StoreLe16(out.data() + 2 * i, static_cast<uint16_t>(samples[i]));
+  }
+  return out;
+}
+
+std::vector<int16_t> Pcm16Samples(std::span<const uint8_t> bytes) {
+  std::vector<int16_t> out(bytes.size() / 2);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<int16_t>(LoadLe16(bytes.data() + 2 * i));
+  }
+  return out;
+}
+
+std::vector<int16_t> SineTone(uint32_t rate, uint16_t channels, uint32_t frames, double hz,
+                              double amplitude) {
+  std::vector<int16_t> out(static_cast<std::size_t>(frames) * channels);
+  for (uint32_t f = 0; f < frames; ++f) {
+    for (uint16_t c = 0; c < channels; ++c) {
+      const double phase = 2 * std::numbers::pi * hz * (c + 1) * f / rate;
+      out[static_cast<std::size_t>(f) * channels + c] =
+          static_cast<int16_t>(std::lround(amplitude * 32767.0 * std::sin(phase)));
+    }
+  }
+  return out;
+}
+
+double SnrDb(std::span<const int16_t> expected, std::span<const int16_t> actual, int max_shift) {
+  double best = -std::numeric_limits<double>::infinity();
+  for (int shift = -max_shift; shift <= max_shift; ++shift) {
+    double signal = 0;
+    double noise = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const auto j = static_cast<std::ptrdiff_t>(i) + shift;
+      if (j < 0 || static_cast<std::size_t>(j) >= actual.size()) continue;
+      const double e = expected[i];
+      const double d = e - actual[static_cast<std::size_t>(j)];
+      signal += e * e;
+      noise += d * d;
+    }
+    if (signal == 0) continue;
+    best = std::max(best, noise == 0 ? 200.0 : 10 * std::log10(signal / noise));
+  }
+  return best;
+}
+
+}  // namespace bw::test
