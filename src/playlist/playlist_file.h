@@ -1,0 +1,58 @@
+// Play list files (".plf"): one audio file path per line, in play order, 8-bit text kept byte
+// for byte. Lines are written with CR LF; when read, CR LF or a lone LF ends a line.
+//
+// Called on the user-interface thread by the play list commands and the play list editor.
+// The file functions show their own failure messages (a box naming the file) and return what
+// happened; a file that does not exist is left to the caller, which ends silently there.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bw {
+
+// The longest entry a play list may hold: what the playback path holds.
+inline constexpr std::size_t kMaxPlayListEntry = 259;
+
+// The lines of a file image: only the terminator is removed (no trimming), an empty line is an
+// entry, and a last line without terminator counts.
+std::vector<std::string> SplitPlayListLines(std::string_view bytes);
+// The file image of `entries`: each one followed by CR LF.
+std::string JoinPlayListLines(std::span<const std::string> entries);
+// The index of the first entry longer than kMaxPlayListEntry, if any.
+std::optional<std::size_t> FindOverlongEntry(std::span<const std::string> entries);
+
+// True when `path` names an existing regular file (through symbolic links).
+bool PlayListFileExists(const std::filesystem::path& path);
+
+enum class PlayListReadResult {
+  kRead,          // `entries` holds every line (none for an empty file)
+  kMissing,       // no such file: nothing shown
+  kUnreadable,    // shown: the file error message
+  kEntryTooLong,  // shown: a message naming the file and the line
+};
+
+// Reads every entry of the file. `entries` is replaced only when the result is kRead.
+PlayListReadResult ReadPlayListFile(const std::filesystem::path& path,
+                                    std::vector<std::string>& entries);
+
+// Creates the file empty when it does not exist; an existing file is left unchanged.
+// False, after the file error message, when it cannot be created.
+bool CreatePlayListFileIfAbsent(const std::filesystem::path& path);
+
+// Replaces the file's contents with `entries`. The new list is written to a temporary file
+// beside the old one and renamed over it, so a failed write leaves the old list as it was.
+// A file without write permission is not replaced. An entry that could not be read back as
+// written (longer than kMaxPlayListEntry, or holding a line break) refuses the whole list.
+// False after a message naming the file.
+bool WritePlayListFile(const std::filesystem::path& path, std::span<const std::string> entries);
+
+// The play list commands' file error message: a box that names the file.
+void ShowPlayListFileError(const std::filesystem::path& path);
+
+}  // namespace bw
