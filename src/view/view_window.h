@@ -103,8 +103,8 @@ class ViewWindow : public MessageTarget {
   virtual void ApplyMultiMode(int32_t multi_mode) = 0;
 
   // Dialogs. A file dialog returns the chosen path, or nothing when cancelled.
-  virtual std::optional<std::string> RunFileDialog(const FileDialogSpec& spec) = 0;
-  virtual FormatChoice ChooseFormat(const FormatChooserSpec& spec) = 0;
+  virtual std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) = 0;
+  virtual FormatChoice ChooseFormat(const FormatChooserSpec& chooser) = 0;
   // The property sheets run modally over `data`; they return kIdOk or kIdCancel. While the
   // playback sheet runs, its equaliser page calls the core's OnApplyPlayProperties.
   virtual int RunPlaySheet(PlaySheetData& data) = 0;
