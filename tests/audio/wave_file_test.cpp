@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <concepts>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -51,6 +52,21 @@ FormatBlock Coded(uint16_t tag, uint16_t channels, uint16_t block_align,
   return FormatBlock(WAVEFORMATEX{tag, channels, 8000, 4055, block_align, 4, 0}, extra);
 }
 
+// Parameterised cases print, and are named, by their name.
+template <typename Case>
+requires std::same_as<decltype(Case::name), const char*> std::ostream& operator<<(std::ostream& os,
+                                                                                  const Case& c) {
+  return os << c.name;
+}
+constexpr auto kCaseName = [](const auto& info) { return std::string(info.param.name); };
+
+template <typename Case>
+class FileCase : public ::testing::TestWithParam<Case> {
+ protected:
+  test::TempDir dir_;
+  test::CapturedMessages messages_;
+};
+
 // ---- targets ------------------------------------------------------------------------------
 
 struct TargetCase {
@@ -60,14 +76,7 @@ struct TargetCase {
   uint32_t data_offset;
 };
 
-void PrintTo(const TargetCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class WaveTarget : public ::testing::TestWithParam<TargetCase> {
- protected:
-  test::TempDir dir_;
-};
+using WaveTarget = FileCase<TargetCase>;
 
 TEST_P(WaveTarget, WritesTheFixedLayout) {
   const TargetCase& c = GetParam();
@@ -97,24 +106,17 @@ INSTANTIATE_TEST_SUITE_P(
                                  Coded(kWaveFormatImaAdpcm, 1, 256, {0xF9, 0x01}), 4096, 60},
                       TargetCase{"OddExtraBytesPadTheFmtChunk", Coded(0x1234, 2, 4, {1, 2, 3}), 77,
                                  62}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kCaseName);
 
 TEST(WaveTargetSizes, StayCurrentWhileWritingGoesOn) {
   test::TempDir dir;
   const auto path = dir / "growing.wav";
-  const FormatBlock format = Pcm(8000, 1, 8);
   const std::vector<uint8_t> data = Pattern(5000);
-  WriteFileBytes(path, {});
-  RiffFile file;
-  MMCKINFO riffChunk;
-  MMCKINFO dataChunk;
-  MMIOINFO ioInfo;
-  uint32_t expected = kWaveTargetExpectedSize;
-  ASSERT_EQ(CreateWaveTarget(path, file, format, riffChunk, expected), 0);
-  ASSERT_EQ(BeginWaveData(file, dataChunk, ioInfo, expected), 0);
-  uint32_t written = 0;
-  ASSERT_EQ(WriteWaveData(file, std::span(data).first(301), written, ioInfo), 0);
-  ASSERT_EQ(UpdateWaveTargetSizes(file, dataChunk, riffChunk, ioInfo), 0);
+  test::OpenTarget target;
+  ASSERT_EQ(target.Begin(path, Pcm(8000, 1, 8)), 0);
+  ASSERT_EQ(target.Write(std::span(data).first(301)), 0);
+  ASSERT_EQ(UpdateWaveTargetSizes(target.file, target.dataChunk, target.riffChunk, target.ioInfo),
+            0);
 
   // Odd data has no pad byte yet: the sizes count exactly what the file holds.
   std::vector<uint8_t> image = ReadFileBytes(path);
@@ -123,15 +125,16 @@ TEST(WaveTargetSizes, StayCurrentWhileWritingGoesOn) {
   EXPECT_EQ(LoadLe32(image.data() + 52), 301u);
   EXPECT_TRUE(std::equal(image.begin() + 56, image.end(), data.begin()));
 
-  ASSERT_EQ(WriteWaveData(file, std::span(data).subspan(301, 4099), written, ioInfo), 0);
-  ASSERT_EQ(UpdateWaveTargetSizes(file, dataChunk, riffChunk, ioInfo), 0);
+  ASSERT_EQ(target.Write(std::span(data).subspan(301, 4099)), 0);
+  ASSERT_EQ(UpdateWaveTargetSizes(target.file, target.dataChunk, target.riffChunk, target.ioInfo),
+            0);
   auto parsed = ParseWave(ReadFileBytes(path));
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->data, std::vector<uint8_t>(data.begin(), data.begin() + 4400));
   EXPECT_EQ(parsed->fact, 0xFFFFFFFFu);
 
-  ASSERT_EQ(WriteWaveData(file, std::span(data).subspan(4400), written, ioInfo), 0);
-  ASSERT_EQ(FinishWaveTarget(file, dataChunk, riffChunk, ioInfo, 5000), 0);
+  ASSERT_EQ(target.Write(std::span(data).subspan(4400)), 0);
+  ASSERT_EQ(target.Finish(5000), 0);
   parsed = ParseWave(ReadFileBytes(path));
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->data, data);
@@ -202,15 +205,7 @@ std::vector<SourceCase> SourceCases() {
   };
 }
 
-void PrintTo(const SourceCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class WaveSource : public ::testing::TestWithParam<SourceCase> {
- protected:
-  test::TempDir dir_;
-  test::CapturedMessages messages_;
-};
+using WaveSource = FileCase<SourceCase>;
 
 TEST_P(WaveSource, FindsFormatAndDataWhereverTheyStand) {
   const SourceCase& c = GetParam();
@@ -226,8 +221,7 @@ TEST_P(WaveSource, FindsFormatAndDataWhereverTheyStand) {
   EXPECT_TRUE(messages_.messages().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, WaveSource, ::testing::ValuesIn(SourceCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Layouts, WaveSource, ::testing::ValuesIn(SourceCases()), kCaseName);
 
 TEST(WaveSourceRead, NeverPassesTheDeclaredEndOfTheData) {
   test::TempDir dir;
@@ -354,15 +348,7 @@ std::vector<BadCase> BadCases() {
   };
 }
 
-void PrintTo(const BadCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class BadWave : public ::testing::TestWithParam<BadCase> {
- protected:
-  test::TempDir dir_;
-  test::CapturedMessages messages_;
-};
+using BadWave = FileCase<BadCase>;
 
 TEST_P(BadWave, IsRefusedWithItsCodeAndLeavesNothingOpen) {
   const BadCase& c = GetParam();
@@ -378,8 +364,7 @@ TEST_P(BadWave, IsRefusedWithItsCodeAndLeavesNothingOpen) {
   EXPECT_TRUE(messages_.messages().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, BadWave, ::testing::ValuesIn(BadCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, BadWave, ::testing::ValuesIn(BadCases()), kCaseName);
 
 TEST(BadWaveSweep, EveryTruncationFailsCleanly) {
   test::TempDir dir;

@@ -38,25 +38,33 @@ SourceContents ReadSource(const std::filesystem::path& path, std::size_t block) 
   return out;
 }
 
+int OpenTarget::Begin(const std::filesystem::path& path, const FormatBlock& format) {
+  WriteFileBytes(path, {});
+  uint32_t expected = kWaveTargetExpectedSize;
+  const int rc = CreateWaveTarget(path, file, format, riffChunk, expected);
+  return rc != 0 ? rc : BeginWaveData(file, dataChunk, ioInfo, expected);
+}
+
+int OpenTarget::Write(std::span<const uint8_t> data) {
+  uint32_t written = 0;
+  const int rc = WriteWaveData(file, data, written, ioInfo);
+  if (rc == 0) {
+    EXPECT_EQ(written, data.size());
+  }
+  return rc;
+}
+
 int WriteTarget(const std::filesystem::path& path, const FormatBlock& format,
                 std::span<const uint8_t> data, uint32_t fact) {
-  WriteFileBytes(path, {});
-  RiffFile file;
-  MMCKINFO riffChunk;
-  MMCKINFO dataChunk;
-  MMIOINFO ioInfo;
-  uint32_t expected = kWaveTargetExpectedSize;
-  int rc = CreateWaveTarget(path, file, format, riffChunk, expected);
-  if (rc == 0) rc = BeginWaveData(file, dataChunk, ioInfo, expected);
+  OpenTarget target;
+  int rc = target.Begin(path, format);
   std::size_t piece = 1;
   for (std::size_t done = 0; rc == 0 && done < data.size(); done += piece, piece = piece * 3 + 1) {
     piece = std::min(piece, data.size() - done);
-    uint32_t written = 0;
-    rc = WriteWaveData(file, data.subspan(done, piece), written, ioInfo);
-    EXPECT_EQ(written, piece);
+    rc = target.Write(data.subspan(done, piece));
   }
-  const int finish_rc = FinishWaveTarget(file, dataChunk, riffChunk, ioInfo, fact);
-  EXPECT_FALSE(file.is_open());
+  const int finish_rc = target.Finish(fact);
+  EXPECT_FALSE(target.file.is_open());
   return rc != 0 ? rc : finish_rc;
 }
 

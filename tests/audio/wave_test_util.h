@@ -26,8 +26,21 @@ struct SourceContents {
 // nothing, then CloseWaveSource. Checks that a failed open leaves nothing open.
 SourceContents ReadSource(const std::filesystem::path& path, std::size_t block = 1000);
 
-// Creates (or empties) `path` and writes a target as recording and conversion do, appending
-// `data` in pieces of growing, uneven sizes. Returns the first error.
+// A target being written, with the records its caller keeps.
+struct OpenTarget {
+  // Creates (or empties) `path`, then CreateWaveTarget and BeginWaveData.
+  int Begin(const std::filesystem::path& path, const FormatBlock& format);
+  int Write(std::span<const uint8_t> data);
+  int Finish(uint32_t fact) { return FinishWaveTarget(file, dataChunk, riffChunk, ioInfo, fact); }
+
+  RiffFile file;
+  MMCKINFO riffChunk;
+  MMCKINFO dataChunk;
+  MMIOINFO ioInfo;
+};
+
+// Writes a target as recording and conversion do, appending `data` in pieces of growing, uneven
+// sizes. Returns the first error.
 int WriteTarget(const std::filesystem::path& path, const FormatBlock& format,
                 std::span<const uint8_t> data, uint32_t fact);
 
