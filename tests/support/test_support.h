@@ -1,6 +1,7 @@
 // Helpers shared by the test suites: scratch folders, recorded message boxes, running programs.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -67,6 +68,9 @@ CommandResult RunCommand(const std::vector<std::string>& argv);
 CommandResult RunCli(const std::vector<std::string>& args);
 // True when `program` is found on PATH.
 bool HaveProgram(std::string_view program);
+
+// How many file descriptors the test process has open (to check that nothing is left open).
+std::size_t OpenFileDescriptorCount();
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
