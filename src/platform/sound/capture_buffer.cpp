@@ -8,63 +8,21 @@
 namespace bw {
 
 CaptureCore::CaptureCore(std::shared_ptr<CaptureDeviceCore> device, const CaptureBufferDesc& desc)
-    : device_(std::move(device)),
-      format_(desc.format),
-      align_(desc.format.nBlockAlign),
-      data_(desc.bytes, 0),
-      frames_(desc.bytes / desc.format.nBlockAlign) {
+    : BufferCore(desc.format, desc.bytes, device->is_virtual()), device_(std::move(device)) {
   device_->Attach(this);
 }
 
 CaptureCore::~CaptureCore() {
   device_->Detach(this);
-  PendingSignals signals(device_->is_virtual());
-  {
-    std::lock_guard lock(mutex_);
-    if (capturing_) signals.Add(notifications_.stop_events());
-    capturing_ = false;
-    if (device_->is_virtual()) {
-      for (std::size_t i = 0; i < locks_.outstanding(); ++i)
-        EndTrackedWork();
-    }
-  }
-  signals.Fire();
 }
 
 SoundResult CaptureCore::Start(uint32_t flags) {
-  device_->WillStart(*this);
+  device_->WillRun(*this);
   std::lock_guard lock(mutex_);
-  if (!capturing_) resampler_.reset();
-  capturing_ = true;
+  if (!running_) resampler_.reset();
+  running_ = true;
   looping_ = (flags & kCaptureStartLooping) != 0;
   return kSoundOk;
-}
-
-SoundResult CaptureCore::Stop() {
-  PendingSignals signals(device_->is_virtual());
-  {
-    std::lock_guard lock(mutex_);
-    if (capturing_) signals.Add(notifications_.stop_events());
-    capturing_ = false;
-  }
-  signals.Fire();
-  return kSoundOk;
-}
-
-SoundResult CaptureCore::Lock(uint32_t offset, uint32_t bytes, LockedRegions* regions,
-                              uint32_t flags) {
-  std::lock_guard lock(mutex_);
-  if (flags & kLockEntireBuffer) bytes = static_cast<uint32_t>(data_.size());
-  const SoundResult result = locks_.Lock(data_, offset, bytes, regions);
-  if (result == kSoundOk && device_->is_virtual()) BeginTrackedWork();
-  return result;
-}
-
-SoundResult CaptureCore::Unlock(const LockedRegions& regions) {
-  std::lock_guard lock(mutex_);
-  const SoundResult result = locks_.Unlock(regions);
-  if (result == kSoundOk && device_->is_virtual()) EndTrackedWork();
-  return result;
 }
 
 void CaptureCore::GetCurrentPosition(uint32_t* capture, uint32_t* read) const {
@@ -75,19 +33,7 @@ void CaptureCore::GetCurrentPosition(uint32_t* capture, uint32_t* read) const {
 
 uint32_t CaptureCore::status() const {
   std::lock_guard lock(mutex_);
-  if (!capturing_) return 0;
-  return kCaptureStatusCapturing | (looping_ ? kCaptureStatusLooping : 0);
-}
-
-SoundResult CaptureCore::SetNotificationPositions(std::span<const NotifyPosition> positions) {
-  std::lock_guard lock(mutex_);
-  if (capturing_) return kSoundErrInvalidCall;
-  return notifications_.Assign(positions, static_cast<uint32_t>(data_.size()));
-}
-
-bool CaptureCore::capturing() const {
-  std::lock_guard lock(mutex_);
-  return capturing_;
+  return StatusLocked(kCaptureStatusCapturing, kCaptureStatusLooping);
 }
 
 uint32_t CaptureCore::FramesToNextNotification(StreamFormat device) const {
@@ -103,7 +49,7 @@ uint32_t CaptureCore::FramesToNextNotification(StreamFormat device) const {
 void CaptureCore::Deliver(const float* in, uint32_t frames, StreamFormat device,
                           PendingSignals* signals) {
   std::lock_guard lock(mutex_);
-  if (!capturing_) return;
+  if (!running_) return;
   if (device != last_device_) {
     resampler_.reset();
     last_device_ = device;
@@ -125,7 +71,7 @@ void CaptureCore::Store(const float* samples, uint32_t frames, PendingSignals* s
   const std::size_t ch = format_.nChannels;
   const auto size = static_cast<uint32_t>(data_.size());
   uint32_t done = 0;
-  while (done < frames && capturing_) {
+  while (done < frames && running_) {
     const uint32_t n = std::min(frames - done, frames_ - cursor_);
     uint8_t* dst = &data_[static_cast<std::size_t>(cursor_) * align_];
     for (std::size_t i = 0; i < n * ch; ++i)
@@ -136,7 +82,7 @@ void CaptureCore::Store(const float* samples, uint32_t frames, PendingSignals* s
     if (cursor_ < frames_) continue;
     cursor_ = 0;
     if (!looping_) {
-      capturing_ = false;
+      running_ = false;
       signals->Add(notifications_.stop_events());
     }
   }

@@ -9,12 +9,6 @@
 namespace bw {
 namespace {
 
-constexpr StreamFormat kCardDefault{44100, 2};
-
-StreamFormat FormatOf(const WAVEFORMATEX& f) {
-  return {f.nSamplesPerSec, f.nChannels};
-}
-
 // Silence at the pace of the system clock, for machines without a sound card.
 class ClockStream {
  public:
@@ -67,11 +61,6 @@ class ClockInput final : public InputStream {
   ClockStream clock_;
 };
 
-template <typename Core>
-void Remove(std::vector<Core*>& list, Core* item) {
-  list.erase(std::remove(list.begin(), list.end(), item), list.end());
-}
-
 }  // namespace
 
 std::unique_ptr<OutputStream> MakeClockOutput(StreamFormat format) {
@@ -84,52 +73,6 @@ std::unique_ptr<InputStream> MakeClockInput(StreamFormat format) {
 
 // ---- Playback ----------------------------------------------------------------------------
 
-PlaybackDeviceCore::PlaybackDeviceCore(std::unique_ptr<OutputStream> stream)
-    : virtual_(false), stream_(std::move(stream)), format_(stream_->format()) {}
-
-PlaybackDeviceCore::PlaybackDeviceCore(StreamFormat fixed_format)
-    : virtual_(true),
-      format_(fixed_format.rate ? fixed_format : kCardDefault),
-      fixed_(fixed_format) {}
-
-PlaybackDeviceCore::~PlaybackDeviceCore() {
-  quit_ = true;
-  if (thread_.joinable()) thread_.join();
-}
-
-void PlaybackDeviceCore::Attach(PlaybackCore* buffer) {
-  std::lock_guard lock(mutex_);
-  buffers_.push_back(buffer);
-}
-
-void PlaybackDeviceCore::Detach(PlaybackCore* buffer) {
-  std::lock_guard lock(mutex_);
-  Remove(buffers_, buffer);
-}
-
-void PlaybackDeviceCore::WillPlay(const PlaybackCore& buffer) {
-  std::lock_guard lock(mutex_);
-  if (virtual_) {
-    const bool others_playing = std::any_of(buffers_.begin(), buffers_.end(), [&](PlaybackCore* b) {
-      return b != &buffer && b->playing();
-    });
-    if (fixed_.rate == 0 && !others_playing) format_ = FormatOf(buffer.format());
-    return;
-  }
-  if (!thread_.joinable()) thread_ = std::thread(&PlaybackDeviceCore::Run, this);
-}
-
-StreamFormat PlaybackDeviceCore::format() const {
-  std::lock_guard lock(mutex_);
-  return format_;
-}
-
-void PlaybackDeviceCore::SetVirtualFormat(StreamFormat fixed_format) {
-  std::lock_guard lock(mutex_);
-  fixed_ = fixed_format;
-  if (fixed_format.rate != 0) format_ = fixed_format;
-}
-
 uint32_t PlaybackDeviceCore::MixVirtual(float* out, uint32_t frames, bool split,
                                         PendingSignals* signals) {
   std::lock_guard lock(mutex_);
@@ -140,7 +83,7 @@ uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,
                                        PendingSignals* signals) {
   if (split) {
     for (PlaybackCore* b : buffers_) {
-      if (b->playing()) frames = std::min(frames, b->FramesToNextNotification(format_));
+      if (b->running()) frames = std::min(frames, b->FramesToNextNotification(format_));
     }
   }
   std::fill(out, out + static_cast<std::size_t>(frames) * format_.channels, 0.0f);
@@ -172,57 +115,12 @@ void PlaybackDeviceCore::Run() {
 
 // ---- Capture -----------------------------------------------------------------------------
 
-CaptureDeviceCore::CaptureDeviceCore(std::unique_ptr<InputStream> stream)
-    : virtual_(false), stream_(std::move(stream)), format_(stream_->format()) {}
-
-CaptureDeviceCore::CaptureDeviceCore(StreamFormat fixed_format)
-    : virtual_(true),
-      format_(fixed_format.rate ? fixed_format : kCardDefault),
-      fixed_(fixed_format) {}
-
-CaptureDeviceCore::~CaptureDeviceCore() {
-  quit_ = true;
-  if (thread_.joinable()) thread_.join();
-}
-
-void CaptureDeviceCore::Attach(CaptureCore* buffer) {
-  std::lock_guard lock(mutex_);
-  buffers_.push_back(buffer);
-}
-
-void CaptureDeviceCore::Detach(CaptureCore* buffer) {
-  std::lock_guard lock(mutex_);
-  Remove(buffers_, buffer);
-}
-
-void CaptureDeviceCore::WillStart(const CaptureCore& buffer) {
-  std::lock_guard lock(mutex_);
-  if (virtual_) {
-    const bool others = std::any_of(buffers_.begin(), buffers_.end(),
-                                    [&](CaptureCore* b) { return b != &buffer && b->capturing(); });
-    if (fixed_.rate == 0 && !others) format_ = FormatOf(buffer.format());
-    return;
-  }
-  if (!thread_.joinable()) thread_ = std::thread(&CaptureDeviceCore::Run, this);
-}
-
-StreamFormat CaptureDeviceCore::format() const {
-  std::lock_guard lock(mutex_);
-  return format_;
-}
-
-void CaptureDeviceCore::SetVirtualFormat(StreamFormat fixed_format) {
-  std::lock_guard lock(mutex_);
-  fixed_ = fixed_format;
-  if (fixed_format.rate != 0) format_ = fixed_format;
-}
-
 uint32_t CaptureDeviceCore::DeliverVirtual(const float* in, uint32_t frames, bool split,
                                            PendingSignals* signals) {
   std::lock_guard lock(mutex_);
   if (split) {
     for (CaptureCore* b : buffers_) {
-      if (b->capturing()) frames = std::min(frames, b->FramesToNextNotification(format_));
+      if (b->running()) frames = std::min(frames, b->FramesToNextNotification(format_));
     }
   }
   DeliverLocked(in, frames, signals);

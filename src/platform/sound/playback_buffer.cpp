@@ -8,12 +8,9 @@
 namespace bw {
 
 PlaybackCore::PlaybackCore(std::shared_ptr<PlaybackDeviceCore> device, const SoundBufferDesc& desc)
-    : device_(std::move(device)),
-      format_(desc.format),
+    : BufferCore(desc.format, desc.bytes, device->is_virtual()),
+      device_(std::move(device)),
       flags_(desc.flags),
-      align_(desc.format.nBlockAlign),
-      data_(desc.bytes, 0),
-      frames_(desc.bytes / desc.format.nBlockAlign),
       frequency_(desc.format.nSamplesPerSec),
       resampler_(desc.format.nChannels, this),
       produced_(static_cast<std::size_t>(kMixFrames) * desc.format.nChannels) {
@@ -22,62 +19,26 @@ PlaybackCore::PlaybackCore(std::shared_ptr<PlaybackDeviceCore> device, const Sou
 
 PlaybackCore::~PlaybackCore() {
   device_->Detach(this);
-  PendingSignals signals(device_->is_virtual());
-  {
-    std::lock_guard lock(mutex_);
-    if (playing_) signals.Add(notifications_.stop_events());
-    playing_ = false;
-    if (device_->is_virtual()) {
-      for (std::size_t i = 0; i < locks_.outstanding(); ++i)
-        EndTrackedWork();
-    }
-  }
-  signals.Fire();
-}
-
-SoundResult PlaybackCore::Lock(uint32_t offset, uint32_t bytes, LockedRegions* regions,
-                               uint32_t flags) {
-  std::lock_guard lock(mutex_);
-  if (flags & kLockFromWriteCursor)
-    offset = (playing_ ? pull_ : static_cast<uint32_t>(cursor_)) * align_;
-  if (flags & kLockEntireBuffer) bytes = static_cast<uint32_t>(data_.size());
-  const SoundResult result = locks_.Lock(data_, offset, bytes, regions);
-  if (result == kSoundOk && device_->is_virtual()) BeginTrackedWork();
-  return result;
-}
-
-SoundResult PlaybackCore::Unlock(const LockedRegions& regions) {
-  std::lock_guard lock(mutex_);
-  const SoundResult result = locks_.Unlock(regions);
-  if (result == kSoundOk && device_->is_virtual()) EndTrackedWork();
-  return result;
 }
 
 SoundResult PlaybackCore::Play(uint32_t flags) {
-  device_->WillPlay(*this);
+  device_->WillRun(*this);
   std::lock_guard lock(mutex_);
-  if (!playing_) converting_ = false;
-  playing_ = true;
+  if (!running_) converting_ = false;
+  running_ = true;
   looping_ = (flags & kPlayLooping) != 0;
   return kSoundOk;
 }
 
-SoundResult PlaybackCore::Stop() {
-  PendingSignals signals(device_->is_virtual());
-  {
-    std::lock_guard lock(mutex_);
-    if (playing_) signals.Add(notifications_.stop_events());
-    playing_ = false;
-  }
-  signals.Fire();
-  return kSoundOk;
+uint32_t PlaybackCore::WriteCursorLocked() const {
+  return (running_ ? pull_ % frames_ : static_cast<uint32_t>(cursor_)) * align_;
 }
 
 void PlaybackCore::GetCurrentPosition(uint32_t* play, uint32_t* write) const {
   std::lock_guard lock(mutex_);
   const uint32_t play_frame = static_cast<uint32_t>(cursor_) % frames_;
   if (play) *play = play_frame * align_;
-  if (write) *write = (playing_ ? pull_ % frames_ : play_frame) * align_;
+  if (write) *write = WriteCursorLocked();
 }
 
 SoundResult PlaybackCore::SetCurrentPosition(uint32_t offset) {
@@ -140,19 +101,7 @@ SoundResult PlaybackCore::GetFrequency(uint32_t* frequency) const {
 
 uint32_t PlaybackCore::status() const {
   std::lock_guard lock(mutex_);
-  if (!playing_) return 0;
-  return kBufferStatusPlaying | (looping_ ? kBufferStatusLooping : 0);
-}
-
-SoundResult PlaybackCore::SetNotificationPositions(std::span<const NotifyPosition> positions) {
-  std::lock_guard lock(mutex_);
-  if (playing_) return kSoundErrInvalidCall;
-  return notifications_.Assign(positions, static_cast<uint32_t>(data_.size()));
-}
-
-bool PlaybackCore::playing() const {
-  std::lock_guard lock(mutex_);
-  return playing_;
+  return StatusLocked(kBufferStatusPlaying, kBufferStatusLooping);
 }
 
 uint32_t PlaybackCore::FramesToNextNotification(StreamFormat device) const {
@@ -167,13 +116,13 @@ uint32_t PlaybackCore::FramesToNextNotification(StreamFormat device) const {
 void PlaybackCore::RenderInto(float* mix, uint32_t frames, StreamFormat device,
                               PendingSignals* signals) {
   std::lock_guard lock(mutex_);
-  if (!playing_) return;
+  if (!running_) return;
   if (device != last_device_) {
     converting_ = false;
     last_device_ = device;
   }
   ProduceFrames(produced_.data(), frames, device);
-  const std::array<float, 8> gains = Gains(device.channels);
+  const std::array<float, kMaxChannels> gains = Gains(device.channels);
   MapChannels(produced_.data(), format_.nChannels, mix, device.channels, frames,
               std::span(gains.data(), device.channels), true);
   AdvanceCursor(frames * Step(device), signals);
@@ -226,7 +175,7 @@ void PlaybackCore::AdvanceCursor(double frames, PendingSignals* signals) {
   if (!looping_ && to >= size) {
     notifications_.Passed(from, size, size, signals);
     signals->Add(notifications_.stop_events());
-    playing_ = false;
+    running_ = false;
     cursor_ = 0;
     pull_ = 0;
     return;
@@ -237,8 +186,8 @@ void PlaybackCore::AdvanceCursor(double frames, PendingSignals* signals) {
 }
 
 // Volume on every channel; pan attenuates the side it leans away from, on stereo output.
-std::array<float, 8> PlaybackCore::Gains(uint16_t channels) const {
-  std::array<float, 8> gains;
+std::array<float, kMaxChannels> PlaybackCore::Gains(uint16_t channels) const {
+  std::array<float, kMaxChannels> gains;
   gains.fill(CentibelsToGain(volume_));
   if (channels >= 2) {
     if (pan_ > 0) gains[0] *= CentibelsToGain(-pan_);

@@ -71,11 +71,42 @@ SoundResult CheckBuffer(const WAVEFORMATEX& requested, uint32_t bytes, WAVEFORMA
   return kSoundOk;
 }
 
-// The cores allocate the whole ring at once; a huge request fails cleanly.
-template <typename T, typename... Args>
-SoundResult MakeShared(std::shared_ptr<T>* out, Args&&... args) {
+// A device object on the backend in force: the virtual card, a PortAudio device (the default
+// one when `id` is gone) or, when none opens, the silent clock.
+template <typename Device, typename Core, typename Stream>
+SoundResult CreateDevice(const DeviceId* id, std::shared_ptr<Device>* device,
+                         std::shared_ptr<Core> (*virtual_card)(),
+                         std::unique_ptr<Stream> (*open_portaudio)(const DeviceId*),
+                         std::unique_ptr<Stream> (*make_clock)(StreamFormat)) {
+  if (!device) return kSoundErrInvalidParam;
+  std::shared_ptr<Core> core;
+  switch (CurrentSoundBackend()) {
+    case SoundBackend::kVirtual:
+      core = virtual_card();
+      break;
+    case SoundBackend::kPortAudio:
+      if (auto stream = open_portaudio(id)) {
+        core = std::make_shared<Core>(std::move(stream));
+        break;
+      }
+      [[fallthrough]];
+    default:
+      core = std::make_shared<Core>(make_clock(kNullFormat));
+  }
+  *device = std::make_shared<Device>(std::move(core));
+  return kSoundOk;
+}
+
+template <typename Core, typename DeviceCoreT, typename Desc, typename Buffer>
+SoundResult CreateBuffer(const std::shared_ptr<DeviceCoreT>& device, const Desc& desc,
+                         std::shared_ptr<Buffer>* buffer) {
+  if (!buffer) return kSoundErrInvalidParam;
+  Desc checked = desc;
+  const SoundResult result = CheckBuffer(desc.format, desc.bytes, &checked.format);
+  if (result != kSoundOk) return result;
+  // The ring is allocated at once; a huge request fails cleanly.
   try {
-    *out = std::make_shared<T>(std::forward<Args>(args)...);
+    *buffer = std::make_shared<Buffer>(std::make_shared<Core>(device, checked));
   } catch (const std::bad_alloc&) {
     return kSoundErrOutOfMemory;
   }
@@ -136,43 +167,11 @@ std::vector<SoundDeviceInfo> EnumerateCaptureDevices() {
 }
 
 SoundResult SoundCreate(const DeviceId* id, std::shared_ptr<SoundDevice>* device) {
-  if (!device) return kSoundErrInvalidParam;
-  std::shared_ptr<PlaybackDeviceCore> core;
-  switch (CurrentSoundBackend()) {
-    case SoundBackend::kVirtual:
-      core = VirtualPlaybackCard();
-      break;
-    case SoundBackend::kPortAudio:
-      if (auto stream = OpenPortAudioOutput(id)) {
-        core = std::make_shared<PlaybackDeviceCore>(std::move(stream));
-        break;
-      }
-      [[fallthrough]];
-    default:
-      core = std::make_shared<PlaybackDeviceCore>(MakeClockOutput(kNullFormat));
-  }
-  *device = std::make_shared<SoundDevice>(std::move(core));
-  return kSoundOk;
+  return CreateDevice(id, device, &VirtualPlaybackCard, &OpenPortAudioOutput, &MakeClockOutput);
 }
 
 SoundResult SoundCaptureCreate(const DeviceId* id, std::shared_ptr<CaptureDevice>* device) {
-  if (!device) return kSoundErrInvalidParam;
-  std::shared_ptr<CaptureDeviceCore> core;
-  switch (CurrentSoundBackend()) {
-    case SoundBackend::kVirtual:
-      core = VirtualCaptureCard();
-      break;
-    case SoundBackend::kPortAudio:
-      if (auto stream = OpenPortAudioInput(id)) {
-        core = std::make_shared<CaptureDeviceCore>(std::move(stream));
-        break;
-      }
-      [[fallthrough]];
-    default:
-      core = std::make_shared<CaptureDeviceCore>(MakeClockInput(kNullFormat));
-  }
-  *device = std::make_shared<CaptureDevice>(std::move(core));
-  return kSoundOk;
+  return CreateDevice(id, device, &VirtualCaptureCard, &OpenPortAudioInput, &MakeClockInput);
 }
 
 // ---- Device objects ------------------------------------------------------------------------
@@ -184,26 +183,12 @@ SoundResult SoundDevice::SetCooperativeLevel(int level) {
 
 SoundResult SoundDevice::CreateSoundBuffer(const SoundBufferDesc& desc,
                                            std::shared_ptr<SoundBuffer>* buffer) {
-  if (!buffer) return kSoundErrInvalidParam;
-  SoundBufferDesc checked = desc;
-  const SoundResult result = CheckBuffer(desc.format, desc.bytes, &checked.format);
-  if (result != kSoundOk) return result;
-  std::shared_ptr<PlaybackCore> core;
-  if (MakeShared(&core, core_, checked) != kSoundOk) return kSoundErrOutOfMemory;
-  *buffer = std::make_shared<SoundBuffer>(std::move(core));
-  return kSoundOk;
+  return CreateBuffer<PlaybackCore>(core_, desc, buffer);
 }
 
 SoundResult CaptureDevice::CreateCaptureBuffer(const CaptureBufferDesc& desc,
                                                std::shared_ptr<CaptureBuffer>* buffer) {
-  if (!buffer) return kSoundErrInvalidParam;
-  CaptureBufferDesc checked = desc;
-  const SoundResult result = CheckBuffer(desc.format, desc.bytes, &checked.format);
-  if (result != kSoundOk) return result;
-  std::shared_ptr<CaptureCore> core;
-  if (MakeShared(&core, core_, checked) != kSoundOk) return kSoundErrOutOfMemory;
-  *buffer = std::make_shared<CaptureBuffer>(std::move(core));
-  return kSoundOk;
+  return CreateBuffer<CaptureCore>(core_, desc, buffer);
 }
 
 SoundResult CaptureDevice::GetCaps(CaptureCaps* caps) const {

@@ -98,7 +98,9 @@ void NotificationPlan::Passed(double from, double to, uint32_t buffer_bytes,
     double at;
     const EventHandle* event;
   };
-  std::vector<Hit> hits;
+  // Reused: this runs on the device thread for every step.
+  thread_local std::vector<Hit> hits;
+  hits.clear();
   for (const NotifyPosition& p : positions_) {
     for (double at = FirstAfter(from, p.offset, buffer_bytes); at <= to; at += buffer_bytes)
       hits.push_back({at, &p.event});

@@ -6,6 +6,7 @@
 // are signalled with no lock held.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -122,90 +123,146 @@ class LockTable {
   std::vector<uint8_t*> locks_;
 };
 
-class PlaybackCore;
-class CaptureCore;
-
-// A playback device: its buffers and the stream they are mixed into. Real devices own an
-// output stream and a thread that mixes and writes while the device lives (started by the
-// first Play); the virtual card has no thread and is advanced by virtual_sound.
-class PlaybackDeviceCore {
+// What playback and capture buffers share: the ring of 16-bit frames, the regions locked in
+// it, the notification positions and whether it runs. Everything under mutex_. Buffers of
+// the virtual card count their signals and Locks for its stepping.
+class BufferCore : public SoundNotify::Target {
  public:
-  explicit PlaybackDeviceCore(std::unique_ptr<OutputStream> stream);
-  // The virtual card: its format is fixed, or taken from the first buffer that plays.
-  explicit PlaybackDeviceCore(StreamFormat fixed_format);
-  ~PlaybackDeviceCore();
-  PlaybackDeviceCore(const PlaybackDeviceCore&) = delete;
-  PlaybackDeviceCore& operator=(const PlaybackDeviceCore&) = delete;
+  SoundResult Lock(uint32_t offset, uint32_t bytes, LockedRegions* regions, uint32_t flags);
+  SoundResult Unlock(const LockedRegions& regions);
+  // Stops; the stop events fire if it ran.
+  SoundResult Stop();
+  SoundResult SetNotificationPositions(std::span<const NotifyPosition> positions) override;
+  bool running() const;
+  const WAVEFORMATEX& format() const { return format_; }
+
+ protected:
+  BufferCore(const WAVEFORMATEX& format, uint32_t bytes, bool tracked);
+  // The owner detaches from its device first; then a running buffer stops here.
+  ~BufferCore() override;
+  // Where kLockFromWriteCursor locks (bytes), with mutex_ held.
+  virtual uint32_t WriteCursorLocked() const = 0;
+  // Status bits for a running buffer, with mutex_ held.
+  uint32_t StatusLocked(uint32_t running_bit, uint32_t looping_bit) const;
+
+  mutable std::mutex mutex_;
+  const bool tracked_;
+  const WAVEFORMATEX format_;
+  const uint32_t align_;
+  std::vector<uint8_t> data_;
+  const uint32_t frames_;
+  bool running_ = false;
+  bool looping_ = false;
+  NotificationPlan notifications_;
+  LockTable locks_;
+};
+
+// A device object's core: its buffers and the stream behind them. A real device owns a
+// stream and, from the first Play or Start until the device is released, a thread that runs
+// it; the virtual card has no thread (virtual_sound advances it) and a format that is fixed or
+// follows the first buffer to run.
+template <typename Buffer, typename Stream>
+class DeviceCore {
+ public:
+  explicit DeviceCore(std::unique_ptr<Stream> stream)
+      : virtual_(false), stream_(std::move(stream)), format_(stream_->format()) {}
+  explicit DeviceCore(StreamFormat fixed_format)
+      : virtual_(true),
+        format_(fixed_format.rate ? fixed_format : kCardDefault),
+        fixed_(fixed_format) {}
+  virtual ~DeviceCore() = default;
+  DeviceCore(const DeviceCore&) = delete;
+  DeviceCore& operator=(const DeviceCore&) = delete;
 
   bool is_virtual() const { return virtual_; }
-  void Attach(PlaybackCore* buffer);
-  void Detach(PlaybackCore* buffer);
-  // Called by a buffer about to play: starts the stream, or lets the virtual card follow it.
-  void WillPlay(const PlaybackCore& buffer);
+  void Attach(Buffer* buffer) {
+    std::lock_guard lock(mutex_);
+    buffers_.push_back(buffer);
+  }
+  void Detach(Buffer* buffer) {
+    std::lock_guard lock(mutex_);
+    std::erase(buffers_, buffer);
+  }
+  // Called by a buffer about to run.
+  void WillRun(const Buffer& buffer) {
+    std::lock_guard lock(mutex_);
+    if (!virtual_) {
+      if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+      return;
+    }
+    const bool alone = std::none_of(buffers_.begin(), buffers_.end(),
+                                    [&](Buffer* b) { return b != &buffer && b->running(); });
+    if (fixed_.rate == 0 && alone)
+      format_ = {buffer.format().nSamplesPerSec, buffer.format().nChannels};
+  }
+  StreamFormat format() const {
+    std::lock_guard lock(mutex_);
+    return format_;
+  }
+  void SetVirtualFormat(StreamFormat fixed_format) {
+    std::lock_guard lock(mutex_);
+    fixed_ = fixed_format;
+    if (fixed_format.rate != 0) format_ = fixed_format;
+  }
 
-  // Virtual card: mixes up to `frames` frames (stopping just past the next notification when
-  // `split`), returns how many.
-  uint32_t MixVirtual(float* out, uint32_t frames, bool split, PendingSignals* signals);
-  StreamFormat format() const;
-  void SetVirtualFormat(StreamFormat fixed_format);
-
- private:
-  uint32_t MixLocked(float* out, uint32_t frames, bool split, PendingSignals* signals);
-  void Run();
+ protected:
+  static constexpr StreamFormat kCardDefault{44100, 2};
+  // The device thread's loop; it ends when quit_ is set.
+  virtual void Run() = 0;
+  // Ends the thread; every derived destructor calls it first.
+  void StopThread() {
+    quit_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
 
   mutable std::mutex mutex_;
   const bool virtual_;
-  std::unique_ptr<OutputStream> stream_;
+  std::unique_ptr<Stream> stream_;  // used by the device thread only
   StreamFormat format_;
-  StreamFormat fixed_;  // virtual card: zero rate = follow the first buffer
-  std::vector<PlaybackCore*> buffers_;
+  StreamFormat fixed_;  // virtual card: a zero rate follows the first buffer
+  std::vector<Buffer*> buffers_;
   std::thread thread_;
   std::atomic<bool> quit_{false};
 };
 
-class CaptureDeviceCore {
+class PlaybackCore;
+class CaptureCore;
+
+// Mixes the playing buffers into the output.
+class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
  public:
-  explicit CaptureDeviceCore(std::unique_ptr<InputStream> stream);
-  explicit CaptureDeviceCore(StreamFormat fixed_format);
-  ~CaptureDeviceCore();
-  CaptureDeviceCore(const CaptureDeviceCore&) = delete;
-  CaptureDeviceCore& operator=(const CaptureDeviceCore&) = delete;
+  using DeviceCore::DeviceCore;
+  ~PlaybackDeviceCore() override { StopThread(); }
+  // Virtual card: mixes up to `frames` frames (stopping just past the next notification when
+  // `split`), returns how many.
+  uint32_t MixVirtual(float* out, uint32_t frames, bool split, PendingSignals* signals);
 
-  bool is_virtual() const { return virtual_; }
-  void Attach(CaptureCore* buffer);
-  void Detach(CaptureCore* buffer);
-  void WillStart(const CaptureCore& buffer);
-  StreamFormat format() const;
-  void SetVirtualFormat(StreamFormat fixed_format);
+ private:
+  uint32_t MixLocked(float* out, uint32_t frames, bool split, PendingSignals* signals);
+  void Run() override;
+};
 
+// Hands the input to the capturing buffers.
+class CaptureDeviceCore final : public DeviceCore<CaptureCore, InputStream> {
+ public:
+  using DeviceCore::DeviceCore;
+  ~CaptureDeviceCore() override { StopThread(); }
   // Virtual card: delivers up to `frames` frames of `in` (stopping just past the next
   // notification when `split`), returns how many were taken.
   uint32_t DeliverVirtual(const float* in, uint32_t frames, bool split, PendingSignals* signals);
 
  private:
   void DeliverLocked(const float* in, uint32_t frames, PendingSignals* signals);
-  void Run();
-
-  mutable std::mutex mutex_;
-  const bool virtual_;
-  std::unique_ptr<InputStream> stream_;
-  StreamFormat format_;
-  StreamFormat fixed_;
-  std::vector<CaptureCore*> buffers_;
-  std::thread thread_;
-  std::atomic<bool> quit_{false};
+  void Run() override;
 };
 
 // A playback buffer; SoundBuffer and SoundNotify share it.
-class PlaybackCore final : public SoundNotify::Target, private PullResampler::Source {
+class PlaybackCore final : public BufferCore, private PullResampler::Source {
  public:
   PlaybackCore(std::shared_ptr<PlaybackDeviceCore> device, const SoundBufferDesc& desc);
   ~PlaybackCore() override;
 
-  SoundResult Lock(uint32_t offset, uint32_t bytes, LockedRegions* regions, uint32_t flags);
-  SoundResult Unlock(const LockedRegions& regions);
   SoundResult Play(uint32_t flags);
-  SoundResult Stop();
   void GetCurrentPosition(uint32_t* play, uint32_t* write) const;
   SoundResult SetCurrentPosition(uint32_t offset);
   SoundResult SetVolume(int32_t volume);
@@ -215,81 +272,56 @@ class PlaybackCore final : public SoundNotify::Target, private PullResampler::So
   SoundResult SetFrequency(uint32_t frequency);
   SoundResult GetFrequency(uint32_t* frequency) const;
   uint32_t status() const;
-  const WAVEFORMATEX& format() const { return format_; }
   uint32_t flags() const { return flags_; }
-  SoundResult SetNotificationPositions(std::span<const NotifyPosition> positions) override;
 
   // Device side, with the device's mutex held.
-  bool playing() const;
   // Device frames until the cursor reaches the next notification (at least 1).
   uint32_t FramesToNextNotification(StreamFormat device) const;
   // Adds `frames` device frames of this buffer, after frequency, volume and pan, into `mix`.
   void RenderInto(float* mix, uint32_t frames, StreamFormat device, PendingSignals* signals);
 
  private:
+  uint32_t WriteCursorLocked() const override;
   uint32_t ReadFrames(float* out, uint32_t max_frames) override;
   void ProduceFrames(float* out, uint32_t frames, StreamFormat device);
   void AdvanceCursor(double frames, PendingSignals* signals);
   double Step(StreamFormat device) const { return double(frequency_) / device.rate; }
-  std::array<float, 8> Gains(uint16_t channels) const;
+  std::array<float, kMaxChannels> Gains(uint16_t channels) const;
 
-  mutable std::mutex mutex_;
   const std::shared_ptr<PlaybackDeviceCore> device_;
-  const WAVEFORMATEX format_;
   const uint32_t flags_;
-  const uint32_t align_;
-  std::vector<uint8_t> data_;
-  const uint32_t frames_;
-  bool playing_ = false;
-  bool looping_ = false;
   double cursor_ = 0;  // frames handed to the device, 0 .. frames_
   uint32_t pull_ = 0;  // next frame the converter takes
   int32_t volume_ = 0;
   int32_t pan_ = 0;
   uint32_t frequency_;
-  NotificationPlan notifications_;
-  LockTable locks_;
   PullResampler resampler_;
   bool converting_ = false;  // the resampler holds history from pull_
   StreamFormat last_device_;
   std::vector<float> produced_;
 };
 
-class CaptureCore final : public SoundNotify::Target {
+class CaptureCore final : public BufferCore {
  public:
   CaptureCore(std::shared_ptr<CaptureDeviceCore> device, const CaptureBufferDesc& desc);
   ~CaptureCore() override;
 
   SoundResult Start(uint32_t flags);
-  SoundResult Stop();
-  SoundResult Lock(uint32_t offset, uint32_t bytes, LockedRegions* regions, uint32_t flags);
-  SoundResult Unlock(const LockedRegions& regions);
   void GetCurrentPosition(uint32_t* capture, uint32_t* read) const;
   uint32_t status() const;
-  const WAVEFORMATEX& format() const { return format_; }
-  SoundResult SetNotificationPositions(std::span<const NotifyPosition> positions) override;
 
   // Device side, with the device's mutex held.
-  bool capturing() const;
   // Device frames until the capture cursor reaches the next notification (at least 1).
   uint32_t FramesToNextNotification(StreamFormat device) const;
   // Converts `frames` device frames into the buffer.
   void Deliver(const float* in, uint32_t frames, StreamFormat device, PendingSignals* signals);
 
  private:
+  uint32_t WriteCursorLocked() const override { return cursor_ * align_; }
   void Store(const float* samples, uint32_t frames, PendingSignals* signals);
 
-  mutable std::mutex mutex_;
   const std::shared_ptr<CaptureDeviceCore> device_;
-  const WAVEFORMATEX format_;
-  const uint32_t align_;
-  std::vector<uint8_t> data_;
-  const uint32_t frames_;
-  bool capturing_ = false;
-  bool looping_ = false;
   uint32_t cursor_ = 0;  // frames written
-  NotificationPlan notifications_;
-  LockTable locks_;
   std::unique_ptr<PushResampler> resampler_;
   StreamFormat last_device_;
   std::vector<float> mapped_;
