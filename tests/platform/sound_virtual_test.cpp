@@ -289,6 +289,28 @@ TEST_F(VirtualSoundTest, FrequencyPlaysFasterOrSlowerAndCanChangeWhilePlaying) {
   EXPECT_EQ(frequency, 44100u);
 }
 
+// At the ends of the range the ratio to the card's rate leaves the converter's own range.
+TEST_F(VirtualSoundTest, ExtremeFrequenciesStillMoveTheCursorAtTheirRate) {
+  struct Case {
+    uint32_t buffer_rate;
+    uint32_t frequency;
+    uint32_t card_frames;
+  } const cases[] = {{44100, kFrequencyMin, 44100}, {100, kFrequencyMax, 10}};
+  for (const Case& c : cases) {
+    auto buffer = MakeBuffer(c.buffer_rate, 1, 200000 * 2);
+    Write(*buffer, 0, Tone(c.buffer_rate, 1, 200000, c.buffer_rate / 8.0));
+    ASSERT_EQ(buffer->SetFrequency(c.frequency), kSoundOk);
+    ASSERT_EQ(buffer->Play(kPlayLooping), kSoundOk);
+    const auto played = virtual_sound::AdvancePlayback(c.card_frames, Stepping::kFreeRunning);
+    ASSERT_EQ(played.samples.size(), c.card_frames);
+    uint32_t position = 0;
+    buffer->GetCurrentPosition(&position, nullptr);
+    const double expected_frames = double(c.frequency) * c.card_frames / c.buffer_rate;
+    EXPECT_NEAR(position / 2, expected_frames, 1) << "frequency " << c.frequency;
+    buffer->Stop();
+  }
+}
+
 TEST_F(VirtualSoundTest, OtherDeviceRateAndChannelsAreConverted) {
   virtual_sound::SetPlaybackFormat({48000, 2});
   auto buffer = MakeBuffer(22050, 1, 22050 * 2 * 2);
