@@ -81,11 +81,7 @@ uint32_t PlaybackDeviceCore::MixVirtual(float* out, uint32_t frames, bool split,
 
 uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,
                                        PendingSignals* signals) {
-  if (split) {
-    for (PlaybackCore* b : buffers_) {
-      if (b->running()) frames = std::min(frames, b->FramesToNextNotification(format_));
-    }
-  }
+  if (split) frames = UpToNextNotificationLocked(frames);
   std::fill(out, out + static_cast<std::size_t>(frames) * format_.channels, 0.0f);
   for (PlaybackCore* b : buffers_)
     b->RenderInto(out, frames, format_, signals);
@@ -118,11 +114,7 @@ void PlaybackDeviceCore::Run() {
 uint32_t CaptureDeviceCore::DeliverVirtual(const float* in, uint32_t frames, bool split,
                                            PendingSignals* signals) {
   std::lock_guard lock(mutex_);
-  if (split) {
-    for (CaptureCore* b : buffers_) {
-      if (b->running()) frames = std::min(frames, b->FramesToNextNotification(format_));
-    }
-  }
+  if (split) frames = UpToNextNotificationLocked(frames);
   DeliverLocked(in, frames, signals);
   return frames;
 }

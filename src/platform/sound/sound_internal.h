@@ -209,6 +209,13 @@ class DeviceCore {
   static constexpr StreamFormat kCardDefault{44100, 2};
   // The device thread's loop; it ends when quit_ is set.
   virtual void Run() = 0;
+  // With mutex_ held: `frames`, cut so that no running buffer goes past its next notification.
+  uint32_t UpToNextNotificationLocked(uint32_t frames) const {
+    for (Buffer* b : buffers_) {
+      if (b->running()) frames = std::min(frames, b->FramesToNextNotification(format_));
+    }
+    return frames;
+  }
   // Ends the thread; every derived destructor calls it first.
   void StopThread() {
     quit_ = true;
