@@ -83,6 +83,7 @@ class EventHub {
 
   bool WaitUntilHandled(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
+    FinishTrackedWorkLocked();  // a thread that waits for the others is done with its own
     return changed_.wait_for(lock, timeout, [this] {
       return tracked_pending_ == 0 && busy_threads_ == 0 && work_tokens_ == 0;
     });

@@ -67,7 +67,8 @@ int WaitForAny(std::span<const EventHandle> events,
 // Stepping support for the virtual sound device: a thread that took a tracked signal is busy
 // with it until it waits again or ends. Work tokens mark other work in progress (a Lock not
 // yet unlocked). WaitUntilSignalsHandled returns true once no tracked signal is pending, no
-// thread is busy with one and no work token is held; false when `timeout` passed first.
+// thread is busy with one and no work token is held; false when `timeout` passed first. The
+// calling thread itself counts as done with any signal it took.
 void BeginTrackedWork();
 void EndTrackedWork();
 bool WaitUntilSignalsHandled(std::chrono::milliseconds timeout);

@@ -111,6 +111,13 @@ TEST(EventTest, TrackedSignalIsHandledOnceTheTakerWaitsAgainOrEnds) {
   EXPECT_TRUE(WaitUntilSignalsHandled(1s));
 }
 
+TEST(EventTest, WaitingForTheOthersEndsTheCallersOwnBusyState) {
+  const std::vector<EventHandle> events = {Event::Create()};
+  events[0]->SetTracked();
+  EXPECT_EQ(WaitForAny(events, 0ms), 0);  // this thread is now busy with the signal
+  EXPECT_TRUE(WaitUntilSignalsHandled(0ms));
+}
+
 TEST(EventTest, DroppedOrClosedEventTakesItsTrackedSignalAlong) {
   EventHandle closed = Event::Create();
   closed->SetTracked();
