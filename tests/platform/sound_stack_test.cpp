@@ -34,7 +34,8 @@ using namespace std::chrono_literals;
 constexpr uint32_t kRate = 44100;
 constexpr uint32_t kCaptureSeconds = 3;
 
-// A PulseAudio daemon of our own in a scratch folder, stopped with the object.
+// A PulseAudio daemon of our own in a scratch folder, stopped with the object. Should the test
+// be killed instead, the daemon ends itself once it has been without clients for 30 s.
 class PulseServer {
  public:
   explicit PulseServer(const fs::path& dir) : dir_(dir) {}
@@ -51,7 +52,7 @@ class PulseServer {
         "pulseaudio",
         "-n",
         "--daemonize=no",
-        "--exit-idle-time=-1",
+        "--exit-idle-time=30",
         "--use-pid-file=no",
         "--disable-shm=yes",
         "--log-target=stderr",
