@@ -10,12 +10,14 @@ if(BW_SANITIZE)
   target_link_options(bw_build_flags INTERFACE -fsanitize=${BW_SANITIZE})
 endif()
 
-# bw_add_test(NAME sources... [LIBS libs...] [LABELS labels...])
-# One GoogleTest executable; each test case becomes a ctest entry.
+# bw_add_test(NAME sources... [LIBS libs...] [LABELS labels...] [PROPERTIES name value...])
+# One GoogleTest executable; each test case becomes a ctest entry. PROPERTIES are further test
+# properties (RESOURCE_LOCK, TIMEOUT, ...).
 function(bw_add_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} bw_test_support GTest::gtest_main GTest::gmock
                                         bw_build_flags)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}"
+                                                                ${ARG_PROPERTIES})
 endfunction()

@@ -1,0 +1,52 @@
+// brookwave-cli devices [--backend auto|portaudio|null|virtual]: the playback devices, then the
+// capture devices, one a line: the description and the identifier's four words, as the
+// properties' Device pages store them.
+#include <cstdio>
+#include <string_view>
+
+#include "cli/cli_command.h"
+#include "platform/sound/sound.h"
+
+namespace bw::cli {
+namespace {
+
+bool ParseBackend(std::string_view name, SoundBackend* backend) {
+  constexpr struct {
+    std::string_view name;
+    SoundBackend backend;
+  } kNames[] = {{"auto", SoundBackend::kAuto},
+                {"portaudio", SoundBackend::kPortAudio},
+                {"null", SoundBackend::kNull},
+                {"virtual", SoundBackend::kVirtual}};
+  for (const auto& n : kNames) {
+    if (n.name == name) {
+      *backend = n.backend;
+      return true;
+    }
+  }
+  return false;
+}
+
+void PrintDevices(const char* heading, const std::vector<SoundDeviceInfo>& devices) {
+  std::printf("%s\n", heading);
+  for (const SoundDeviceInfo& d : devices) {
+    const auto& w = d.id.words;
+    std::printf("  %s  %11u %11u %11u %11u\n", d.description.c_str(), w[0], w[1], w[2], w[3]);
+  }
+}
+
+int RunDevices(Args args) {
+  SoundBackend backend = SoundBackend::kAuto;
+  const std::string* name = FindOption(args, "--backend");
+  if (!Positionals(args).empty() || (name && !ParseBackend(*name, &backend)))
+    return UsageError("devices");
+  SelectSoundBackend(backend);
+  PrintDevices("Playback devices:", EnumeratePlaybackDevices());
+  PrintDevices("Capture devices:", EnumerateCaptureDevices());
+  return 0;
+}
+
+}  // namespace
+}  // namespace bw::cli
+
+BW_CLI_COMMAND("devices", "[--backend auto|portaudio|null|virtual]", bw::cli::RunDevices)

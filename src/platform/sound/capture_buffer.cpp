@@ -1,0 +1,91 @@
+// The capture buffer: a ring of 16-bit PCM that the device fills, converted on arrival to the
+// buffer's rate and channels, with the capture cursor and the notification positions.
+#include <algorithm>
+#include <cmath>
+
+#include "platform/sound/sound_internal.h"
+
+namespace bw {
+
+CaptureCore::CaptureCore(std::shared_ptr<CaptureDeviceCore> device, const CaptureBufferDesc& desc)
+    : BufferCore(desc.format, desc.bytes, device->is_virtual()), device_(std::move(device)) {
+  device_->Attach(this);
+}
+
+CaptureCore::~CaptureCore() {
+  device_->Detach(this);
+}
+
+SoundResult CaptureCore::Start(uint32_t flags) {
+  device_->WillRun(*this);
+  std::lock_guard lock(mutex_);
+  if (!running_) resampler_.reset();
+  running_ = true;
+  looping_ = (flags & kCaptureStartLooping) != 0;
+  return kSoundOk;
+}
+
+void CaptureCore::GetCurrentPosition(uint32_t* capture, uint32_t* read) const {
+  std::lock_guard lock(mutex_);
+  if (capture) *capture = cursor_ * align_;
+  if (read) *read = cursor_ * align_;
+}
+
+uint32_t CaptureCore::status() const {
+  std::lock_guard lock(mutex_);
+  return StatusLocked(kCaptureStatusCapturing, kCaptureStatusLooping);
+}
+
+uint32_t CaptureCore::FramesToNextNotification(StreamFormat device) const {
+  std::lock_guard lock(mutex_);
+  const double bytes =
+      notifications_.BytesToNext(double(cursor_) * align_, static_cast<uint32_t>(data_.size()));
+  if (bytes <= 0) return UINT32_MAX;
+  const double buffer_frames = std::ceil(bytes / align_);
+  const double device_frames = std::ceil(buffer_frames * device.rate / format_.nSamplesPerSec);
+  return static_cast<uint32_t>(std::clamp(device_frames, 1.0, double(UINT32_MAX)));
+}
+
+void CaptureCore::Deliver(const float* in, uint32_t frames, StreamFormat device,
+                          PendingSignals* signals) {
+  std::lock_guard lock(mutex_);
+  if (!running_) return;
+  if (device != last_device_) {
+    resampler_.reset();
+    last_device_ = device;
+  }
+  const uint16_t ch = format_.nChannels;
+  mapped_.resize(static_cast<std::size_t>(frames) * ch);
+  MapChannels(in, device.channels, mapped_.data(), ch, frames, {}, false);
+  if (device.rate == format_.nSamplesPerSec) {
+    Store(mapped_.data(), frames, signals);
+    return;
+  }
+  if (!resampler_)
+    resampler_ = std::make_unique<PushResampler>(ch, format_.nSamplesPerSec, device.rate);
+  resampler_->Process(mapped_.data(), frames, &converted_);
+  Store(converted_.data(), static_cast<uint32_t>(converted_.size() / ch), signals);
+}
+
+void CaptureCore::Store(const float* samples, uint32_t frames, PendingSignals* signals) {
+  const std::size_t ch = format_.nChannels;
+  const auto size = static_cast<uint32_t>(data_.size());
+  uint32_t done = 0;
+  while (done < frames && running_) {
+    const uint32_t n = std::min(frames - done, frames_ - cursor_);
+    uint8_t* dst = &data_[static_cast<std::size_t>(cursor_) * align_];
+    for (std::size_t i = 0; i < n * ch; ++i)
+      StoreLe16(dst + 2 * i, static_cast<uint16_t>(FloatToPcm16(samples[done * ch + i])));
+    notifications_.Passed(double(cursor_) * align_, double(cursor_ + n) * align_, size, signals);
+    cursor_ += n;
+    done += n;
+    if (cursor_ < frames_) continue;
+    cursor_ = 0;
+    if (!looping_) {
+      running_ = false;
+      signals->Add(notifications_.stop_events());
+    }
+  }
+}
+
+}  // namespace bw

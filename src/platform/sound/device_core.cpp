@@ -1,0 +1,145 @@
+// Device cores: the mixer that feeds an output stream from the playing buffers, and the
+// distributor that feeds capturing buffers from an input stream. Real devices run one thread
+// each, from the first Play or Start until the device object is released.
+#include <algorithm>
+#include <chrono>
+
+#include "platform/sound/sound_internal.h"
+
+namespace bw {
+namespace {
+
+// Silence at the pace of the system clock, for machines without a sound card.
+class ClockStream {
+ public:
+  explicit ClockStream(StreamFormat format) : format_(format) {}
+  void Start() { next_ = std::chrono::steady_clock::now(); }
+  void Wait(uint32_t frames) {
+    next_ += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(double(frames) / format_.rate));
+    std::this_thread::sleep_until(next_);
+  }
+  StreamFormat format() const { return format_; }
+
+ private:
+  StreamFormat format_;
+  std::chrono::steady_clock::time_point next_;
+};
+
+class ClockOutput final : public OutputStream {
+ public:
+  explicit ClockOutput(StreamFormat format) : clock_(format) {}
+  StreamFormat format() const override { return clock_.format(); }
+  bool Start() override {
+    clock_.Start();
+    return true;
+  }
+  bool Write(const float*, uint32_t frames) override {
+    clock_.Wait(frames);
+    return true;
+  }
+
+ private:
+  ClockStream clock_;
+};
+
+class ClockInput final : public InputStream {
+ public:
+  explicit ClockInput(StreamFormat format) : clock_(format) {}
+  StreamFormat format() const override { return clock_.format(); }
+  bool Start() override {
+    clock_.Start();
+    return true;
+  }
+  bool Read(float* samples, uint32_t frames) override {
+    std::fill(samples, samples + static_cast<std::size_t>(frames) * clock_.format().channels, 0.0f);
+    clock_.Wait(frames);
+    return true;
+  }
+
+ private:
+  ClockStream clock_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputStream> MakeClockOutput(StreamFormat format) {
+  return std::make_unique<ClockOutput>(format);
+}
+
+std::unique_ptr<InputStream> MakeClockInput(StreamFormat format) {
+  return std::make_unique<ClockInput>(format);
+}
+
+// ---- Playback ----------------------------------------------------------------------------
+
+uint32_t PlaybackDeviceCore::MixVirtual(float* out, uint32_t frames, bool split,
+                                        PendingSignals* signals) {
+  std::lock_guard lock(mutex_);
+  return MixLocked(out, frames, split, signals);
+}
+
+uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,
+                                       PendingSignals* signals) {
+  if (split) frames = UpToNextNotificationLocked(frames);
+  std::fill(out, out + static_cast<std::size_t>(frames) * format_.channels, 0.0f);
+  for (PlaybackCore* b : buffers_)
+    b->RenderInto(out, frames, format_, signals);
+  return frames;
+}
+
+// Mixes and writes until the device object goes; the events of each step are signalled once
+// the device has taken its audio. A device that fails goes on as a silent clock.
+void PlaybackDeviceCore::Run() {
+  if (!stream_->Start()) stream_ = MakeClockOutput(format_);
+  std::vector<float> mix(static_cast<std::size_t>(kMixFrames) * format_.channels);
+  PendingSignals signals(false);
+  while (!quit_) {
+    {
+      std::lock_guard lock(mutex_);
+      MixLocked(mix.data(), kMixFrames, false, &signals);
+    }
+    for (float& s : mix)
+      s = std::clamp(s, -1.0f, 1.0f);
+    if (!stream_->Write(mix.data(), kMixFrames)) {
+      stream_ = MakeClockOutput(format_);
+      stream_->Start();
+    }
+    signals.Fire();
+  }
+}
+
+// ---- Capture -----------------------------------------------------------------------------
+
+uint32_t CaptureDeviceCore::DeliverVirtual(const float* in, uint32_t frames, bool split,
+                                           PendingSignals* signals) {
+  std::lock_guard lock(mutex_);
+  if (split) frames = UpToNextNotificationLocked(frames);
+  DeliverLocked(in, frames, signals);
+  return frames;
+}
+
+void CaptureDeviceCore::DeliverLocked(const float* in, uint32_t frames, PendingSignals* signals) {
+  for (CaptureCore* b : buffers_)
+    b->Deliver(in, frames, format_, signals);
+}
+
+void CaptureDeviceCore::Run() {
+  if (!stream_->Start()) stream_ = MakeClockInput(format_);
+  std::vector<float> in(static_cast<std::size_t>(kMixFrames) * format_.channels);
+  PendingSignals signals(false);
+  while (!quit_) {
+    if (!stream_->Read(in.data(), kMixFrames)) {
+      stream_ = MakeClockInput(format_);
+      stream_->Start();
+      continue;
+    }
+    {
+      std::lock_guard lock(mutex_);
+      DeliverLocked(in.data(), kMixFrames, &signals);
+    }
+    signals.Fire();
+  }
+}
+
+}  // namespace bw

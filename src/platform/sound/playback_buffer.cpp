@@ -1,0 +1,199 @@
+// The playback buffer: a ring of 16-bit PCM that the device reads at the buffer's frequency,
+// with the play cursor, the notification positions and the volume and pan gains.
+#include <algorithm>
+#include <cmath>
+
+#include "platform/sound/sound_internal.h"
+
+namespace bw {
+
+PlaybackCore::PlaybackCore(std::shared_ptr<PlaybackDeviceCore> device, const SoundBufferDesc& desc)
+    : BufferCore(desc.format, desc.bytes, device->is_virtual()),
+      device_(std::move(device)),
+      flags_(desc.flags),
+      frequency_(desc.format.nSamplesPerSec),
+      resampler_(desc.format.nChannels, this),
+      produced_(static_cast<std::size_t>(kMixFrames) * desc.format.nChannels) {
+  device_->Attach(this);
+}
+
+PlaybackCore::~PlaybackCore() {
+  device_->Detach(this);
+}
+
+SoundResult PlaybackCore::Play(uint32_t flags) {
+  device_->WillRun(*this);
+  std::lock_guard lock(mutex_);
+  if (!running_) converting_ = false;
+  running_ = true;
+  looping_ = (flags & kPlayLooping) != 0;
+  return kSoundOk;
+}
+
+uint32_t PlaybackCore::WriteCursorLocked() const {
+  return (running_ ? pull_ % frames_ : static_cast<uint32_t>(cursor_)) * align_;
+}
+
+void PlaybackCore::GetCurrentPosition(uint32_t* play, uint32_t* write) const {
+  std::lock_guard lock(mutex_);
+  const uint32_t play_frame = static_cast<uint32_t>(cursor_) % frames_;
+  if (play) *play = play_frame * align_;
+  if (write) *write = WriteCursorLocked();
+}
+
+SoundResult PlaybackCore::SetCurrentPosition(uint32_t offset) {
+  std::lock_guard lock(mutex_);
+  if (offset >= data_.size()) return kSoundErrInvalidParam;
+  cursor_ = offset / align_;
+  pull_ = offset / align_;
+  converting_ = false;
+  return kSoundOk;
+}
+
+SoundResult PlaybackCore::SetVolume(int32_t volume) {
+  if (!(flags_ & kBufferCtrlVolume)) return kSoundErrControlUnavailable;
+  if (volume < kVolumeMin || volume > kVolumeMax) return kSoundErrInvalidParam;
+  std::lock_guard lock(mutex_);
+  volume_ = volume;
+  return kSoundOk;
+}
+
+SoundResult PlaybackCore::GetVolume(int32_t* volume) const {
+  if (!(flags_ & kBufferCtrlVolume)) return kSoundErrControlUnavailable;
+  if (!volume) return kSoundErrInvalidParam;
+  std::lock_guard lock(mutex_);
+  *volume = volume_;
+  return kSoundOk;
+}
+
+SoundResult PlaybackCore::SetPan(int32_t pan) {
+  if (!(flags_ & kBufferCtrlPan)) return kSoundErrControlUnavailable;
+  if (pan < kPanLeft || pan > kPanRight) return kSoundErrInvalidParam;
+  std::lock_guard lock(mutex_);
+  pan_ = pan;
+  return kSoundOk;
+}
+
+SoundResult PlaybackCore::GetPan(int32_t* pan) const {
+  if (!(flags_ & kBufferCtrlPan)) return kSoundErrControlUnavailable;
+  if (!pan) return kSoundErrInvalidParam;
+  std::lock_guard lock(mutex_);
+  *pan = pan_;
+  return kSoundOk;
+}
+
+SoundResult PlaybackCore::SetFrequency(uint32_t frequency) {
+  if (!(flags_ & kBufferCtrlFrequency)) return kSoundErrControlUnavailable;
+  if (frequency == kFrequencyOriginal) frequency = format_.nSamplesPerSec;
+  if (frequency < kFrequencyMin || frequency > kFrequencyMax) return kSoundErrInvalidParam;
+  std::lock_guard lock(mutex_);
+  frequency_ = frequency;
+  return kSoundOk;
+}
+
+SoundResult PlaybackCore::GetFrequency(uint32_t* frequency) const {
+  if (!(flags_ & kBufferCtrlFrequency)) return kSoundErrControlUnavailable;
+  if (!frequency) return kSoundErrInvalidParam;
+  std::lock_guard lock(mutex_);
+  *frequency = frequency_;
+  return kSoundOk;
+}
+
+uint32_t PlaybackCore::status() const {
+  std::lock_guard lock(mutex_);
+  return StatusLocked(kBufferStatusPlaying, kBufferStatusLooping);
+}
+
+uint32_t PlaybackCore::FramesToNextNotification(StreamFormat device) const {
+  std::lock_guard lock(mutex_);
+  const double bytes =
+      notifications_.BytesToNext(cursor_ * align_, static_cast<uint32_t>(data_.size()));
+  if (bytes <= 0) return UINT32_MAX;
+  const double device_frames = std::ceil(bytes / align_ / Step(device));
+  return static_cast<uint32_t>(std::clamp(device_frames, 1.0, double(UINT32_MAX)));
+}
+
+void PlaybackCore::RenderInto(float* mix, uint32_t frames, StreamFormat device,
+                              PendingSignals* signals) {
+  std::lock_guard lock(mutex_);
+  if (!running_) return;
+  if (device != last_device_) {
+    converting_ = false;
+    last_device_ = device;
+  }
+  ProduceFrames(produced_.data(), frames, device);
+  const std::array<float, kMaxChannels> gains = Gains(device.channels);
+  MapChannels(produced_.data(), format_.nChannels, mix, device.channels, frames,
+              std::span(gains.data(), device.channels), true);
+  AdvanceCursor(frames * Step(device), signals);
+}
+
+// Frames at the device's rate: copied straight from the ring when the buffer plays at that
+// rate, so that nothing but volume and pan touches the samples; else through the resampler,
+// which reads ahead of the cursor by its filter length.
+void PlaybackCore::ProduceFrames(float* out, uint32_t frames, StreamFormat device) {
+  if (frequency_ == device.rate) {
+    if (converting_) {
+      cursor_ = std::floor(cursor_);
+      converting_ = false;
+    }
+    pull_ = static_cast<uint32_t>(cursor_);
+    ReadFrames(out, frames);
+    return;
+  }
+  if (!converting_) {
+    resampler_.Reset();
+    pull_ = static_cast<uint32_t>(cursor_);
+    converting_ = true;
+  }
+  resampler_.Read(device.rate, frequency_, out, frames);
+}
+
+uint32_t PlaybackCore::ReadFrames(float* out, uint32_t max_frames) {
+  const std::size_t ch = format_.nChannels;
+  uint32_t done = 0;
+  while (done < max_frames) {
+    if (pull_ >= frames_) {
+      if (!looping_) {
+        std::fill(out + done * ch, out + max_frames * ch, 0.0f);
+        return max_frames;
+      }
+      pull_ = 0;
+    }
+    const uint32_t n = std::min(max_frames - done, frames_ - pull_);
+    Pcm16ToFloat(&data_[static_cast<std::size_t>(pull_) * align_], n * ch, out + done * ch);
+    pull_ += n;
+    done += n;
+  }
+  return done;
+}
+
+void PlaybackCore::AdvanceCursor(double frames, PendingSignals* signals) {
+  const auto size = static_cast<uint32_t>(data_.size());
+  const double from = cursor_ * align_;
+  double to = (cursor_ + frames) * align_;
+  if (!looping_ && to >= size) {
+    notifications_.Passed(from, size, size, signals);
+    signals->Add(notifications_.stop_events());
+    running_ = false;
+    cursor_ = 0;
+    pull_ = 0;
+    return;
+  }
+  notifications_.Passed(from, to, size, signals);
+  cursor_ = std::fmod(cursor_ + frames, static_cast<double>(frames_));
+  if (frequency_ == last_device_.rate) pull_ = static_cast<uint32_t>(cursor_);
+}
+
+// Volume on every channel; pan attenuates the side it leans away from, on stereo output.
+std::array<float, kMaxChannels> PlaybackCore::Gains(uint16_t channels) const {
+  std::array<float, kMaxChannels> gains;
+  gains.fill(CentibelsToGain(volume_));
+  if (channels >= 2) {
+    if (pan_ > 0) gains[0] *= CentibelsToGain(-pan_);
+    if (pan_ < 0) gains[1] *= CentibelsToGain(pan_);
+  }
+  return gains;
+}
+
+}  // namespace bw

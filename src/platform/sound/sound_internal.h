@@ -1,0 +1,349 @@
+// Inside the sound layer: the buffer cores, the device cores that mix playback buffers into an
+// output stream and spread an input stream over capture buffers, and the streams of the
+// backends. Not for use outside platform/sound.
+//
+// Lock order: a device core's mutex, then a buffer core's mutex, then the event hub's. Events
+// are signalled with no lock held.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/event.h"
+#include "platform/sound/resampler.h"
+#include "platform/sound/sound.h"
+
+namespace bw {
+
+// Frames mixed or delivered per step of a device thread (about 23 ms at 44,100 Hz).
+inline constexpr uint32_t kMixFrames = 1024;
+inline constexpr uint16_t kMaxChannels = 8;
+
+// Frames per second and interleaved channels of a device stream.
+struct StreamFormat {
+  uint32_t rate = 0;
+  uint16_t channels = 0;
+  friend bool operator==(const StreamFormat&, const StreamFormat&) = default;
+};
+
+// A backend's output: blocking writes of interleaved float samples in -1..1.
+class OutputStream {
+ public:
+  virtual ~OutputStream() = default;
+  virtual StreamFormat format() const = 0;
+  virtual bool Start() = 0;
+  // Returns once the device has taken the frames; false when the device failed.
+  virtual bool Write(const float* samples, uint32_t frames) = 0;
+};
+
+// A backend's input: blocking reads of interleaved float samples.
+class InputStream {
+ public:
+  virtual ~InputStream() = default;
+  virtual StreamFormat format() const = 0;
+  virtual bool Start() = 0;
+  // Returns once `frames` frames have arrived; false when the device failed.
+  virtual bool Read(float* samples, uint32_t frames) = 0;
+};
+
+// The null backend's streams: silence paced by the system clock.
+std::unique_ptr<OutputStream> MakeClockOutput(StreamFormat format);
+std::unique_ptr<InputStream> MakeClockInput(StreamFormat format);
+
+// The virtual cards, one for playback and one for capture, shared by every device object of
+// the virtual backend.
+std::shared_ptr<PlaybackDeviceCore> VirtualPlaybackCard();
+std::shared_ptr<CaptureDeviceCore> VirtualCaptureCard();
+
+// A device's identifier: the name-based (SHA-1) UUID of "host API" and "device name" in this
+// program's namespace, read as four little-endian words.
+DeviceId NameBasedDeviceId(std::string_view host_api, std::string_view device_name);
+
+// The PortAudio backend. StartPortAudio initialises it once per process (false when it cannot
+// start); the lists give every device with outputs, or with inputs.
+struct PortAudioDevice {
+  int index = -1;
+  SoundDeviceInfo info;
+};
+bool StartPortAudio();
+std::vector<PortAudioDevice> PortAudioDevices(bool capture);
+// The device `id` (the default when null, all zero or not found), or the default device when
+// that one will not open; nullptr when none opens.
+std::unique_ptr<OutputStream> OpenPortAudioOutput(const DeviceId* id);
+std::unique_ptr<InputStream> OpenPortAudioInput(const DeviceId* id);
+
+// Events to signal once the audio that passed them has been handed on.
+class PendingSignals {
+ public:
+  explicit PendingSignals(bool tracked) : tracked_(tracked) { events_.reserve(16); }
+  void Add(const EventHandle& e) { events_.push_back(e); }
+  void Add(std::span<const EventHandle> es) { events_.insert(events_.end(), es.begin(), es.end()); }
+  bool empty() const { return events_.empty(); }
+  // Signals them in order and forgets them.
+  void Fire();
+
+ private:
+  bool tracked_;
+  std::vector<EventHandle> events_;
+};
+
+// The notification positions of a buffer: the offsets in ascending order and the stop events.
+class NotificationPlan {
+ public:
+  // Validates and takes `positions` for a buffer of `buffer_bytes`.
+  SoundResult Assign(std::span<const NotifyPosition> positions, uint32_t buffer_bytes);
+  // Events whose offsets lie in (from, to] (bytes, `to` may run past the end of the buffer
+  // several times), in the order the cursor meets them.
+  void Passed(double from, double to, uint32_t buffer_bytes, PendingSignals* out) const;
+  // Bytes from `cursor` to the next offset, strictly ahead (0 when there is none).
+  double BytesToNext(double cursor, uint32_t buffer_bytes) const;
+  std::span<const EventHandle> stop_events() const { return stop_events_; }
+
+ private:
+  std::vector<NotifyPosition> positions_;
+  std::vector<EventHandle> stop_events_;
+};
+
+// The regions a Lock handed out, so that Unlock can check them.
+class LockTable {
+ public:
+  SoundResult Lock(std::span<uint8_t> data, uint32_t offset, uint32_t bytes, LockedRegions* out);
+  SoundResult Unlock(const LockedRegions& regions);
+  std::size_t outstanding() const { return locks_.size(); }
+
+ private:
+  std::vector<uint8_t*> locks_;
+};
+
+// What playback and capture buffers share: the ring of 16-bit frames, the regions locked in
+// it, the notification positions and whether it runs. Everything under mutex_. Buffers of
+// the virtual card count their signals and Locks for its stepping.
+class BufferCore : public SoundNotify::Target {
+ public:
+  SoundResult Lock(uint32_t offset, uint32_t bytes, LockedRegions* regions, uint32_t flags);
+  SoundResult Unlock(const LockedRegions& regions);
+  // Stops; the stop events fire if it ran.
+  SoundResult Stop();
+  SoundResult SetNotificationPositions(std::span<const NotifyPosition> positions) override;
+  bool running() const;
+  const WAVEFORMATEX& format() const { return format_; }
+
+ protected:
+  BufferCore(const WAVEFORMATEX& format, uint32_t bytes, bool tracked);
+  // The owner detaches from its device first; then a running buffer stops here.
+  ~BufferCore() override;
+  // Where kLockFromWriteCursor locks (bytes), with mutex_ held.
+  virtual uint32_t WriteCursorLocked() const = 0;
+  // Status bits for a running buffer, with mutex_ held.
+  uint32_t StatusLocked(uint32_t running_bit, uint32_t looping_bit) const;
+
+  mutable std::mutex mutex_;
+  const bool tracked_;
+  const WAVEFORMATEX format_;
+  const uint32_t align_;
+  std::vector<uint8_t> data_;
+  const uint32_t frames_;
+  bool running_ = false;
+  bool looping_ = false;
+  NotificationPlan notifications_;
+  LockTable locks_;
+};
+
+// A device object's core: its buffers and the stream behind them. A real device owns a
+// stream and, from the first Play or Start until the device is released, a thread that runs
+// it; the virtual card has no thread (virtual_sound advances it) and a format that is fixed or
+// follows the first buffer to run.
+template <typename Buffer, typename Stream>
+class DeviceCore {
+ public:
+  explicit DeviceCore(std::unique_ptr<Stream> stream)
+      : virtual_(false), stream_(std::move(stream)), format_(stream_->format()) {}
+  explicit DeviceCore(StreamFormat fixed_format)
+      : virtual_(true),
+        format_(fixed_format.rate ? fixed_format : kCardDefault),
+        fixed_(fixed_format) {}
+  virtual ~DeviceCore() = default;
+  DeviceCore(const DeviceCore&) = delete;
+  DeviceCore& operator=(const DeviceCore&) = delete;
+
+  bool is_virtual() const { return virtual_; }
+  void Attach(Buffer* buffer) {
+    std::lock_guard lock(mutex_);
+    buffers_.push_back(buffer);
+  }
+  void Detach(Buffer* buffer) {
+    std::lock_guard lock(mutex_);
+    std::erase(buffers_, buffer);
+  }
+  // Called by a buffer about to run.
+  void WillRun(const Buffer& buffer) {
+    std::lock_guard lock(mutex_);
+    if (!virtual_) {
+      if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
+      return;
+    }
+    const bool alone = std::none_of(buffers_.begin(), buffers_.end(),
+                                    [&](Buffer* b) { return b != &buffer && b->running(); });
+    if (fixed_.rate == 0 && alone)
+      format_ = {buffer.format().nSamplesPerSec, buffer.format().nChannels};
+  }
+  StreamFormat format() const {
+    std::lock_guard lock(mutex_);
+    return format_;
+  }
+  void SetVirtualFormat(StreamFormat fixed_format) {
+    std::lock_guard lock(mutex_);
+    fixed_ = fixed_format;
+    if (fixed_format.rate != 0) format_ = fixed_format;
+  }
+
+ protected:
+  static constexpr StreamFormat kCardDefault{44100, 2};
+  // The device thread's loop; it ends when quit_ is set.
+  virtual void Run() = 0;
+  // With mutex_ held: `frames`, cut so that no running buffer goes past its next notification.
+  uint32_t UpToNextNotificationLocked(uint32_t frames) const {
+    for (Buffer* b : buffers_) {
+      if (b->running()) frames = std::min(frames, b->FramesToNextNotification(format_));
+    }
+    return frames;
+  }
+  // Ends the thread; every derived destructor calls it first.
+  void StopThread() {
+    quit_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+  mutable std::mutex mutex_;
+  const bool virtual_;
+  std::unique_ptr<Stream> stream_;  // used by the device thread only
+  StreamFormat format_;
+  StreamFormat fixed_;  // virtual card: a zero rate follows the first buffer
+  std::vector<Buffer*> buffers_;
+  std::thread thread_;
+  std::atomic<bool> quit_{false};
+};
+
+class PlaybackCore;
+class CaptureCore;
+
+// Mixes the playing buffers into the output.
+class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
+ public:
+  using DeviceCore::DeviceCore;
+  ~PlaybackDeviceCore() override { StopThread(); }
+  // Virtual card: mixes up to `frames` frames (stopping just past the next notification when
+  // `split`), returns how many.
+  uint32_t MixVirtual(float* out, uint32_t frames, bool split, PendingSignals* signals);
+
+ private:
+  uint32_t MixLocked(float* out, uint32_t frames, bool split, PendingSignals* signals);
+  void Run() override;
+};
+
+// Hands the input to the capturing buffers.
+class CaptureDeviceCore final : public DeviceCore<CaptureCore, InputStream> {
+ public:
+  using DeviceCore::DeviceCore;
+  ~CaptureDeviceCore() override { StopThread(); }
+  // Virtual card: delivers up to `frames` frames of `in` (stopping just past the next
+  // notification when `split`), returns how many were taken.
+  uint32_t DeliverVirtual(const float* in, uint32_t frames, bool split, PendingSignals* signals);
+
+ private:
+  void DeliverLocked(const float* in, uint32_t frames, PendingSignals* signals);
+  void Run() override;
+};
+
+// A playback buffer; SoundBuffer and SoundNotify share it.
+class PlaybackCore final : public BufferCore, private PullResampler::Source {
+ public:
+  PlaybackCore(std::shared_ptr<PlaybackDeviceCore> device, const SoundBufferDesc& desc);
+  ~PlaybackCore() override;
+
+  SoundResult Play(uint32_t flags);
+  void GetCurrentPosition(uint32_t* play, uint32_t* write) const;
+  SoundResult SetCurrentPosition(uint32_t offset);
+  SoundResult SetVolume(int32_t volume);
+  SoundResult GetVolume(int32_t* volume) const;
+  SoundResult SetPan(int32_t pan);
+  SoundResult GetPan(int32_t* pan) const;
+  SoundResult SetFrequency(uint32_t frequency);
+  SoundResult GetFrequency(uint32_t* frequency) const;
+  uint32_t status() const;
+  uint32_t flags() const { return flags_; }
+
+  // Device side, with the device's mutex held.
+  // Device frames until the cursor reaches the next notification (at least 1).
+  uint32_t FramesToNextNotification(StreamFormat device) const;
+  // Adds `frames` device frames of this buffer, after frequency, volume and pan, into `mix`.
+  void RenderInto(float* mix, uint32_t frames, StreamFormat device, PendingSignals* signals);
+
+ private:
+  uint32_t WriteCursorLocked() const override;
+  uint32_t ReadFrames(float* out, uint32_t max_frames) override;
+  void ProduceFrames(float* out, uint32_t frames, StreamFormat device);
+  void AdvanceCursor(double frames, PendingSignals* signals);
+  double Step(StreamFormat device) const { return double(frequency_) / device.rate; }
+  std::array<float, kMaxChannels> Gains(uint16_t channels) const;
+
+  const std::shared_ptr<PlaybackDeviceCore> device_;
+  const uint32_t flags_;
+  double cursor_ = 0;  // frames handed to the device, 0 .. frames_
+  uint32_t pull_ = 0;  // next frame the converter takes
+  int32_t volume_ = 0;
+  int32_t pan_ = 0;
+  uint32_t frequency_;
+  PullResampler resampler_;
+  bool converting_ = false;  // the resampler holds history from pull_
+  StreamFormat last_device_;
+  std::vector<float> produced_;
+};
+
+class CaptureCore final : public BufferCore {
+ public:
+  CaptureCore(std::shared_ptr<CaptureDeviceCore> device, const CaptureBufferDesc& desc);
+  ~CaptureCore() override;
+
+  SoundResult Start(uint32_t flags);
+  void GetCurrentPosition(uint32_t* capture, uint32_t* read) const;
+  uint32_t status() const;
+
+  // Device side, with the device's mutex held.
+  // Device frames until the capture cursor reaches the next notification (at least 1).
+  uint32_t FramesToNextNotification(StreamFormat device) const;
+  // Converts `frames` device frames into the buffer.
+  void Deliver(const float* in, uint32_t frames, StreamFormat device, PendingSignals* signals);
+
+ private:
+  uint32_t WriteCursorLocked() const override { return cursor_ * align_; }
+  void Store(const float* samples, uint32_t frames, PendingSignals* signals);
+
+  const std::shared_ptr<CaptureDeviceCore> device_;
+  uint32_t cursor_ = 0;  // frames written
+  std::unique_ptr<PushResampler> resampler_;
+  StreamFormat last_device_;
+  std::vector<float> mapped_;
+  std::vector<float> converted_;
+};
+
+// Sample helpers.
+void Pcm16ToFloat(const uint8_t* pcm, std::size_t samples, float* out);
+int16_t FloatToPcm16(float sample);
+// Maps `frames` frames from `in_channels` to `out_channels` (mono spreads to all, anything to
+// mono averages, otherwise channel c goes to c modulo the output's count, averaged), scales
+// output channel c by gains[c] (when given) and adds to `out` (or overwrites it).
+void MapChannels(const float* in, uint16_t in_channels, float* out, uint16_t out_channels,
+                 uint32_t frames, std::span<const float> gains, bool add);
+// Hundredths of a dB to a linear factor.
+float CentibelsToGain(int32_t centibels);
+
+}  // namespace bw

@@ -1,0 +1,92 @@
+#include "platform/sound/virtual_sound.h"
+
+#include "platform/sound/sound_internal.h"
+
+namespace bw::virtual_sound {
+namespace {
+
+CardFormat ToCard(StreamFormat f) {
+  return {f.rate, f.channels};
+}
+
+StreamFormat FromCard(CardFormat f) {
+  return {f.rate, f.channels};
+}
+
+bool Valid(CardFormat f) {
+  return (f.rate == 0 && f.channels == 0) ||
+         (f.rate > 0 && f.channels >= 1 && f.channels <= kMaxChannels);
+}
+
+// Signals what a step passed and, when stepping, waits for the workers to handle it.
+bool Settle(PendingSignals* signals, Stepping stepping, std::chrono::milliseconds timeout) {
+  if (signals->empty()) return true;
+  signals->Fire();
+  return stepping == Stepping::kFreeRunning || WaitUntilSignalsHandled(timeout);
+}
+
+}  // namespace
+
+void SetPlaybackFormat(CardFormat format) {
+  if (Valid(format)) VirtualPlaybackCard()->SetVirtualFormat(FromCard(format));
+}
+
+CardFormat PlaybackFormat() {
+  return ToCard(VirtualPlaybackCard()->format());
+}
+
+void SetCaptureFormat(CardFormat format) {
+  if (Valid(format)) VirtualCaptureCard()->SetVirtualFormat(FromCard(format));
+}
+
+CardFormat CaptureFormat() {
+  return ToCard(VirtualCaptureCard()->format());
+}
+
+Played AdvancePlayback(uint32_t frames, Stepping stepping, std::chrono::milliseconds timeout) {
+  const auto card = VirtualPlaybackCard();
+  const bool split = stepping == Stepping::kWaitForWorkers;
+  Played played;
+  played.format = ToCard(card->format());
+  const std::size_t ch = played.format.channels;
+  played.samples.reserve(static_cast<std::size_t>(frames) * ch);
+  std::vector<float> mix(static_cast<std::size_t>(kMixFrames) * kMaxChannels);
+  PendingSignals signals(true);
+  if (split) played.workers_kept_up = WaitUntilSignalsHandled(timeout);
+  uint32_t left = frames;
+  while (left > 0) {
+    const uint32_t n = card->MixVirtual(mix.data(), std::min(left, kMixFrames), split, &signals);
+    for (std::size_t i = 0; i < n * ch; ++i)
+      played.samples.push_back(FloatToPcm16(mix[i]));
+    left -= n;
+    played.workers_kept_up &= Settle(&signals, stepping, timeout);
+  }
+  return played;
+}
+
+bool FeedCapture(std::span<const int16_t> samples, Stepping stepping,
+                 std::chrono::milliseconds timeout) {
+  const auto card = VirtualCaptureCard();
+  const bool split = stepping == Stepping::kWaitForWorkers;
+  const std::size_t ch = card->format().channels;
+  std::vector<float> in(static_cast<std::size_t>(kMixFrames) * ch);
+  PendingSignals signals(true);
+  bool kept_up = !split || WaitUntilSignalsHandled(timeout);
+  std::size_t frame = 0;
+  const std::size_t frames = samples.size() / ch;
+  while (frame < frames) {
+    const auto chunk = static_cast<uint32_t>(std::min<std::size_t>(frames - frame, kMixFrames));
+    for (std::size_t i = 0; i < chunk * ch; ++i)
+      in[i] = samples[frame * ch + i] / 32768.0f;
+    const uint32_t taken = card->DeliverVirtual(in.data(), chunk, split, &signals);
+    frame += taken;
+    kept_up &= Settle(&signals, stepping, timeout);
+  }
+  return kept_up;
+}
+
+bool WaitForWorkers(std::chrono::milliseconds timeout) {
+  return WaitUntilSignalsHandled(timeout);
+}
+
+}  // namespace bw::virtual_sound
