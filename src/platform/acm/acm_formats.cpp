@@ -264,6 +264,13 @@ constexpr ArgumentKind kArgumentKinds[] = {
     {"mp3", kWaveFormatMpegLayer3, "RATE:CHANNELS:KBPS"},
 };
 
+std::string Quoted(std::string_view text) {
+  std::string quoted(1, '\'');
+  quoted.append(text);
+  quoted.push_back('\'');
+  return quoted;
+}
+
 std::vector<std::string_view> SplitFields(std::string_view text) {
   std::vector<std::string_view> fields;
   for (std::size_t start = 0;;) {
@@ -299,7 +306,7 @@ uint32_t Variant(const WAVEFORMATEX& f) {
 }  // namespace
 
 FormatBlock ParseFormatArgument(std::string_view text, std::string& error) {
-  const std::string quoted = "'" + std::string(text) + "'";
+  const std::string quoted = Quoted(text);
   const std::vector<std::string_view> fields = SplitFields(text);
   const auto kind = std::ranges::find(kArgumentKinds, fields[0], &ArgumentKind::name);
   if (kind == std::end(kArgumentKinds)) {
@@ -316,7 +323,7 @@ FormatBlock ParseFormatArgument(std::string_view text, std::string& error) {
   for (std::size_t i = 1; i < fields.size(); ++i) {
     const std::optional<uint32_t> n = ParseNumber(fields[i]);
     if (!n) {
-      error = "'" + std::string(fields[i]) + "' in format " + quoted + " is not a number";
+      error = Quoted(fields[i]) + " in format " + quoted + " is not a number";
       return {};
     }
     numbers.push_back(*n);
@@ -332,12 +339,15 @@ FormatBlock ParseFormatArgument(std::string_view text, std::string& error) {
   }
   error = "format " + quoted + " is not offered";
   if (offered.empty()) {
-    error += " (no " + std::string(FormatTagName(kind->tag)) + " format has " +
-             std::to_string(numbers[1]) + " channel(s) at " + std::to_string(numbers[0]) + " Hz)";
+    error.append(" (no ").append(FormatTagName(kind->tag)).append(" format has ");
+    error.append(std::to_string(numbers[1])).append(" channel(s) at ");
+    error.append(std::to_string(numbers[0])).append(" Hz)");
   } else {
     error += "; at this rate and channel count it comes with";
-    for (const AcmFormatDetails& d : offered)
-      error += " " + std::to_string(Variant(d.format.format()));
+    for (const AcmFormatDetails& d : offered) {
+      error.push_back(' ');
+      error.append(std::to_string(Variant(d.format.format())));
+    }
   }
   return {};
 }
