@@ -431,6 +431,30 @@ TEST(MpegAudioDecoder, SkipsTagsAndJunkAroundTheFrames) {
   EXPECT_EQ(ConvertAll(mp3, pcm, file, 1000), clean);
 }
 
+// Files joined end to end: the second stream's frames have half the rate the format declares,
+// and still play at their own speed and pitch.
+TEST(MpegAudioDecoder, FramesAtAnotherRatePlayAtTheirOwnSpeed) {
+  const std::vector<uint8_t> first =
+      ConvertAll(Pcm16Block(44100, 1), Parsed("mp3:44100:1:64"),
+                 test::Pcm16Bytes(test::SineTone(44100, 1, 44100, 1000)));
+  const std::vector<uint8_t> second =
+      ConvertAll(Pcm16Block(22050, 1), Parsed("mp3:22050:1:32"),
+                 test::Pcm16Bytes(test::SineTone(22050, 1, 22050, 1000)));
+  std::vector<uint8_t> joined = first;
+  joined.insert(joined.end(), second.begin(), second.end());
+  const std::vector<int16_t> decoded =
+      Samples(ConvertAll(Parsed("mp3:44100:1:64"), Pcm16Block(44100, 1), joined, 3000));
+  // Two seconds and the codec's delay and padding; the second stream at its own rate would
+  // leave it near one and a half.
+  EXPECT_NEAR(static_cast<double>(decoded.size()), 2 * 44100, 44100 * 0.12);
+  // The middle of the second second: a 1,000 Hz tone crosses zero 2,000 times a second.
+  const std::size_t from = 44100 + 11025;
+  int crossings = 0;
+  for (std::size_t i = from; i < from + 22050 && i + 1 < decoded.size(); ++i)
+    crossings += (decoded[i] < 0) != (decoded[i + 1] < 0);
+  EXPECT_NEAR(crossings, 1000, 20);
+}
+
 // Layer I frames (384 samples) and Layer II frames decode through the same stream.
 TEST(MpegAudioDecoder, DecodesLayerOneFrames) {
   // MPEG-1 Layer I, 128 kbit/s, 44,100 Hz, mono, no padding: (12 * 128000 / 44100) * 4 bytes.

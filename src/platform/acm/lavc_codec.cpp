@@ -129,13 +129,22 @@ CodecContextPtr OpenDecoder(const AVCodec* codec, const FormatBlock& format) {
   return context;
 }
 
+void DecodedSamples(const AVFrame& frame, uint32_t channels, std::vector<int16_t>& samples) {
+  ToInterleavedS16(frame, samples);
+  MapChannels(samples, static_cast<std::size_t>(frame.ch_layout.nb_channels), channels);
+}
+
+void WriteSamples(std::span<const int16_t> samples, uint32_t bytes, OutputSink& out) {
+  if (samples.empty()) return;
+  const std::size_t out_bytes = samples.size() * bytes;
+  StoreFromS16(samples.data(), samples.size(), bytes, out.Claim(out_bytes));
+  out.Commit(out_bytes);
+}
+
 void WriteDecodedFrame(const AVFrame& frame, uint32_t channels, uint32_t bytes,
                        std::vector<int16_t>& stage, OutputSink& out) {
-  ToInterleavedS16(frame, stage);
-  MapChannels(stage, static_cast<std::size_t>(frame.ch_layout.nb_channels), channels);
-  const std::size_t out_bytes = stage.size() * bytes;
-  StoreFromS16(stage.data(), stage.size(), bytes, out.Claim(out_bytes));
-  out.Commit(out_bytes);
+  DecodedSamples(frame, channels, stage);
+  WriteSamples(stage, bytes, out);
 }
 
 void WriteSilence(std::size_t frames, uint32_t channels, uint32_t bytes, OutputSink& out) {

@@ -35,10 +35,13 @@ void QuietLibav();
 // align, bits, extra bytes); nullptr when libavcodec refuses it.
 CodecContextPtr OpenDecoder(const AVCodec* codec, const FormatBlock& format);
 
-// Writes the samples of a decoded frame to `out` as interleaved samples of `bytes` bytes for
-// `channels` channels: a mono frame is copied to every channel, a frame with more channels than
-// wanted is mixed down by averaging.
-// `stage` is scratch space the caller keeps between frames.
+// The samples of a decoded frame as interleaved 16-bit samples for `channels` channels, in
+// `samples`: a mono frame is copied to every channel, a frame with more channels than wanted is
+// mixed down by averaging.
+void DecodedSamples(const AVFrame& frame, uint32_t channels, std::vector<int16_t>& samples);
+// Writes interleaved 16-bit samples to `out` as samples of `bytes` (1 or 2) bytes.
+void WriteSamples(std::span<const int16_t> samples, uint32_t bytes, OutputSink& out);
+// Both: `stage` is scratch space the caller keeps between frames.
 void WriteDecodedFrame(const AVFrame& frame, uint32_t channels, uint32_t bytes,
                        std::vector<int16_t>& stage, OutputSink& out);
 // Writes `frames` sample frames of silence.

@@ -4,6 +4,11 @@
 #include <cstring>
 #include <vector>
 
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
 #include "platform/acm/lavc_codec.h"
 #include "platform/acm/pcm_samples.h"
 
@@ -95,6 +100,65 @@ constexpr uint32_t kAssumedAvgBytes = 16000;
 constexpr uint64_t kFramesBeforeMeasuring = 8;
 constexpr uint32_t kMostSamplesPerFrame = 1152;
 
+struct SwrDeleter {
+  void operator()(SwrContext* context) const { swr_free(&context); }
+};
+
+// Brings frames whose rate is not the declared one to that rate, so that a stream that changes
+// its rate part-way (files joined end to end) still plays at the right speed.
+class RateConverter {
+ public:
+  RateConverter(uint32_t channels, uint32_t rate) : channels_(channels), rate_(rate) {}
+
+  // Appends `in` (interleaved, at `in_rate`) to `out` at the declared rate.
+  void Convert(uint32_t in_rate, std::span<const int16_t> in, std::vector<int16_t>& out) {
+    if (in_rate != in_rate_) {
+      Flush(out);
+      Open(in_rate);
+    }
+    if (!context_) return;  // no converter: the frames are left out
+    const int frames = static_cast<int>(in.size() / channels_);
+    const auto* src = reinterpret_cast<const uint8_t*>(in.data());
+    Run(&src, frames, out);
+  }
+
+  // Appends what the converter still holds.
+  void Flush(std::vector<int16_t>& out) {
+    if (context_) Run(nullptr, 0, out);
+    context_.reset();
+    in_rate_ = 0;
+  }
+
+ private:
+  void Open(uint32_t in_rate) {
+    AVChannelLayout layout;
+    av_channel_layout_default(&layout, static_cast<int>(channels_));
+    SwrContext* context = nullptr;
+    if (swr_alloc_set_opts2(&context, &layout, AV_SAMPLE_FMT_S16, static_cast<int>(rate_), &layout,
+                            AV_SAMPLE_FMT_S16, static_cast<int>(in_rate), 0, nullptr) >= 0) {
+      context_.reset(context);
+      if (swr_init(context) < 0) context_.reset();
+    }
+    av_channel_layout_uninit(&layout);
+    in_rate_ = in_rate;
+  }
+
+  void Run(const uint8_t** src, int frames, std::vector<int16_t>& out) {
+    const int room = swr_get_out_samples(context_.get(), frames);
+    if (room <= 0) return;
+    const std::size_t old_size = out.size();
+    out.resize(old_size + static_cast<std::size_t>(room) * channels_);
+    auto* dst = reinterpret_cast<uint8_t*>(out.data() + old_size);
+    const int made = swr_convert(context_.get(), &dst, room, src, frames);
+    out.resize(old_size + static_cast<std::size_t>(std::max(made, 0)) * channels_);
+  }
+
+  uint32_t channels_;
+  uint32_t rate_;
+  uint32_t in_rate_ = 0;
+  std::unique_ptr<SwrContext, SwrDeleter> context_;
+};
+
 class MpegAudioDecoder final : public CodecTransform {
  public:
   MpegAudioDecoder(CodecContextPtr context, const WAVEFORMATEX& src, const WAVEFORMATEX& dst)
@@ -102,7 +166,9 @@ class MpegAudioDecoder final : public CodecTransform {
         frame_(av_frame_alloc()),
         packet_(av_packet_alloc()),
         channels_(dst.nChannels),
-        bytes_(ContainerBytes(dst.wBitsPerSample)) {
+        bytes_(ContainerBytes(dst.wBitsPerSample)),
+        rate_(dst.nSamplesPerSec),
+        converter_(dst.nChannels, dst.nSamplesPerSec) {
     const uint32_t avg =
         src.nAvgBytesPerSec >= kLowestAvgBytes && src.nAvgBytesPerSec <= kHighestAvgBytes
             ? src.nAvgBytesPerSec
@@ -127,10 +193,13 @@ class MpegAudioDecoder final : public CodecTransform {
     Scan(out, true);
     avcodec_send_packet(context_.get(), nullptr);
     ReceiveFrames(out);
+    FlushConverter(out);
     return Reset();
   }
 
   MMRESULT Reset() override {
+    std::vector<int16_t> dropped;
+    converter_.Flush(dropped);
     carry_.clear();
     skip_ = 0;
     at_start_ = true;
@@ -233,22 +302,40 @@ class MpegAudioDecoder final : public CodecTransform {
     std::size_t produced = 0;
     if (avcodec_send_packet(context_.get(), packet_.get()) >= 0) produced = ReceiveFrames(out);
     if (produced == 0) {
-      WriteSilence(header.samples, channels_, bytes_, out);
-      produced = header.samples;
+      produced = std::size_t{header.samples} * rate_ / header.sample_rate;
+      WriteSilence(produced, channels_, bytes_, out);
     }
     ++frames_decoded_;
     coded_bytes_ += bytes.size();
     decoded_bytes_ += produced * channels_ * bytes_;
   }
 
+  // Writes the decoded frames; returns how many sample frames came out.
   std::size_t ReceiveFrames(OutputSink& out) {
     std::size_t produced = 0;
     while (avcodec_receive_frame(context_.get(), frame_.get()) >= 0) {
-      WriteDecodedFrame(*frame_, channels_, bytes_, stage_, out);
-      produced += static_cast<std::size_t>(frame_->nb_samples);
+      DecodedSamples(*frame_, channels_, stage_);
+      const auto frame_rate = static_cast<uint32_t>(frame_->sample_rate);
       av_frame_unref(frame_.get());
+      if (frame_rate == rate_) {
+        produced += FlushConverter(out);
+        WriteSamples(stage_, bytes_, out);
+        produced += stage_.size() / channels_;
+      } else {
+        converted_.clear();
+        converter_.Convert(frame_rate, stage_, converted_);
+        WriteSamples(converted_, bytes_, out);
+        produced += converted_.size() / channels_;
+      }
     }
     return produced;
+  }
+
+  std::size_t FlushConverter(OutputSink& out) {
+    converted_.clear();
+    converter_.Flush(converted_);
+    WriteSamples(converted_, bytes_, out);
+    return converted_.size() / channels_;
   }
 
   CodecContextPtr context_;
@@ -256,6 +343,8 @@ class MpegAudioDecoder final : public CodecTransform {
   PacketPtr packet_;
   uint32_t channels_;
   uint32_t bytes_;
+  uint32_t rate_;
+  RateConverter converter_;
   double declared_ratio_ = 0;
   std::vector<uint8_t> carry_;  // bytes given but not yet part of a decoded frame
   uint64_t skip_ = 0;           // bytes of an ID3v2 tag still to skip
@@ -265,6 +354,7 @@ class MpegAudioDecoder final : public CodecTransform {
   uint64_t coded_bytes_ = 0;
   uint64_t decoded_bytes_ = 0;
   std::vector<int16_t> stage_;
+  std::vector<int16_t> converted_;
 };
 
 }  // namespace
