@@ -240,9 +240,12 @@ AcmFormatDetails DescribeFormat(const FormatBlock& format) {
 }
 
 uint32_t LargestFormatSize() {
-  uint32_t largest = 0;
-  for (const AcmFormatTagDetails& tag : EnumFormatTags())
-    largest = std::max(largest, tag.cbFormatSize);
+  static const uint32_t largest = [] {
+    uint32_t size = 0;
+    for (const AcmFormatTagDetails& tag : EnumFormatTags())
+      size = std::max(size, tag.cbFormatSize);
+    return size;
+  }();
   return largest;
 }
 

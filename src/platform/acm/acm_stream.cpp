@@ -185,7 +185,7 @@ MMRESULT acmStreamOpen(HACMSTREAM& has, const FormatBlock& pwfxSrc, const Format
   std::unique_ptr<acm::CodecTransform> codec = MakeCodec(pwfxSrc, pwfxDst);
   if (!codec) return ACMERR_NOTPOSSIBLE;
   if (fdwOpen & ACM_STREAMOPENF_QUERY) return MMSYSERR_NOERROR;
-  has.reset(new AcmStream(std::move(codec)));
+  has.reset(std::make_unique<AcmStream>(std::move(codec)).release());
   return MMSYSERR_NOERROR;
 }
 

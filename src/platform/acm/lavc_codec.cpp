@@ -163,7 +163,7 @@ uint32_t BlockSamples(const WAVEFORMATEX& f) {
   switch (f.wFormatTag) {
     case kWaveFormatALaw:
     case kWaveFormatMuLaw:
-      return 1;
+      return align % ch == 0 ? align / ch : 0;
     case kWaveFormatMsAdpcm:
       return align < 7 * ch ? 0 : 2 + (align - 7 * ch) * 2 / ch;
     case kWaveFormatImaAdpcm: {
@@ -214,7 +214,8 @@ class BlockDecoder final : public CodecTransform {
         unit_(src.format().nBlockAlign),
         block_samples_(block_samples),
         // Sample codecs decode any number of blocks in one call.
-        whole_span_(block_samples == 1),
+        whole_span_(src.format().wFormatTag == kWaveFormatALaw ||
+                    src.format().wFormatTag == kWaveFormatMuLaw),
         partial_blocks_(src.format().wFormatTag == kWaveFormatMsAdpcm ||
                         src.format().wFormatTag == kWaveFormatImaAdpcm),
         channels_(dst.nChannels),
