@@ -1,0 +1,57 @@
+// The codecs of the codec layer that libavcodec carries out, and the small owners of its
+// objects. No FFmpeg type leaves this file's implementation or the MPEG audio decoder.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "platform/acm/codec_transform.h"
+#include "platform/wave_format.h"
+
+namespace bw::acm {
+
+struct CodecContextDeleter {
+  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameDeleter {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketDeleter {
+  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+
+// Silences libavcodec's own messages: the program keeps no log, and broken input is reported
+// through result codes. Safe to call from any thread, any number of times.
+void QuietLibav();
+
+// Opens a decoder context for `codec` with the parameters of `format` (rate, channels, block
+// align, bits, extra bytes); nullptr when libavcodec refuses it.
+CodecContextPtr OpenDecoder(const AVCodec* codec, const FormatBlock& format);
+
+// The samples of a decoded frame as interleaved 16-bit samples for `channels` channels, in
+// `samples`: a mono frame is copied to every channel, a frame with more channels than wanted is
+// mixed down by averaging.
+void DecodedSamples(const AVFrame& frame, uint32_t channels, std::vector<int16_t>& samples);
+// Writes interleaved 16-bit samples to `out` as samples of `bytes` (1 or 2) bytes.
+void WriteSamples(std::span<const int16_t> samples, uint32_t bytes, OutputSink& out);
+// Both: `stage` is scratch space the caller keeps between frames.
+void WriteDecodedFrame(const AVFrame& frame, uint32_t channels, uint32_t bytes,
+                       std::vector<int16_t>& stage, OutputSink& out);
+// Writes `frames` sample frames of silence.
+void WriteSilence(std::size_t frames, uint32_t channels, uint32_t bytes, OutputSink& out);
+
+// Decoder for a block codec (A-law, mu-law, MS ADPCM, IMA ADPCM, GSM 6.10, MSN Audio,
+// TrueSpeech) into PCM `dst`; nullptr when the format cannot be decoded.
+std::unique_ptr<CodecTransform> MakeBlockDecoder(const FormatBlock& src, const WAVEFORMATEX& dst);
+// Encoder from PCM `src` into A-law, mu-law, MS ADPCM, IMA ADPCM, GSM 6.10 or MPEG Layer-3
+// `dst`; nullptr when `dst` is not a format the encoder produces.
+std::unique_ptr<CodecTransform> MakeEncoder(const WAVEFORMATEX& src, const FormatBlock& dst);
+
+}  // namespace bw::acm
