@@ -10,12 +10,17 @@ if(BW_SANITIZE)
   target_link_options(bw_build_flags INTERFACE -fsanitize=${BW_SANITIZE})
 endif()
 
-# bw_add_test(NAME sources... [LIBS libs...] [LABELS labels...] [PROPERTIES name value...])
+# bw_add_test(NAME sources... [LIBS libs...] [LABELS labels...] [PROPERTIES name value...]
+#             [WRAPPER program])
 # One GoogleTest executable; each test case becomes a ctest entry. PROPERTIES are further test
-# properties (RESOURCE_LOCK, TIMEOUT, ...).
+# properties (RESOURCE_LOCK, TIMEOUT, ...). WRAPPER runs the executable (listing and every test
+# case) under another program, e.g. one that gives it a private D-Bus session.
 function(bw_add_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS;LABELS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "WRAPPER" "LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  if(ARG_WRAPPER)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${ARG_WRAPPER})
+  endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} bw_test_support GTest::gtest_main GTest::gmock
                                         bw_build_flags)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}"
