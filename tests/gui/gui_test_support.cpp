@@ -1,9 +1,11 @@
 #include "gui_test_support.h"
 
-#include <gdk/gdk.h>
+#include <gtk/gtk.h>
 #include <wx/app.h>
 #include <wx/bookctrl.h>
+#include <wx/checkbox.h>
 #include <wx/evtloop.h>
+#include <wx/radiobut.h>
 #include <wx/slider.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
@@ -80,6 +82,37 @@ void MoveSlider(wxWindow& dialog, int id, int position) {
   moved.SetEventObject(slider);
   moved.SetInt(position);
   slider->ProcessWindowEvent(moved);
+}
+
+void SetCheck(wxWindow& dialog, int id, bool checked) {
+  auto* box = dynamic_cast<wxCheckBox*>(dialog.FindWindow(id));
+  if (box == nullptr) {
+    ADD_FAILURE() << "no check box " << id;
+    return;
+  }
+  box->SetValue(checked);
+  wxCommandEvent clicked(wxEVT_CHECKBOX, id);
+  clicked.SetEventObject(box);
+  clicked.SetInt(checked);
+  box->ProcessWindowEvent(clicked);
+}
+
+void ChooseRadio(wxWindow& dialog, int id) {
+  auto* button = dynamic_cast<wxRadioButton*>(dialog.FindWindow(id));
+  if (button == nullptr) {
+    ADD_FAILURE() << "no radio button " << id;
+    return;
+  }
+  button->SetValue(true);
+  wxCommandEvent clicked(wxEVT_RADIOBUTTON, id);
+  clicked.SetEventObject(button);
+  clicked.SetInt(1);
+  button->ProcessWindowEvent(clicked);
+}
+
+bool HasFocusInWindow(wxWindow& control) {
+  GtkWidget* top = gtk_widget_get_toplevel(control.GetHandle());
+  return GTK_IS_WINDOW(top) && gtk_window_get_focus(GTK_WINDOW(top)) == control.GetHandle();
 }
 
 void SelectTab(wxBookCtrlBase& book, std::size_t index) {

@@ -26,6 +26,11 @@ void Settle(int ms = 200);
 void Click(wxWindow& dialog, int id);
 void Type(wxWindow& dialog, int id, std::string_view text);
 void MoveSlider(wxWindow& dialog, int id, int position);
+void SetCheck(wxWindow& dialog, int id, bool checked);
+void ChooseRadio(wxWindow& dialog, int id);
+// True when the control has the keyboard focus within its window (whether or not the window
+// is the active one).
+bool HasFocusInWindow(wxWindow& control);
 void SelectTab(wxBookCtrlBase& book, std::size_t index);
 
 // The control with XRC name `name` in `parent`, of type T; null (after a test failure) when
