@@ -1,6 +1,7 @@
 #include "settings/play_sheet.h"
 
 #include <wx/dcclient.h>
+#include <wx/settings.h>
 #include <wx/slider.h>
 #include <wx/statbmp.h>
 #include <wx/xrc/xmlres.h>
@@ -138,7 +139,7 @@ void CPageP5::OnPaint() {
             [](const wxRect& a, const wxRect& b) { return a.x < b.x; });
   const wxSize mark = ConvertDialogToPixels(wxSize(10, 1));
   dc.SetPen(*wxTRANSPARENT_PEN);
-  dc.SetBrush(wxBrush(GetForegroundColour()));
+  dc.SetBrush(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT)));
   for (std::size_t i = 0; i + 1 < columns.size(); ++i) {
     const wxRect& left = columns[i];
     const int gap_middle = (left.GetRight() + columns[i + 1].x) / 2;
@@ -147,7 +148,7 @@ void CPageP5::OnPaint() {
     const int travel = left.height - 2 * inset;
     for (int m = 0; m < kScaleMarks; ++m) {
       const int y = left.y + inset + travel * m / (kScaleMarks - 1);
-      dc.DrawRectangle(gap_middle - mark.x / 2, y, mark.x, std::max(mark.y, 1));
+      dc.DrawRectangle(gap_middle - mark.x / 2, y, mark.x, std::max(mark.y / 2, 1));
     }
   }
 }

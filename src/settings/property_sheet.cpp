@@ -57,8 +57,13 @@ bool CPropertySheet::TakeVisitedPages() {
 }
 
 void CPropertySheet::OnPageChanging(wxBookCtrlEvent& event) {
-  CSheetPage* leaving = ActivePage();
-  if (leaving != nullptr && !leaving->UpdateData(true)) event.Veto();
+  const int old = event.GetOldSelection();
+  if (old == wxNOT_FOUND || m_pages[static_cast<std::size_t>(old)]->UpdateData(true)) return;
+  event.Veto();
+  // wxGTK can switch anyway when the change was asked for by code: go back once it has.
+  CallAfter([this, old] {
+    if (GetBookCtrl()->GetSelection() != old) GetBookCtrl()->ChangeSelection(old);
+  });
 }
 
 void CPropertySheet::OnPageChanged(wxBookCtrlEvent& event) {

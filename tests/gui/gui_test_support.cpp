@@ -117,6 +117,7 @@ bool HasFocusInWindow(wxWindow& control) {
 
 void SelectTab(wxBookCtrlBase& book, std::size_t index) {
   book.SetSelection(index);  // sends the changing and changed events, as a click does
+  Settle(20);
 }
 
 wxWindow* FindControl(wxWindow& parent, const char* name) {

@@ -153,6 +153,10 @@ struct BadField {
   const char* message;
 };
 
+void PrintTo(const BadField& bad, std::ostream* out) {
+  *out << bad.field << " \"" << bad.typed << "\"";
+}
+
 class PlaySheetValidation : public testing::TestWithParam<BadField> {};
 
 // The sheet stays open on the page with the message, the field keeps the focus, the page cannot
