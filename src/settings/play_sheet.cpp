@@ -1,7 +1,5 @@
 #include "settings/play_sheet.h"
 
-#include <wx/dcclient.h>
-#include <wx/settings.h>
 #include <wx/slider.h>
 #include <wx/statbmp.h>
 #include <wx/xrc/xmlres.h>
@@ -19,8 +17,6 @@ namespace {
 constexpr int kBandMin = -128;
 constexpr int kBandMax = 128;
 constexpr int kBandTickFrequency = 32;
-// The scale drawn between the slider columns: marks at the ends, the quarters and the middle.
-constexpr int kScaleMarks = 5;
 
 void ShowPicture(wxWindow* page, const char* control, std::string_view picture) {
   if (auto* holder = dynamic_cast<wxStaticBitmap*>(page->FindWindow(XRCID(control))))
@@ -41,7 +37,7 @@ void DrawWithoutOrigin([[maybe_unused]] wxSlider* slider) {
 
 void CPageP1::OnInitDialog() {
   ShowPicture(this, "IDC_GENERAL_ICON1", "brookwave_32.png");
-  ShowPicture(this, "IDC_GENERAL_ICON2", "tb24_repeat_song.png");
+  ShowPicture(this, "IDC_GENERAL_ICON2", "page_repeat.png");
 }
 
 bool CPageP1::DoDataExchange(DataExchange& dx) {
@@ -92,7 +88,6 @@ void CPageP5::OnInitDialog() {
   }
   if (wxWindow* reset = FindWindow(XRCID("IDC_EQ_RESET")))
     reset->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnReset(); });
-  Bind(wxEVT_PAINT, [this](wxPaintEvent&) { OnPaint(); });
 }
 
 bool CPageP5::DoDataExchange(DataExchange& dx) {
@@ -126,31 +121,6 @@ void CPageP5::OnReset() {
   UpdateData(false);
   SetModified();
   Apply();
-}
-
-// Short marks between the slider columns, level with the thumb at -128, -64, 0, 64 and 128.
-void CPageP5::OnPaint() {
-  wxPaintDC dc(this);
-  std::vector<wxRect> columns;
-  for (std::size_t band = 0; band < kBandSliders.size(); ++band) {
-    if (wxSlider* slider = Slider(band)) columns.push_back(slider->GetRect());
-  }
-  std::sort(columns.begin(), columns.end(),
-            [](const wxRect& a, const wxRect& b) { return a.x < b.x; });
-  const wxSize mark = ConvertDialogToPixels(wxSize(10, 1));
-  dc.SetPen(*wxTRANSPARENT_PEN);
-  dc.SetBrush(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT)));
-  for (std::size_t i = 0; i + 1 < columns.size(); ++i) {
-    const wxRect& left = columns[i];
-    const int gap_middle = (left.GetRight() + columns[i + 1].x) / 2;
-    // The thumb's centre travels between half a column width from either end.
-    const int inset = left.width / 2;
-    const int travel = left.height - 2 * inset;
-    for (int m = 0; m < kScaleMarks; ++m) {
-      const int y = left.y + inset + travel * m / (kScaleMarks - 1);
-      dc.DrawRectangle(gap_middle - mark.x / 2, y, mark.x, std::max(mark.y / 2, 1));
-    }
-  }
 }
 
 // ---- CPlaySheet -------------------------------------------------------------------------

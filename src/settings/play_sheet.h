@@ -50,7 +50,8 @@ class CPageP4 : public CSheetPage {
   CPageP4Data& m_data;
 };
 
-// "Equaliser" (template 175): eight vertical sliders -128..128, band 0 the rightmost. It works
+// "Equaliser" (template 175): eight vertical sliders -128..128 with a tick every 32, band 0 the
+// rightmost. It works
 // live: every move stores the band and calls `apply_live` at once, and Reset sets every band to
 // 0. Up is negative, and raises the band.
 class CPageP5 : public CSheetPage {
@@ -71,7 +72,6 @@ class CPageP5 : public CSheetPage {
   wxSlider* Slider(std::size_t band) const;
   void OnVScroll(std::size_t band);
   void OnReset();
-  void OnPaint();
   void Apply();
 
   CPageEqualiserData& m_data;

@@ -23,7 +23,7 @@ CPageR3::CPageR3(CPageDeviceData& data)
 
 void CPageR4::OnInitDialog() {
   if (auto* icon = dynamic_cast<wxStaticBitmap*>(FindWindow(XRCID("IDC_ACTIVATION_ICON"))))
-    icon->SetBitmap(res::LoadPicture("tb24_record.png"));
+    icon->SetBitmap(res::LoadPicture("page_record.png"));
 }
 
 bool CPageR4::DoDataExchange(DataExchange& dx) {
