@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 #include <wx/app.h>
 #include <wx/bookctrl.h>
+#include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/evtloop.h>
 #include <wx/radiobut.h>
@@ -51,63 +52,50 @@ void Settle(int ms) {
   loop.Run();
 }
 
-void Click(wxWindow& dialog, int id) {
-  wxWindow* button = dialog.FindWindow(id);
-  if (button == nullptr) {
-    ADD_FAILURE() << "no button " << id;
+namespace {
+
+// Sets the control `id` of type T as the user would (`set`) and sends the command event the
+// widget sends then (type 0: the setter sends it itself).
+template <typename T, typename Set>
+void Operate(wxWindow& dialog, int id, wxEventType type, int value, Set set) {
+  auto* control = dynamic_cast<T*>(dialog.FindWindow(id));
+  if (control == nullptr) {
+    ADD_FAILURE() << "no control " << id << " of the expected kind";
     return;
   }
-  wxCommandEvent click(wxEVT_BUTTON, id);
-  click.SetEventObject(button);
-  button->ProcessWindowEvent(click);
+  set(*control);
+  if (type == 0) return;
+  wxCommandEvent event(type, id);
+  event.SetEventObject(control);
+  event.SetInt(value);
+  control->ProcessWindowEvent(event);
+}
+
+}  // namespace
+
+void Click(wxWindow& dialog, int id) {
+  Operate<wxButton>(dialog, id, wxEVT_BUTTON, 0, [](wxButton&) {});
 }
 
 void Type(wxWindow& dialog, int id, std::string_view text) {
-  auto* edit = dynamic_cast<wxTextCtrl*>(dialog.FindWindow(id));
-  if (edit == nullptr) {
-    ADD_FAILURE() << "no edit " << id;
-    return;
-  }
-  edit->SetValue(wxString::FromUTF8(text.data(), text.size()));  // sends wxEVT_TEXT
+  Operate<wxTextCtrl>(dialog, id, 0, 0, [&](wxTextCtrl& edit) {
+    edit.SetValue(wxString::FromUTF8(text.data(), text.size()));  // sends wxEVT_TEXT
+  });
 }
 
 void MoveSlider(wxWindow& dialog, int id, int position) {
-  auto* slider = dynamic_cast<wxSlider*>(dialog.FindWindow(id));
-  if (slider == nullptr) {
-    ADD_FAILURE() << "no slider " << id;
-    return;
-  }
-  slider->SetValue(position);
-  wxCommandEvent moved(wxEVT_SLIDER, id);
-  moved.SetEventObject(slider);
-  moved.SetInt(position);
-  slider->ProcessWindowEvent(moved);
+  Operate<wxSlider>(dialog, id, wxEVT_SLIDER, position,
+                    [&](wxSlider& slider) { slider.SetValue(position); });
 }
 
 void SetCheck(wxWindow& dialog, int id, bool checked) {
-  auto* box = dynamic_cast<wxCheckBox*>(dialog.FindWindow(id));
-  if (box == nullptr) {
-    ADD_FAILURE() << "no check box " << id;
-    return;
-  }
-  box->SetValue(checked);
-  wxCommandEvent clicked(wxEVT_CHECKBOX, id);
-  clicked.SetEventObject(box);
-  clicked.SetInt(checked);
-  box->ProcessWindowEvent(clicked);
+  Operate<wxCheckBox>(dialog, id, wxEVT_CHECKBOX, checked,
+                      [&](wxCheckBox& box) { box.SetValue(checked); });
 }
 
 void ChooseRadio(wxWindow& dialog, int id) {
-  auto* button = dynamic_cast<wxRadioButton*>(dialog.FindWindow(id));
-  if (button == nullptr) {
-    ADD_FAILURE() << "no radio button " << id;
-    return;
-  }
-  button->SetValue(true);
-  wxCommandEvent clicked(wxEVT_RADIOBUTTON, id);
-  clicked.SetEventObject(button);
-  clicked.SetInt(1);
-  button->ProcessWindowEvent(clicked);
+  Operate<wxRadioButton>(dialog, id, wxEVT_RADIOBUTTON, 1,
+                         [](wxRadioButton& button) { button.SetValue(true); });
 }
 
 bool HasFocusInWindow(wxWindow& control) {

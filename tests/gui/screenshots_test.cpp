@@ -32,19 +32,24 @@ PlaySheetData SamplePlayData() {
   return data;
 }
 
+// Shows each tab of `sheet` in turn and takes its picture.
+void ShootEveryTab(wxDialog& dialog, std::initializer_list<const char*> names) {
+  auto& sheet = dynamic_cast<CPropertySheet&>(dialog);
+  std::size_t tab = 0;
+  for (const char* name : names) {
+    test::SelectTab(*sheet.GetBookCtrl(), tab++);
+    SaveScreenshot(sheet, name);
+  }
+  sheet.EndModal(wxID_CANCEL);
+}
+
 TEST(Screenshots, PlaybackSheetEveryTab) {
   PlaySheetData data = SamplePlayData();
   RunModal<int>([&] { return RunPlaySheet(nullptr, data, {}); },
-                [](wxDialog& dialog) {
-                  auto& sheet = dynamic_cast<CPlaySheet&>(dialog);
-                  const char* names[] = {"play_sheet_equaliser", "play_sheet_general",
-                                         "play_sheet_file", "play_sheet_device",
-                                         "play_sheet_advanced"};
-                  for (std::size_t tab = 0; tab < std::size(names); ++tab) {
-                    test::SelectTab(*sheet.GetBookCtrl(), tab);
-                    SaveScreenshot(sheet, names[tab]);
-                  }
-                  sheet.EndModal(wxID_CANCEL);
+                [](wxDialog& sheet) {
+                  ShootEveryTab(sheet,
+                                {"play_sheet_equaliser", "play_sheet_general", "play_sheet_file",
+                                 "play_sheet_device", "play_sheet_advanced"});
                 });
 }
 
@@ -54,15 +59,9 @@ TEST(Screenshots, RecordSheetEveryTab) {
   data.advanced = {1, 1000};
   data.file.m_strFile = "/home/listener/Recordings/take 3.wav";
   RunModal<int>([&] { return RunRecordSheet(nullptr, data); },
-                [](wxDialog& dialog) {
-                  auto& sheet = dynamic_cast<CRecSheet&>(dialog);
-                  const char* names[] = {"rec_sheet_general", "rec_sheet_file", "rec_sheet_device",
-                                         "rec_sheet_advanced"};
-                  for (std::size_t tab = 0; tab < std::size(names); ++tab) {
-                    test::SelectTab(*sheet.GetBookCtrl(), tab);
-                    SaveScreenshot(sheet, names[tab]);
-                  }
-                  sheet.EndModal(wxID_CANCEL);
+                [](wxDialog& sheet) {
+                  ShootEveryTab(sheet, {"rec_sheet_general", "rec_sheet_file", "rec_sheet_device",
+                                        "rec_sheet_advanced"});
                 });
 }
 
