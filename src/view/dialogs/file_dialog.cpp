@@ -3,6 +3,7 @@
 #include <wx/filedlg.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <system_error>
 
 #include "platform/message_box.h"
@@ -93,7 +94,10 @@ std::optional<std::string> RunFileDialog(wxWindow* parent, const FileDialogSpec&
                               const std::string& name) -> std::optional<std::string> {
     wxFileDialog chooser(parent, ToWx(dialog.title), ToWx(folder.string()), ToWx(name),
                          ToWx(Wildcard(dialog)), style);
-    if (!dialog.filters.empty()) chooser.SetFilterIndex(std::max(dialog.filter_index, 1) - 1);
+    if (!dialog.filters.empty()) {
+      const int count = static_cast<int>(dialog.filters.size());
+      chooser.SetFilterIndex(std::clamp(dialog.filter_index, 1, count) - 1);
+    }
     if (typed_name && dialog.kind == FileDialogSpec::Kind::kOpen) LabelAcceptButton(chooser);
     if (chooser.ShowModal() != wxID_OK) return std::nullopt;
     return FromWx(chooser.GetPath());
