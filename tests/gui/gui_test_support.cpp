@@ -1,0 +1,135 @@
+#include "gui_test_support.h"
+
+#include <gtk/gtk.h>
+#include <wx/app.h>
+#include <wx/bookctrl.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/evtloop.h>
+#include <wx/radiobut.h>
+#include <wx/slider.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
+#include <wx/xrc/xmlres.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace bw::test {
+namespace {
+
+wxDialog* ModalDialog() {
+  for (wxWindow* window : wxTopLevelWindows) {
+    auto* dialog = dynamic_cast<wxDialog*>(window);
+    if (dialog != nullptr && dialog->IsModal()) return dialog;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void ScheduleModalScript(std::function<void(wxDialog&)> script) {
+  wxTheApp->CallAfter([script = std::move(script)] {
+    wxDialog* dialog = ModalDialog();
+    if (dialog == nullptr) {
+      ADD_FAILURE() << "no modal dialog came up";
+      return;
+    }
+    script(*dialog);
+    if (ModalDialog() == dialog) {
+      ADD_FAILURE() << "the script left the dialog open";
+      dialog->EndModal(wxID_CANCEL);
+    }
+  });
+}
+
+// A nested event loop rather than Yield: GTK draws only from its own main loop.
+void Settle(int ms) {
+  wxGUIEventLoop loop;
+  wxTimer timer;
+  timer.Bind(wxEVT_TIMER, [&loop](wxTimerEvent&) { loop.Exit(); });
+  timer.StartOnce(ms);
+  loop.Run();
+}
+
+namespace {
+
+// Sets the control `id` of type T as the user would (`set`) and sends the command event the
+// widget sends then (type 0: the setter sends it itself).
+template <typename T, typename Set>
+void Operate(wxWindow& dialog, int id, wxEventType type, int value, Set set) {
+  auto* control = dynamic_cast<T*>(dialog.FindWindow(id));
+  if (control == nullptr) {
+    ADD_FAILURE() << "no control " << id << " of the expected kind";
+    return;
+  }
+  set(*control);
+  if (type == 0) return;
+  wxCommandEvent event(type, id);
+  event.SetEventObject(control);
+  event.SetInt(value);
+  control->ProcessWindowEvent(event);
+}
+
+}  // namespace
+
+void Click(wxWindow& dialog, int id) {
+  Operate<wxButton>(dialog, id, wxEVT_BUTTON, 0, [](wxButton&) {});
+}
+
+void Type(wxWindow& dialog, int id, std::string_view text) {
+  Operate<wxTextCtrl>(dialog, id, 0, 0, [&](wxTextCtrl& edit) {
+    edit.SetValue(wxString::FromUTF8(text.data(), text.size()));  // sends wxEVT_TEXT
+  });
+}
+
+void MoveSlider(wxWindow& dialog, int id, int position) {
+  Operate<wxSlider>(dialog, id, wxEVT_SLIDER, position,
+                    [&](wxSlider& slider) { slider.SetValue(position); });
+}
+
+void SetCheck(wxWindow& dialog, int id, bool checked) {
+  Operate<wxCheckBox>(dialog, id, wxEVT_CHECKBOX, checked,
+                      [&](wxCheckBox& box) { box.SetValue(checked); });
+}
+
+void ChooseRadio(wxWindow& dialog, int id) {
+  Operate<wxRadioButton>(dialog, id, wxEVT_RADIOBUTTON, 1,
+                         [](wxRadioButton& button) { button.SetValue(true); });
+}
+
+bool HasFocusInWindow(wxWindow& control) {
+  GtkWidget* top = gtk_widget_get_toplevel(control.GetHandle());
+  return GTK_IS_WINDOW(top) && gtk_window_get_focus(GTK_WINDOW(top)) == control.GetHandle();
+}
+
+void SelectTab(wxBookCtrlBase& book, std::size_t index) {
+  book.SetSelection(index);  // sends the changing and changed events, as a click does
+  wxTheApp->ProcessPendingEvents();  // what the sheet queued in reply
+  Settle(20);
+}
+
+wxWindow* FindControl(wxWindow& parent, const char* name) {
+  return parent.FindWindow(XRCID(name));
+}
+
+// Read back from the X server through GDK: wx's screen context keeps showing the first frame
+// it read.
+void SaveScreenshot(wxWindow& window, std::string_view name) {
+  Settle(300);
+  window.Raise();
+  Settle(200);
+  const wxRect rect = window.GetScreenRect();
+  GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.x, rect.y,
+                                               rect.width, rect.height);
+  ASSERT_NE(shot, nullptr);
+  const char* dpi = std::getenv("BW_SCREEN_DPI");
+  const std::filesystem::path dir(BW_SCREENSHOT_DIR);
+  std::filesystem::create_directories(dir);
+  const std::string file =
+      (dir / (std::string(name) + "_" + (dpi ? dpi : "96") + "dpi.png")).string();
+  EXPECT_TRUE(gdk_pixbuf_save(shot, file.c_str(), "png", nullptr, nullptr)) << file;
+  g_object_unref(shot);
+}
+
+}  // namespace bw::test

@@ -1,0 +1,60 @@
+// Helpers for tests of the desktop program's windows: a wx application for the test process,
+// scripted modal dialogs, simulated user input and screenshots.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <wx/dialog.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+class wxBookCtrlBase;
+
+namespace bw::test {
+
+// Runs `run` (which shows a modal dialog and returns when it closes) and, once the dialog is
+// up, `script` on it. A script that leaves the dialog open fails the test and cancels it.
+template <typename Result>
+Result RunModal(const std::function<Result()>& run, const std::function<void(wxDialog&)>& script);
+void ScheduleModalScript(std::function<void(wxDialog&)> script);
+
+// Lets the dialog lay itself out and draw (handles events for `ms` milliseconds).
+void Settle(int ms = 200);
+
+// Simulated user input: what a click, a typed text, a tab change or a slider move sends.
+void Click(wxWindow& dialog, int id);
+void Type(wxWindow& dialog, int id, std::string_view text);
+void MoveSlider(wxWindow& dialog, int id, int position);
+void SetCheck(wxWindow& dialog, int id, bool checked);
+void ChooseRadio(wxWindow& dialog, int id);
+// True when the control has the keyboard focus within its window (whether or not the window
+// is the active one).
+bool HasFocusInWindow(wxWindow& control);
+void SelectTab(wxBookCtrlBase& book, std::size_t index);
+
+// The control with XRC name `name` in `parent`, of type T; null (after a test failure) when
+// there is none.
+template <typename T>
+T* Control(wxWindow& parent, const char* name);
+wxWindow* FindControl(wxWindow& parent, const char* name);
+
+// Writes the window as it is on the screen to <build>/screenshots/<name>_<dpi>dpi.png.
+void SaveScreenshot(wxWindow& window, std::string_view name);
+
+// --- implementation of the templates ---
+
+template <typename Result>
+Result RunModal(const std::function<Result()>& run, const std::function<void(wxDialog&)>& script) {
+  ScheduleModalScript(script);
+  return run();
+}
+
+template <typename T>
+T* Control(wxWindow& parent, const char* name) {
+  T* typed = dynamic_cast<T*>(FindControl(parent, name));
+  if (typed == nullptr) ADD_FAILURE() << "no control " << name;
+  return typed;
+}
+
+}  // namespace bw::test
