@@ -1,7 +1,7 @@
 #include "audio/equaliser.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstring>
 
 namespace bw {
 
@@ -27,15 +27,34 @@ const std::array<EqualiserBandCoefficients, kEqualiserBands> kEqualiserCoefficie
 
 namespace {
 
-// Single precision throughout, every value rounded when stored (this file is built without
-// floating-point contraction, so the results do not depend on the machine's FMA).
-inline float RunSection(const BiquadCoefficients& c, BiquadState& s, float x) {
-  const float w = x - c.a1 * s.w1 - c.a2 * s.w2;
-  const float y = c.b0 * w + c.b1 * s.w1 + c.b2 * s.w2;
-  s.w2 = s.w1;
-  s.w1 = w;
-  return y;
+// One value per band: the eight bands run side by side in one vector.
+using Lanes = float __attribute__((vector_size(4 * kEqualiserBands)));
+
+struct SectionLanes {
+  Lanes a1, a2, b0, b1, b2;
+};
+
+SectionLanes SectionOfAllBands(int section) {
+  SectionLanes lanes{};
+  for (int band = 0; band < kEqualiserBands; ++band) {
+    const BiquadCoefficients& c = kEqualiserCoefficients[band].section[section];
+    lanes.a1[band] = c.a1;
+    lanes.a2[band] = c.a2;
+    lanes.b0[band] = c.b0;
+    lanes.b1[band] = c.b1;
+    lanes.b2[band] = c.b2;
+  }
+  return lanes;
 }
+
+// Frames filtered per pass before their band outputs are added to the block.
+constexpr uint32_t kChunkFrames = 128;
+constexpr uint32_t kChunkSamples = kChunkFrames * kEqualiserChannels;
+
+struct ChannelState {
+  Lanes w1[2];
+  Lanes w2[2];
+};
 
 inline int16_t LoadSample(const uint8_t* p) {
   return static_cast<int16_t>(p[0] | (p[1] << 8));
@@ -46,35 +65,107 @@ inline void StoreSample(uint8_t* p, int32_t v) {
   p[1] = static_cast<uint8_t>(v >> 8);
 }
 
-// out + gain x y, formed in double precision, truncated toward zero and clipped.
-inline int32_t Accumulate(float y, float gain, int16_t out) {
-  const double sum = static_cast<double>(y) * static_cast<double>(gain) + out;
-  return static_cast<int32_t>(std::clamp(std::trunc(sum), -32768.0, 32767.0));
+// Single precision throughout, every value rounded when stored (this file is built without
+// floating-point contraction, so the results do not depend on the machine's FMA).
+[[gnu::always_inline]] inline Lanes RunSection(const SectionLanes& c, Lanes& w1, Lanes& w2,
+                                               Lanes x) {
+  const Lanes w = x - c.a1 * w1 - c.a2 * w2;
+  const Lanes y = c.b0 * w + c.b1 * w1 + c.b2 * w2;
+  w2 = w1;
+  w1 = w;
+  return y;
 }
 
-// Runs the band over `kChannels` (1 or 2) channels at a time, so that the two channels' filter
-// chains overlap in the processor instead of waiting on each other.
+// Every band's output for `frames` frames of `kChannels` channels into y[band][sample].
 template <int kChannels>
-void FilterBand(uint8_t* out, const uint8_t* in, const EqualiserBandCoefficients& c,
-                uint32_t frames, uint16_t stride, float gain, BiquadState (*delay)[2]) {
-  BiquadState s[kChannels][2];
-  for (int ch = 0; ch < kChannels; ++ch) {
-    s[ch][0] = delay[ch][0];
-    s[ch][1] = delay[ch][1];
-  }
-  const std::size_t frame_bytes = std::size_t{stride} * 2;
+[[gnu::always_inline]] inline void FilterChunk(const uint8_t* in, uint32_t frames,
+                                               const SectionLanes (&sections)[2],
+                                               ChannelState (&state)[kEqualiserChannels],
+                                               float (&y)[kEqualiserBands][kChunkSamples]) {
   for (uint32_t f = 0; f < frames; ++f) {
-    const std::size_t at = f * frame_bytes;
     for (int ch = 0; ch < kChannels; ++ch) {
-      const float x = LoadSample(in + at + 2 * ch);
-      const float y = RunSection(c.section[1], s[ch][1], RunSection(c.section[0], s[ch][0], x));
-      uint8_t* o = out + at + 2 * ch;
-      StoreSample(o, Accumulate(y, gain, LoadSample(o)));
+      const uint32_t i = f * kChannels + ch;
+      const float x = LoadSample(in + 2 * i);
+      ChannelState& s = state[ch];
+      const Lanes first = RunSection(sections[0], s.w1[0], s.w2[0], Lanes{} + x);
+      const Lanes band_out = RunSection(sections[1], s.w1[1], s.w2[1], first);
+      for (int band = 0; band < kEqualiserBands; ++band)
+        y[band][i] = band_out[band];
     }
   }
-  for (int ch = 0; ch < kChannels; ++ch) {
-    delay[ch][0] = s[ch][0];
-    delay[ch][1] = s[ch][1];
+}
+
+// Adds the running bands' outputs, band after band, each sum truncated toward zero and held
+// to the 16-bit range (holding before truncating gives the same result and keeps every value
+// within an int).
+[[gnu::always_inline]] inline void AddBands(uint8_t* out, uint32_t samples,
+                                            const EqualiserBands& bands,
+                                            const float (&y)[kEqualiserBands][kChunkSamples]) {
+  int32_t sum[kChunkSamples];
+  for (uint32_t i = 0; i < samples; ++i)
+    sum[i] = LoadSample(out + 2 * i);
+  for (int band = 0; band < kEqualiserBands; ++band) {
+    if (!bands.run[band] || bands.gain[band] == 0.0f) continue;
+    const double gain = bands.gain[band];
+    for (uint32_t i = 0; i < samples; ++i) {
+      double v = static_cast<double>(y[band][i]) * gain + sum[i];
+      v = v < -32768.0 ? -32768.0 : v;
+      v = v > 32767.0 ? 32767.0 : v;
+      sum[i] = static_cast<int32_t>(v);
+    }
+  }
+  for (uint32_t i = 0; i < samples; ++i)
+    StoreSample(out + 2 * i, sum[i]);
+}
+
+template <int kChannels>
+[[gnu::always_inline]] inline void FilterBlock(uint8_t* out, const uint8_t* in,
+                                               const EqualiserBands& bands, uint32_t frames,
+                                               ChannelState (&state)[kEqualiserChannels]) {
+  static const SectionLanes sections[2] = {SectionOfAllBands(0), SectionOfAllBands(1)};
+  float y[kEqualiserBands][kChunkSamples];
+  for (uint32_t done = 0; done < frames; done += kChunkFrames) {
+    const uint32_t n = std::min(kChunkFrames, frames - done);
+    const std::size_t at = std::size_t{done} * kChannels * 2;
+    FilterChunk<kChannels>(in + at, n, sections, state, y);
+    AddBands(out + at, n * kChannels, bands, y);
+  }
+}
+
+#if defined(__x86_64__)
+#define BW_EQUALISER_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define BW_EQUALISER_CLONES
+#endif
+
+BW_EQUALISER_CLONES void FilterMonoOrStereo(uint8_t* out, const uint8_t* in,
+                                            const EqualiserBands& bands, uint32_t frames,
+                                            uint16_t channels,
+                                            ChannelState (&state)[kEqualiserChannels]) {
+  if (channels == 1)
+    FilterBlock<1>(out, in, bands, frames, state);
+  else
+    FilterBlock<2>(out, in, bands, frames, state);
+}
+
+void LoadState(const EqualiserState& from, ChannelState (&to)[kEqualiserChannels]) {
+  std::memcpy(to[0].w1, from.w1[0], sizeof to[0].w1);
+  std::memcpy(to[0].w2, from.w2[0], sizeof to[0].w2);
+  std::memcpy(to[1].w1, from.w1[1], sizeof to[1].w1);
+  std::memcpy(to[1].w2, from.w2[1], sizeof to[1].w2);
+}
+
+// Only the bands that ran move on.
+void KeepState(const ChannelState (&from)[kEqualiserChannels], const EqualiserBands& bands,
+               EqualiserState& to) {
+  for (int ch = 0; ch < kEqualiserChannels; ++ch) {
+    for (int section = 0; section < 2; ++section) {
+      for (int band = 0; band < kEqualiserBands; ++band) {
+        if (!bands.run[band]) continue;
+        to.w1[ch][section][band] = from[ch].w1[section][band];
+        to.w2[ch][section][band] = from[ch].w2[section][band];
+      }
+    }
   }
 }
 
@@ -88,16 +179,25 @@ float EqualiserGain(int32_t bandValue) {
   return -static_cast<float>(bandValue) / 256.0f;
 }
 
-void ApplyEqualiserBand(std::span<uint8_t> output, std::span<const uint8_t> input, int band,
-                        uint32_t frames, uint16_t channels, float gain, EqualiserState& state) {
-  if (band < 0 || band >= kEqualiserBands || channels == 0) return;
+void ApplyEqualiser(std::span<uint8_t> output, std::span<const uint8_t> input,
+                    const EqualiserBands& bands, uint32_t frames, uint16_t channels,
+                    EqualiserState& state) {
+  if (channels < 1 || channels > kEqualiserChannels) return;
   const std::size_t needed = std::size_t{frames} * channels * 2;
   if (output.size() < needed || input.size() < needed) return;
-  const EqualiserBandCoefficients& c = kEqualiserCoefficients[band];
-  if (channels == 1)
-    FilterBand<1>(output.data(), input.data(), c, frames, channels, gain, state.delay[band]);
-  else
-    FilterBand<2>(output.data(), input.data(), c, frames, channels, gain, state.delay[band]);
+  ChannelState lanes[kEqualiserChannels];
+  LoadState(state, lanes);
+  FilterMonoOrStereo(output.data(), input.data(), bands, frames, channels, lanes);
+  KeepState(lanes, bands, state);
+}
+
+void ApplyEqualiserBand(std::span<uint8_t> output, std::span<const uint8_t> input, int band,
+                        uint32_t frames, uint16_t channels, float gain, EqualiserState& state) {
+  if (band < 0 || band >= kEqualiserBands) return;
+  EqualiserBands one;
+  one.run[band] = true;
+  one.gain[band] = gain;
+  ApplyEqualiser(output, input, one, frames, channels, state);
 }
 
 }  // namespace bw

@@ -27,14 +27,17 @@ struct EqualiserBandCoefficients {
 
 extern const std::array<EqualiserBandCoefficients, kEqualiserBands> kEqualiserCoefficients;
 
-struct BiquadState {
-  float w1 = 0;
-  float w2 = 0;
+// The delay values (w1, w2) of every section, channel and band; they carry over from block to
+// block. Kept band by band side by side, so that the eight bands run together.
+struct EqualiserState {
+  alignas(32) float w1[kEqualiserChannels][2][kEqualiserBands]{};
+  alignas(32) float w2[kEqualiserChannels][2][kEqualiserBands]{};
 };
 
-// The delay values of every band, channel and section; they carry over from block to block.
-struct EqualiserState {
-  BiquadState delay[kEqualiserBands][kEqualiserChannels][2];
+// The bands that run over a block, and their gains. A band that does not run keeps its state.
+struct EqualiserBands {
+  std::array<bool, kEqualiserBands> run{};
+  std::array<float, kEqualiserBands> gain{};
 };
 
 void ClearEqualiserState(EqualiserState& state);
@@ -45,9 +48,15 @@ float EqualiserGain(int32_t bandValue);
 // Filters `frames` x `channels` interleaved 16-bit little-endian samples of `input` through
 // band `band` and adds gain x the result to the samples of `output` at the same places. Each sum
 // is truncated toward zero and held to -32768..32767 (loud material clips instead of wrapping
-// around). Channels past the second are left as they are. Both spans hold at least
+// around). Only mono and stereo blocks are filtered. Both spans hold at least
 // frames x channels samples and do not overlap.
 void ApplyEqualiserBand(std::span<uint8_t> output, std::span<const uint8_t> input, int band,
                         uint32_t frames, uint16_t channels, float gain, EqualiserState& state);
+
+// The running bands of `bands`, one after another in band order: the same result as
+// ApplyEqualiserBand for each of them, in one pass over the block.
+void ApplyEqualiser(std::span<uint8_t> output, std::span<const uint8_t> input,
+                    const EqualiserBands& bands, uint32_t frames, uint16_t channels,
+                    EqualiserState& state);
 
 }  // namespace bw

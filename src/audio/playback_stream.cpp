@@ -376,13 +376,15 @@ void PlaybackStream::TopUp(std::span<uint8_t> region, Decoded& done) {
 
 void PlaybackStream::RunEqualiser(std::span<uint8_t> region, std::span<const uint8_t> decoded,
                                   bool allBands) {
-  const uint16_t channels = pcmFormat.format().nChannels;
-  const auto frames = static_cast<uint32_t>(decoded.size() / (2u * channels));
+  EqualiserBands bands;
   for (int band = 0; band < kEqualiserBands; ++band) {
     const int32_t value = state_.playSettings.EqBand[band];
-    if (!allBands && value == 0) continue;
-    ApplyEqualiserBand(region, decoded, band, frames, channels, EqualiserGain(value), equaliser);
+    bands.run[band] = allBands || value != 0;
+    bands.gain[band] = EqualiserGain(value);
   }
+  const uint16_t channels = pcmFormat.format().nChannels;
+  const auto frames = static_cast<uint32_t>(decoded.size() / (2u * channels));
+  ApplyEqualiser(region, decoded, bands, frames, channels, equaliser);
 }
 
 }  // namespace bw

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -23,6 +25,61 @@ std::vector<int16_t> Filter(const std::vector<int16_t>& input, int band, float g
   ApplyEqualiserBand(out, in, band, static_cast<uint32_t>(input.size() / channels), channels, gain,
                      state);
   return test::Pcm16Samples(out);
+}
+
+// The filter as the algorithm states it, one band and one sample at a time.
+struct ReferenceEqualiser {
+  float w1[8][2][2] = {};
+  float w2[8][2][2] = {};
+
+  void Band(std::vector<int16_t>& out, const std::vector<int16_t>& in, int band, int channels,
+            float gain) {
+    for (std::size_t i = 0; i < in.size(); ++i) {
+      const int ch = static_cast<int>(i % channels);
+      float x = in[i];
+      for (int s = 0; s < 2; ++s) {
+        const BiquadCoefficients& c = kEqualiserCoefficients[band].section[s];
+        float& d1 = w1[band][ch][s];
+        float& d2 = w2[band][ch][s];
+        const float w = 1.0f * x - c.a1 * d1 - c.a2 * d2;
+        x = c.b0 * w + c.b1 * d1 + c.b2 * d2;
+        d2 = d1;
+        d1 = w;
+      }
+      const double sum = std::trunc(static_cast<double>(x) * gain + out[i]);
+      out[i] = static_cast<int16_t>(std::clamp(sum, -32768.0, 32767.0));
+    }
+  }
+};
+
+TEST(Equaliser, AllBandsTogetherEqualTheBandsOneAfterAnother) {
+  for (int channels : {1, 2}) {
+    std::vector<int16_t> x = test::SineTone(44100, static_cast<uint16_t>(channels), 3000, 150, 0.8);
+    for (std::size_t i = 0; i < x.size(); i += 7)
+      x[i] = static_cast<int16_t>(x[i] ^ 0x5A5A);  // broadband content for every band
+    const std::array<int32_t, 8> values{1, -128, 0, 37, 128, -5, 0, -100};
+    EqualiserBands bands;
+    ReferenceEqualiser reference;
+    std::vector<int16_t> expected = x;
+    for (int band = 0; band < kEqualiserBands; ++band) {
+      bands.run[band] = values[band] != 0;
+      bands.gain[band] = EqualiserGain(values[band]);
+      if (bands.run[band]) reference.Band(expected, x, band, channels, bands.gain[band]);
+    }
+    EqualiserState state;
+    std::vector<uint8_t> out = Bytes(x);
+    const std::vector<uint8_t> in = out;
+    const auto frames = static_cast<uint32_t>(x.size() / channels);
+    // Two blocks: the state carries over between them.
+    const std::size_t half = frames / 2 * channels * 2;
+    ApplyEqualiser(std::span(out).first(half), std::span(in).first(half), bands, frames / 2,
+                   static_cast<uint16_t>(channels), state);
+    ApplyEqualiser(std::span(out).subspan(half), std::span(in).subspan(half), bands,
+                   frames - frames / 2, static_cast<uint16_t>(channels), state);
+    EXPECT_EQ(test::Pcm16Samples(out), expected) << channels;
+    EXPECT_EQ(state.w1[0][1][1], reference.w1[1][0][1]);
+    EXPECT_EQ(state.w1[0][0][2], 0.0f);  // band 2 did not run
+  }
 }
 
 TEST(Equaliser, GainIsMinusTheSliderValueOver256) {
@@ -91,11 +148,12 @@ TEST(Equaliser, MonoSourcesUseOnlyTheFirstStateSet) {
   const std::vector<int16_t> x = test::SineTone(22050, 1, 500, 300, 0.5);
   EqualiserState state;
   Filter(x, 3, EqualiserGain(-64), 1, state);
-  EXPECT_NE(state.delay[3][0][0].w1, 0.0f);
-  EXPECT_EQ(state.delay[3][1][0].w1, 0.0f);
-  EXPECT_EQ(state.delay[3][1][1].w2, 0.0f);
+  EXPECT_NE(state.w1[0][0][3], 0.0f);
+  EXPECT_EQ(state.w1[1][0][3], 0.0f);
+  EXPECT_EQ(state.w2[1][1][3], 0.0f);
+  EXPECT_EQ(state.w1[0][0][2], 0.0f);  // the other bands did not run
   ClearEqualiserState(state);
-  EXPECT_EQ(state.delay[3][0][0].w1, 0.0f);
+  EXPECT_EQ(state.w1[0][0][3], 0.0f);
 }
 
 }  // namespace
