@@ -21,7 +21,9 @@ constexpr std::string_view kCaption = "Brookwave";
 constexpr unsigned kStyle = kMbOk | kMbIconExclamation;
 
 std::string Quoted(const fs::path& path) {
-  return "\"" + path.string() + "\"";
+  std::string quoted(1, '"');
+  quoted.append(path.string()).push_back('"');
+  return quoted;
 }
 
 // Closes a descriptor when the scope ends.
@@ -83,8 +85,10 @@ int CreateTemporaryBeside(const fs::path& target, mode_t mode, fs::path& tempora
   std::random_device random;
   for (int attempt = 0; attempt < 16; ++attempt) {
     temporary = target;
-    temporary.replace_filename("." + target.filename().string() + "." +
-                               std::to_string(random() % 1000000) + ".tmp");
+    std::string name(1, '.');
+    name.append(target.filename().string()).append(".");
+    name.append(std::to_string(random() % 1000000)).append(".tmp");
+    temporary.replace_filename(name);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
