@@ -4,6 +4,7 @@
 // rendered sound, so the volume ramps behave as they would in real time.
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -148,6 +149,11 @@ int RunRender(Args args) {
   RenderOptions options;
   if (files.size() != 2 || !ParseOptions(args, options)) return UsageError("render");
 
+  std::error_code ec;
+  if (std::filesystem::equivalent(files[0], files[1], ec)) {
+    std::fprintf(stderr, "brookwave-cli: %s would overwrite the file it plays\n", files[1].c_str());
+    return 1;
+  }
   SelectSoundBackend(SoundBackend::kVirtual);
   virtual_sound::SetPlaybackFormat({0, 0});  // the card plays at the source's rate
   HeadlessPlayer player;

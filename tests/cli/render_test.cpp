@@ -120,6 +120,9 @@ TEST_F(CliRender, BadArgumentsAndFilesFailWithAMessage) {
         {"render", in, Path("o.wav"), "--volume", "loud"}}) {
     EXPECT_EQ(RunCli(args).exit_code, 2) << args.back();
   }
+  const CommandResult onto_itself = RunCli({"render", in, in});
+  EXPECT_EQ(onto_itself.exit_code, 1);
+  EXPECT_EQ(test::ReadFileBytes(in).size(), 44u + 1600u);  // untouched
   const CommandResult missing = RunCli({"render", Path("none.wav"), Path("o.wav")});
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_EQ(missing.err, "File " + Path("none.wav") + " not found\nStreamBufferSetupPlay Failed\n");
