@@ -132,20 +132,37 @@ template <int kChannels>
   }
 }
 
-#if defined(__x86_64__)
-#define BW_EQUALISER_CLONES [[gnu::target_clones("avx2", "default")]]
-#else
-#define BW_EQUALISER_CLONES
-#endif
-
-BW_EQUALISER_CLONES void FilterMonoOrStereo(uint8_t* out, const uint8_t* in,
-                                            const EqualiserBands& bands, uint32_t frames,
-                                            uint16_t channels,
-                                            ChannelState (&state)[kEqualiserChannels]) {
+void FilterMonoOrStereoAnyWidth(uint8_t* out, const uint8_t* in, const EqualiserBands& bands,
+                                uint32_t frames, uint16_t channels,
+                                ChannelState (&state)[kEqualiserChannels]) {
   if (channels == 1)
     FilterBlock<1>(out, in, bands, frames, state);
   else
     FilterBlock<2>(out, in, bands, frames, state);
+}
+
+#if defined(__x86_64__)
+// The same code with eight-wide vector instructions. Chosen at the first call rather than by an
+// ifunc, which would run before the sanitizers' runtimes are up.
+[[gnu::target("avx2")]] void FilterMonoOrStereoAvx2(uint8_t* out, const uint8_t* in,
+                                                    const EqualiserBands& bands, uint32_t frames,
+                                                    uint16_t channels,
+                                                    ChannelState (&state)[kEqualiserChannels]) {
+  if (channels == 1)
+    FilterBlock<1>(out, in, bands, frames, state);
+  else
+    FilterBlock<2>(out, in, bands, frames, state);
+}
+#endif
+
+void FilterMonoOrStereo(uint8_t* out, const uint8_t* in, const EqualiserBands& bands,
+                        uint32_t frames, uint16_t channels,
+                        ChannelState (&state)[kEqualiserChannels]) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return FilterMonoOrStereoAvx2(out, in, bands, frames, channels, state);
+#endif
+  FilterMonoOrStereoAnyWidth(out, in, bands, frames, channels, state);
 }
 
 void LoadState(const EqualiserState& from, ChannelState (&to)[kEqualiserChannels]) {
