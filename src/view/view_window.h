@@ -20,6 +20,9 @@
 
 namespace bw {
 
+// What a message handler returns (0 unless a handler says otherwise).
+using LRESULT = intptr_t;
+
 // A trackbar's state, with the control's own rules: a position is kept within the range
 // (first raised to the minimum, then lowered to the maximum).
 struct SliderState {

@@ -1,0 +1,141 @@
+// The playback thread: at every block notification it decodes the block after the next one
+// into the sound buffer, runs the equaliser over it and reports the levels and the position.
+#include <algorithm>
+#include <cstring>
+
+#include "audio/playback_stream.h"
+#include "audio/stream_state.h"
+#include "view/view_ids.h"
+
+namespace bw {
+namespace {
+
+int16_t SampleAt(std::span<const uint8_t> bytes, std::size_t offset) {
+  return static_cast<int16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+
+bool AnySound(std::span<const uint8_t> bytes) {
+  return std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
+}
+
+void CloseEvents(const std::array<EventHandle, 2>& events) {
+  for (const EventHandle& e : events) {
+    if (e) e->Close();
+  }
+}
+
+}  // namespace
+
+int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
+  // Block notifications to let pass once the data has ended, before the buffer stops: 1 while
+  // the last block written still has to be heard.
+  int drain = 0;
+  int exit_code = 0;
+  for (;;) {
+    const int which = WaitForAny(objects.events);
+    if (which == kWaitFailed) break;
+    if (state_.haltRequested) {
+      objects.buffer->Stop();
+      break;
+    }
+    if (which == 1) {  // the buffer stopped
+      state_.haltRequested = 1;
+      state_.playing = 0;
+      objects.buffer->Stop();
+      CloseEvents(objects.events);
+      continue;
+    }
+    if (state_.endOfData) {
+      if (drain > 0) {
+        --drain;
+        SilenceNextBlock(*objects.buffer);
+        continue;
+      }
+      objects.buffer->Stop();
+      Post(objects, WM_STREAM_END, kStreamEndCode);
+      continue;
+    }
+    // An error left by the priming step or the last block: nothing more can be decoded, so
+    // the buffer falls silent rather than looping over what it holds.
+    if (state_.lastError != 0 || RefillBlock(objects, drain) == Refill::kLockFailed) {
+      objects.buffer->Stop();
+      exit_code = state_.lastError;
+      break;
+    }
+  }
+  CloseEvents(objects.events);
+  if (acmStream && acmStreamClose(acmStream, 0) != MMSYSERR_NOERROR)
+    state_.lastError = kAcmCloseFailed;
+  return exit_code;
+}
+
+PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects, int& drain) {
+  LockedRegions lock;
+  if (objects.buffer->Lock(writeCursor, blockBytes, &lock) != kSoundOk || !lock.ptr1 ||
+      lock.bytes1 == 0) {
+    state_.lastError = kBufferLockFailed;
+    return Refill::kLockFailed;
+  }
+  const std::span<uint8_t> region(lock.ptr1, lock.bytes1);
+
+  const uint32_t length = SourceLengthFor(blockBytes);
+  int read_result = 0;
+  const uint32_t got = ReadSource(length, read_result);
+  if (read_result != 0) state_.lastError = -read_result;
+  const bool data_ended = got < length;
+  // The block before this one passed the selection's end: this one is the last.
+  const bool selection_ended = state_.selectionPlay && position > state_.selectionEnd;
+  if (data_ended || selection_ended) state_.endOfData = 1;
+
+  Decoded decoded = ConvertRead(region, length, got, ACM_STREAMCONVERTF_BLOCKALIGN);
+  if (!state_.endOfData) TopUp(region, decoded);
+  // Whatever was not decoded plays as silence, never as what the buffer held before.
+  std::fill(region.begin() + decoded.dstUsed, region.end(), 0);
+
+  const std::span<uint8_t> copy = codedBlock().subspan(blockBytes, decoded.dstUsed);
+  std::memcpy(copy.data(), region.data(), decoded.dstUsed);
+  writeCursor += static_cast<uint32_t>(region.size());
+  const uint32_t levels = LevelPair(copy, decoded.srcUsed);
+  if (state_.playSettings.Equaliser != 0) RunEqualiser(region, copy, false);
+  position = std::min(position + decoded.srcUsed, dataBytes);
+  Post(objects, WM_LEVEL_METER, levels);
+  if (writeCursor >= bufferBytes) writeCursor -= bufferBytes;
+  if (objects.buffer->Unlock(lock) != kSoundOk) state_.lastError = kBufferLockFailed;
+
+  if (!state_.endOfData && state_.lastError != 0) state_.endOfData = 1;
+  // The block that holds the last bytes of the data is heard to its end before the buffer
+  // stops; one past the selection is not.
+  if (state_.endOfData) drain = !selection_ended && (got > 0 || AnySound(copy)) ? 1 : 0;
+  return Refill::kDone;
+}
+
+void PlaybackStream::Post(const ThreadObjects& objects, uint32_t message, WPARAM wparam) {
+  if (objects.window) objects.window->PostMessage(message, wparam, position);
+}
+
+void PlaybackStream::SilenceNextBlock(SoundBuffer& buffer) {
+  LockedRegions lock;
+  if (buffer.Lock(writeCursor, blockBytes, &lock) != kSoundOk) return;
+  std::memset(lock.ptr1, 0, lock.bytes1);
+  buffer.Unlock(lock);
+  writeCursor += blockBytes;
+  if (writeCursor >= bufferBytes) writeCursor -= bufferBytes;
+}
+
+// The level of each channel is taken from its last sample in the block: the running sum of the
+// sample-to-sample differences is that sample.
+uint32_t PlaybackStream::LevelPair(std::span<const uint8_t> decoded, uint32_t srcUsed) {
+  if (decoded.size() < 2) return 0;
+  const std::size_t last_pair = (decoded.size() - 1) / 4 * 4;
+  const int16_t first = SampleAt(decoded, last_pair);
+  const int16_t second = last_pair + 4 <= decoded.size() ? SampleAt(decoded, last_pair + 2)
+                         : last_pair >= 4                ? SampleAt(decoded, last_pair - 2)
+                                                         : 0;
+  const auto level = [&](int16_t v) {
+    const uint32_t square = static_cast<uint32_t>(v) * static_cast<uint32_t>(v);
+    return ((square * 128u) / (srcUsed + 4u)) & 0xFFFFu;
+  };
+  return level(first) | (level(second) << 16);
+}
+
+}  // namespace bw

@@ -1,0 +1,204 @@
+// brookwave-cli render IN OUT.wav [...]: plays IN through the view's core on the virtual sound
+// card, whose clock runs as fast as the engine keeps up, and writes exactly what the card
+// played to OUT as 16-bit PCM (the source's rate and channels). Timer 1 fires every 100 ms of
+// rendered sound, so the volume ramps behave as they would in real time.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "audio/wave_file.h"
+#include "cli/cli_command.h"
+#include "cli/headless_player.h"
+#include "platform/sound/virtual_sound.h"
+
+namespace bw::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "IN OUT.wav [--eq v0,...,v7] [--volume V] [--pan P] [--frequency F] "
+    "[--selection START:END] [--repeat N] [--fade-in] [--fade-out]";
+constexpr std::string_view kFlags[] = {"--fade-in", "--fade-out"};
+
+struct RenderOptions {
+  std::vector<int64_t> eq;  // empty: the settings' defaults
+  std::optional<int64_t> volume;
+  std::optional<int64_t> pan;
+  std::optional<int64_t> frequency;
+  std::optional<std::pair<int64_t, int64_t>> selection;
+  int64_t repeats = 0;
+  bool fadeIn = false;
+  bool fadeOut = false;
+};
+
+bool ParseOne(Args args, std::string_view name, int64_t min, int64_t max,
+              std::optional<int64_t>& value) {
+  const std::string* text = FindOption(args, name);
+  if (!text) return true;
+  std::vector<int64_t> parsed;
+  if (!ParseIntegerList(*text, 1, min, max, parsed)) return false;
+  value = parsed[0];
+  return true;
+}
+
+bool ParseOptions(Args args, RenderOptions& o) {
+  if (const std::string* eq = FindOption(args, "--eq");
+      eq && !ParseIntegerList(*eq, 8, -128, 128, o.eq))
+    return false;
+  if (!ParseOne(args, "--volume", INT32_MIN, INT32_MAX, o.volume) ||
+      !ParseOne(args, "--pan", INT32_MIN, INT32_MAX, o.pan) ||
+      !ParseOne(args, "--frequency", INT32_MIN, INT32_MAX, o.frequency))
+    return false;
+  if (const std::string* s = FindOption(args, "--selection")) {
+    std::string text = *s;
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    text[colon] = ',';
+    std::vector<int64_t> ends;
+    if (!ParseIntegerList(text, 2, 0, UINT32_MAX, ends) || ends[0] > ends[1]) return false;
+    o.selection = {ends[0], ends[1]};
+  }
+  std::optional<int64_t> repeats;
+  if (!ParseOne(args, "--repeat", 0, 1000000, repeats)) return false;
+  o.repeats = repeats.value_or(0);
+  o.fadeIn = HasFlag(args, "--fade-in");
+  o.fadeOut = HasFlag(args, "--fade-out");
+  return true;
+}
+
+// The settings and controls a user would set before pressing Play.
+void ApplyBeforePlay(const RenderOptions& o, CBrookwaveViewCore& core) {
+  PlaySettingsValues& settings = core.stream().playSettings;
+  settings.FadeIn = o.fadeIn ? 1 : 0;
+  settings.FadeOut = o.fadeOut ? 1 : 0;
+  settings.RepeatSong = o.repeats > 0 ? 1 : 0;
+  for (std::size_t band = 0; band < o.eq.size(); ++band)
+    settings.EqBand[band] = static_cast<int32_t>(o.eq[band]);
+  if (o.volume) core.OnHScroll(TB_THUMBPOSITION, *o.volume, IDC_VOLUME);
+  if (o.pan) core.OnHScroll(TB_THUMBPOSITION, *o.pan, IDC_BALANCE);
+  if (o.selection) {
+    core.OnHScroll(TB_THUMBPOSITION, o.selection->first, IDC_POSITION);
+    core.OnSelectionFrom();
+    core.OnHScroll(TB_THUMBPOSITION, o.selection->second, IDC_POSITION);
+    core.OnSelectionTo();
+    core.OnSelectionUse();
+    core.OnHScroll(TB_THUMBPOSITION, o.selection->first, IDC_POSITION);
+  }
+}
+
+// Writes the card's output to a 16-bit PCM WAVE file as it comes.
+class RenderTarget {
+ public:
+  explicit RenderTarget(std::string path) : path_(std::move(path)) {}
+
+  bool Append(const virtual_sound::Played& played) {
+    if (played.samples.empty()) return true;
+    if (!file_.is_open() && !Begin(played.format)) return false;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(played.samples.data());
+    uint32_t written = 0;
+    return WriteWaveData(file_, {bytes, played.samples.size() * 2}, written, io_, kRunBytes) == 0;
+  }
+
+  bool Finish() {
+    if (!file_.is_open() && !Begin(virtual_sound::PlaybackFormat())) return false;
+    return FinishWaveTarget(file_, data_, riff_, io_, 0) == 0;
+  }
+
+ private:
+  static constexpr std::size_t kRunBytes = 1 << 16;
+
+  bool Begin(virtual_sound::CardFormat format) {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc).close();
+    const FormatBlock pcm(MakePcmFormat(format.rate, format.channels));
+    uint32_t expected = kWaveTargetExpectedSize;
+    return CreateWaveTarget(path_, file_, pcm, riff_, expected) == 0 &&
+           BeginWaveData(file_, data_, io_, expected) == 0;
+  }
+
+  std::string path_;
+  RiffFile file_;
+  MMCKINFO riff_;
+  MMCKINFO data_;
+  MMIOINFO io_;
+};
+
+// Card frames until the buffer's play cursor reaches its next block boundary, where a
+// notification lies (the last one, a byte short of the end, is reached with the end).
+uint32_t FramesToNextBlock(const PlaybackStream& playback) {
+  uint32_t play = 0;
+  uint32_t frequency = 0;
+  playback.soundBuffer->GetCurrentPosition(&play, nullptr);
+  playback.soundBuffer->GetFrequency(&frequency);
+  const uint32_t block = playback.blockBytes;
+  const uint32_t bytes = (play / block + 1) * block - play;
+  const double frames = double(bytes) / playback.pcmFormat.format().nBlockAlign;
+  const double card_rate = virtual_sound::PlaybackFormat().rate;
+  return static_cast<uint32_t>(std::max(1.0, std::ceil(frames * card_rate / frequency)));
+}
+
+bool BufferPlaying(const PlaybackStream& playback) {
+  uint32_t status = 0;
+  return playback.soundBuffer && playback.soundBuffer->GetStatus(&status) == kSoundOk &&
+         (status & kBufferStatusPlaying);
+}
+
+int RunRender(Args args) {
+  const std::vector<std::string> files = Positionals(args, kFlags);
+  RenderOptions options;
+  if (files.size() != 2 || !ParseOptions(args, options)) return UsageError("render");
+
+  std::error_code ec;
+  if (std::filesystem::equivalent(files[0], files[1], ec)) {
+    std::fprintf(stderr, "brookwave-cli: %s would overwrite the file it plays\n", files[1].c_str());
+    return 1;
+  }
+  SelectSoundBackend(SoundBackend::kVirtual);
+  virtual_sound::SetPlaybackFormat({0, 0});  // the card plays at the source's rate
+  HeadlessPlayer player;
+  CBrookwaveViewCore& core = player.core;
+  if (!player.Open(files[0])) return 1;
+  ApplyBeforePlay(options, core);
+  core.OnPlay();
+  if (options.frequency) core.OnHScroll(TB_THUMBPOSITION, *options.frequency, IDC_FREQUENCY);
+
+  RenderTarget target(files[1]);
+  const PlaybackStream& playback = core.stream().playback;
+  double rendered = 0;
+  double next_tick = 0;
+  for (;;) {
+    player.window.DispatchPending();
+    if (player.window.DispatchedCount(WM_STREAM_END) >= options.repeats)
+      core.stream().playSettings.RepeatSong = 0;
+    if (!BufferPlaying(playback)) break;
+    const double tick = virtual_sound::PlaybackFormat().rate / 10.0;
+    if (next_tick == 0) next_tick = tick;
+    const auto to_tick = static_cast<uint32_t>(std::max(1.0, std::ceil(next_tick - rendered)));
+    const virtual_sound::Played played =
+        virtual_sound::AdvancePlayback(std::min(FramesToNextBlock(playback), to_tick));
+    if (!played.workers_kept_up) {
+      std::fprintf(stderr, "brookwave-cli: the playback thread stopped answering\n");
+      return 1;
+    }
+    if (!target.Append(played)) {
+      std::fprintf(stderr, "brookwave-cli: cannot write %s\n", files[1].c_str());
+      return 1;
+    }
+    rendered += static_cast<double>(played.samples.size()) / played.format.channels;
+    if (rendered >= next_tick) {
+      player.window.FireTimer(kPlaybackTimerId);
+      next_tick += tick;
+    }
+  }
+  if (!target.Finish()) {
+    std::fprintf(stderr, "brookwave-cli: cannot write %s\n", files[1].c_str());
+    return 1;
+  }
+  return core.stream().lastError == 0 ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace bw::cli
+
+BW_CLI_COMMAND("render", bw::cli::kUsage, bw::cli::RunRender)

@@ -1,0 +1,42 @@
+#include "cli/headless_player.h"
+
+#include <charconv>
+#include <cstdio>
+
+namespace bw::cli {
+
+HeadlessPlayer::HeadlessPlayer() {
+  window.Attach(&core);
+  window.onMessage = [](const HeadlessWindow::ShownMessage& m) {
+    std::fprintf(stderr, "%s\n", m.text.c_str());
+  };
+  core.OnInitialUpdate();
+  // The command decides when to play.
+  core.stream().playSettings.AutoPlay = 0;
+}
+
+bool HeadlessPlayer::Open(const std::string& path) {
+  core.stream().playback.playPath = path;
+  return core.OnPlayFileChosen(1) == 0;
+}
+
+bool ParseIntegerList(const std::string& text, std::size_t count, int64_t min, int64_t max,
+                      std::vector<int64_t>& values) {
+  values.clear();
+  const char* at = text.data();
+  const char* end = text.data() + text.size();
+  while (values.size() < count) {
+    int64_t v = 0;
+    const auto [next, ec] = std::from_chars(at, end, v);
+    if (ec != std::errc() || v < min || v > max) return false;
+    values.push_back(v);
+    at = next;
+    if (values.size() < count) {
+      if (at == end || *at != ',') return false;
+      ++at;
+    }
+  }
+  return at == end;
+}
+
+}  // namespace bw::cli

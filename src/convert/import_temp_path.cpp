@@ -1,0 +1,36 @@
+#include "convert/import_temp_path.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace bw {
+
+std::string ImportTempFileName(std::chrono::system_clock::time_point now) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          now.time_since_epoch() - std::chrono::seconds(seconds))
+                          .count();
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char name[40];
+  std::snprintf(name, sizeof name, "_%02d%02d%02d%02d%04d.WAV", utc.tm_mday, utc.tm_hour,
+                utc.tm_min, utc.tm_sec, static_cast<int>(millis));
+  return name;
+}
+
+std::string TemporaryFolder() {
+  for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return value;
+  }
+  return "/tmp";
+}
+
+std::string MakeImportTempPath() {
+  std::string path = TemporaryFolder();
+  if (path.back() != '/') path.push_back('/');
+  return path + ImportTempFileName(std::chrono::system_clock::now());
+}
+
+}  // namespace bw

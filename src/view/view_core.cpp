@@ -1,0 +1,272 @@
+// The view's core: construction, the initial update, message and command dispatch and the
+// enable rules.
+#include "view/view_core.h"
+
+#include "convert/import_temp_path.h"
+#include "platform/message_box.h"
+#include "platform/profile_store.h"
+#include "settings/settings_records.h"
+
+namespace bw {
+namespace {
+
+// Prompt and tip of each control, separated by a line break.
+std::string_view ControlHelp(ControlId id) {
+  switch (id) {
+    case IDC_VOLUME:
+      return "Volume\nVolume";
+    case IDC_LBAR:
+    case IDC_RBAR:
+      return "VolumeMeter\nVolumeMeter";
+    case IDC_FREQUENCY_BOX:
+    case IDC_FREQUENCY:
+      return "Frequency\nFrequency";
+    case IDC_BALANCE:
+      return "Pan\nPan";
+    case IDC_VELOCITY:
+      return "Velocity\nVelocity";
+    case IDC_POSITION:
+    case IDC_POSITION_BOX:
+      return "Position\nPosition";
+    case IDC_CHANNELS_BOX:
+      return "Channels\nChannels";
+    default:
+      return {};
+  }
+}
+
+bool IsRecentFileCommand(int id) {
+  return id >= ID_FILE_MRU_FIRST && id <= ID_FILE_MRU_LAST;
+}
+
+}  // namespace
+
+CBrookwaveViewCore::CBrookwaveViewCore(ViewWindow& window, ProfileStore& profile)
+    : m_window(window), m_profile(profile), m_stream(*this) {
+  m_recentFiles.Read(m_profile);
+}
+
+CBrookwaveViewCore::~CBrookwaveViewCore() {
+  if (m_timerRunning) m_window.KillTimer(kPlaybackTimerId);
+  PlaybackStream& playback = m_stream.playback;
+  if (m_stream.playing) playback.ReleaseSoundObjects();
+  if (m_stream.fileOpen) {
+    playback.CloseSource();
+    m_stream.haltRequested = 1;
+  }
+  if (m_stream.recording || m_stream.recordTargetReady) CloseCapture();
+}
+
+void CBrookwaveViewCore::OnInitialUpdate() {
+  if (m_stream.fileOpen || m_stream.recordTargetReady) return;
+  const std::string documentPath = m_window.DocumentPath();
+
+  m_stream.viewWindow = &m_window;
+  m_stream.playSettings.Load(PlaySettings{});
+  m_stream.recordSettings.Load(RecordSettings{});
+  m_stream.ClearFlags();
+  RecordSettings record;
+  if (ReadRecordSet(m_profile, record)) m_stream.recordSettings.Load(record);
+  PlaySettings play;
+  if (ReadPlaySet(m_profile, play)) m_stream.playSettings.Load(play);
+  m_window.ApplyMultiMode(m_stream.playSettings.MultiMode);
+
+  m_playListEntries.assign(100, {});
+  m_stream.playback.sourceFormat = FormatBlock();
+  m_stream.playback.pcmFormat = FormatBlock();
+  m_stream.capture.targetFormat = FormatBlock();
+  m_stream.importTempPath = MakeImportTempPath();
+
+  ResetMeters();
+  m_position = SliderState{};
+  PushSlider(IDC_POSITION);
+  RangeValueSliders(44100);
+  m_window.ShowText(IDC_CHANNELS_BOX, " Stereo ");
+  m_window.SetStatusText("Ready");
+
+  m_stream.playback.playPath.clear();
+  if (documentPath.empty()) return;
+  if (documentPath.find(".plf") != std::string::npos) {
+    OpenStartupPlayList(documentPath);
+    return;
+  }
+  m_stream.playback.playPath = documentPath;
+  if (m_stream.playSettings.AutoPlay == 1) OnPlayFileChosen(1);
+}
+
+LRESULT CBrookwaveViewCore::WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_PLAYFILE_CHOSEN:
+      return OnPlayFileChosen(wParam);
+    case WM_APPLY_PLAY_PROPERTIES:
+      return OnApplyPlayProperties();
+    case WM_REMOTE_STOP:
+      OnStop();
+      return 0;
+    case WM_REMOTE_PLAY:
+      OnPlay();
+      return 0;
+    case WM_STREAM_END:
+      return OnStreamEnd(wParam, lParam);
+    case WM_LEVEL_METER:
+      return OnLevelMeter(wParam, lParam);
+    default:  // WM_RECORD_PAGE_NOTICE, WM_UNUSED_503 and anything else: accepted, ignored
+      return 0;
+  }
+}
+
+bool CBrookwaveViewCore::OnCommand(int id) {
+  // A command whose rule disables it is refused, however it was chosen.
+  if (const std::optional<CommandState> state = QueryCommandState(id); state && !state->enabled)
+    return true;
+  if (IsRecentFileCommand(id)) return OnRecentFile(id - ID_FILE_MRU_FIRST);
+  switch (id) {
+    case ID_FILE_OPEN:
+      OnFileOpen();
+      return true;
+    case ID_FILE_CLOSE:
+      OnFileClose();
+      return true;
+    case ID_APP_EXIT:
+      OnAppExit();
+      return true;
+    case ID_PLAY:
+      OnPlay();
+      return true;
+    case ID_STOP:
+      OnStop();
+      return true;
+    case ID_PAUSE:
+      OnPause();
+      return true;
+    case ID_FIRST:
+      OnFirst();
+      return true;
+    case ID_LAST:
+      OnLast();
+      return true;
+    case ID_REVERSE:
+      OnReverse();
+      return true;
+    case ID_FORWARD:
+      OnForward();
+      return true;
+    case ID_SELECTION_FROM:
+      OnSelectionFrom();
+      return true;
+    case ID_SELECTION_TO:
+      OnSelectionTo();
+      return true;
+    case ID_SELECTION_CLEAR:
+      OnSelectionClear();
+      return true;
+    case ID_SELECTION_USE:
+      OnSelectionUse();
+      return true;
+    case ID_REPEAT_SONG:
+      OnRepeatSong();
+      return true;
+    case ID_PLAYLIST_OPEN:
+      OnPlayListOpen();
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const {
+  const StreamState& s = m_stream;
+  const bool fileOpen = s.fileOpen, playing = s.playing, paused = s.paused;
+  const bool converting = s.converting, recording = s.recording;
+  const bool targetReady = s.recordTargetReady;
+  const bool positioning = fileOpen && !playing && !converting && !recording && !paused;
+  switch (id) {
+    case ID_PLAY:
+      return CommandState{fileOpen && !playing && !paused && !converting && !recording, playing};
+    case ID_PAUSE:
+      return CommandState{(recording || paused) && !converting && !playing, paused};
+    case ID_STOP:
+      return CommandState{fileOpen || targetReady, false};
+    case ID_RECORD:
+      return CommandState{targetReady && !playing && !converting && !recording, recording};
+    case ID_FIRST:
+    case ID_LAST:
+    case ID_REVERSE:
+    case ID_FORWARD:
+    case ID_SELECTION_FROM:
+    case ID_SELECTION_TO:
+      return CommandState{positioning, false};
+    case ID_SELECTION_CLEAR:
+      return CommandState{s.selectionSet != 0, false};
+    case ID_SELECTION_USE:
+      return CommandState{s.selectionSet != 0 && fileOpen, s.selectionPlay != 0};
+    case ID_REPEAT_SONG:
+      return CommandState{true, s.playSettings.RepeatSong != 0};
+    case ID_FILE_NEW:
+      return CommandState{!targetReady && !playing && !fileOpen, false};
+    case ID_FILE_OPEN:
+      return CommandState{!fileOpen && !playing, false};
+    case ID_FILE_CLOSE:
+      return CommandState{(fileOpen || targetReady) && !recording && !playing && !converting,
+                          false};
+    case ID_EDIT_COPY:
+    case ID_EDIT_CUT:
+    case ID_EDIT_PASTE:
+      return CommandState{false, false};
+    case ID_APP_EXIT:
+      return CommandState{true, false};
+    case ID_PLAYLIST_OPEN:
+      return CommandState{!fileOpen && !playing && !paused, false};
+    default:
+      if (IsRecentFileCommand(id)) return CommandState{true, false};
+      return std::nullopt;
+  }
+}
+
+void CBrookwaveViewCore::OnAppExit() {
+  WriteRecordSet(m_profile, m_stream.recordSettings.Record());
+  WritePlaySet(m_profile, m_stream.playSettings.Record());
+  m_window.CloseMainWindow();
+}
+
+LRESULT CBrookwaveViewCore::OnApplyPlayProperties() {
+  const CPageP1Data& general = m_playSheet.general;
+  PlaySettingsValues& settings = m_stream.playSettings;
+  settings.AutoPlay = general.m_bAutoPlay;
+  settings.SyncPlay = general.m_bSyncPlay;
+  settings.FadeIn = general.m_bFadeIn;
+  settings.FadeOut = general.m_bFadeOut;
+  if (general.m_nRepeat == -1 || general.m_nRepeat == 0) settings.RepeatSong = 0;
+  if (general.m_nRepeat == 1) settings.RepeatSong = 1;
+  for (int band = 0; band < kEqualiserBands; ++band)
+    settings.EqBand[band] = m_playSheet.equaliser.m_nBand[band];
+  return 0;
+}
+
+std::string CBrookwaveViewCore::OnSetCursor(std::optional<ControlId> control) {
+  if (!control) {
+    m_window.SetStatusText("Ready");
+    return {};
+  }
+  const std::string_view help = ControlHelp(*control);
+  if (help.empty()) return {};
+  const std::size_t newline = help.rfind('\n');
+  m_window.SetStatusText(help.substr(0, help.find('\n')));
+  return std::string(help.substr(newline + 1));
+}
+
+void CBrookwaveViewCore::OnClose() {
+  if (m_stream.fileOpen) OnStop();
+  if (m_stream.recordTargetReady) OnStop();
+  for (std::atomic<int32_t>* flag :
+       {&m_stream.fileOpen, &m_stream.recordTargetReady, &m_stream.paused, &m_stream.converting,
+        &m_stream.playing, &m_stream.recording, &m_stream.haltRequested, &m_stream.endOfData,
+        &m_stream.selectionSet, &m_stream.selectionPlay})
+    *flag = 0;
+  m_stream.selectionStart = 0;
+  m_stream.selectionEnd = 0;
+  m_position = SliderState{};
+  PushSlider(IDC_POSITION);
+}
+
+}  // namespace bw

@@ -1,0 +1,200 @@
+// The view's core: everything CBrookwaveView does apart from drawing its widgets. It owns the
+// stream-state record (playback, capture, the working settings, the selection, the play list
+// state, the work buffers), the state of every control of the form, the property sheets' data
+// and its own recent-file list, and it runs every command handler, message handler and enable
+// rule. It reaches its window only through ViewWindow.
+//
+// Who calls what:
+//  - The desktop shell creates one core with its window and the profile, calls OnInitialUpdate
+//    once the window exists, and forwards: commands to OnCommand (EVT_MENU), command-state
+//    queries to QueryCommandState (EVT_UPDATE_UI), the private messages and the worker threads'
+//    posted messages to WindowProc, timer 1 to OnTimer, slider moves to OnHScroll, the cursor's
+//    control to OnSetCursor and the form's close to OnClose. Tests and brookwave-cli do the same
+//    through HeadlessWindow.
+//  - The playback and capture threads never call the core; they post WM_LEVEL_METER and
+//    WM_STREAM_END to the window (ViewWindow::PostMessage), which hands them to WindowProc on
+//    the user-interface thread.
+//
+// Threads: every member runs on the user-interface thread.
+//
+// The handlers of each area live in their own source file: view_core.cpp (construction, initial
+// update, dispatch, enable rules), view_core_controls.cpp (sliders, meters, time texts, timer),
+// view_core_transport.cpp (open, Play, Stop, Close, positioning, selection, end of a song),
+// view_core_record.cpp (recording), view_core_convert.cpp (Save, Export, Import) and
+// view_core_playlist.cpp (the play list in use).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/stream_state.h"
+#include "settings/property_sheet_data.h"
+#include "view/recent_file_list.h"
+#include "view/view_window.h"
+
+namespace bw {
+
+class ProfileStore;
+
+// A command's state for menus, toolbars and the context menu.
+struct CommandState {
+  bool enabled = false;
+  bool checked = false;
+  friend bool operator==(const CommandState&, const CommandState&) = default;
+};
+
+class CBrookwaveViewCore final : private PlaybackControls {
+ public:
+  // Construction: the stream-state record, the work buffers, the view's recent-file list read
+  // from `profile`. Nothing is shown yet. Both objects outlive the core.
+  CBrookwaveViewCore(ViewWindow& window, ProfileStore& profile);
+  // Stops and releases whatever stream still runs and closes the source.
+  ~CBrookwaveViewCore() override;
+  CBrookwaveViewCore(const CBrookwaveViewCore&) = delete;
+  CBrookwaveViewCore& operator=(const CBrookwaveViewCore&) = delete;
+
+  // ---- entries for the window --------------------------------------------------------------
+
+  // Working values to their defaults, the settings loaded, the controls sized, "Ready"; then
+  // the start-up path: a play list, or (with AutoPlay) a sound file opened and played. Does
+  // nothing while a file or a record target is open.
+  void OnInitialUpdate();
+  // The view's private messages (view_ids.h: WM_PLAYFILE_CHOSEN .. WM_UNUSED_503). Returns the
+  // handler's result; messages the view does not know return 0.
+  LRESULT WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam);
+  // Runs command `id` when its enable rule allows it. True when the core took the command
+  // (a recent-file command whose file is gone is not taken: the application's handler runs).
+  bool OnCommand(int id);
+  // The enable rule and check mark of command `id`; nothing for commands the core has no rule
+  // for (the frame's and the application's own).
+  std::optional<CommandState> QueryCommandState(int id) const;
+  void OnTimer(int id);
+  // A slider of the form moved to `position` (code: the trackbar's scroll code).
+  void OnHScroll(int code, int64_t position, ControlId slider);
+  // The cursor is over `control` (nothing: over the form itself). Shows the control's prompt
+  // in the status line and returns its tip for the data tip (empty when it has none).
+  std::string OnSetCursor(std::optional<ControlId> control);
+  // The form closes: whatever runs stops and the flags and the position slider are cleared.
+  void OnClose();
+
+  // ---- handlers (also called directly by the other areas, tests and brookwave-cli) --------
+
+  void OnFileOpen();
+  // wParam 1: playPath is already set; 0: take the path the Open File dialog chose.
+  LRESULT OnPlayFileChosen(WPARAM wParam);
+  // Recent-file command `index` (0 for 57616): true when the file still exists and was opened.
+  bool OnRecentFile(int index);
+  int OpenRecentPath(const std::string& path);
+  // After PreparePlayback succeeded for playPath.
+  void FinishOpen();
+  void OnFileClose();
+  void OnPlay();
+  void OnStop();
+  void OnPause();
+  void OnFirst();
+  void OnLast();
+  void OnReverse();
+  void OnForward();
+  void OnSelectionFrom();
+  void OnSelectionTo();
+  void OnSelectionClear();
+  void OnSelectionUse();
+  void OnRepeatSong();
+  // File > Exit: both settings records are written, then the main window is asked to close.
+  void OnAppExit();
+  LRESULT OnLevelMeter(WPARAM wParam, LPARAM lParam);
+  LRESULT OnStreamEnd(WPARAM wParam, LPARAM lParam);
+  // The Equaliser page pushed its values (WM_APPLY_PLAY_PROPERTIES).
+  LRESULT OnApplyPlayProperties();
+  // Playlist > Open PlayList (also start-up with a ".plf" path).
+  void OnPlayListOpen();
+
+  // ---- state -------------------------------------------------------------------------------
+
+  StreamState& stream() { return m_stream; }
+  const StreamState& stream() const { return m_stream; }
+  // The current state of one of the five sliders (IDC_VOLUME, IDC_BALANCE, IDC_FREQUENCY,
+  // IDC_VELOCITY, IDC_POSITION).
+  const SliderState& Slider(ControlId id) const;
+  // The property sheets' members: the sheets edit them while they run.
+  PlaySheetData& playSheet() { return m_playSheet; }
+  RecordSheetData& recordSheet() { return m_recordSheet; }
+  const RecentFileList& recentFiles() const { return m_recentFiles; }
+
+ private:
+  // PlaybackControls: what the playback steps change on the form.
+  void ShowSourceFormat(uint32_t samplesPerSec, uint16_t channels) override;
+  void ShowDataLength(uint32_t dataBytes, uint32_t avgBytesPerSec) override;
+  uint32_t PositionSliderValue() const override;
+  void SetPositionSliderValue(uint32_t value) override;
+  void ShowSeekTime(uint32_t value) override;
+  int ShowMessage(std::string_view text, unsigned style) override;
+
+  // ---- controls (view_core_controls.cpp) ----
+  SliderState& SliderRef(ControlId id);
+  void MoveSlider(ControlId id, int64_t position);
+  void PushSlider(ControlId id);
+  // Ranges and ticks of Volume, Balance, Frequency and Velocity from the working values, and
+  // their positions (Frequency at `frequency`).
+  void RangeValueSliders(int64_t frequency);
+  void ShowFrequencyBox();
+  // Time texts: `bytes` of the open file or of the record target as minutes and seconds.
+  uint32_t PlaybackAvgBytes() const;
+  uint32_t RecordAvgBytes() const;
+  void ShowPositionTime(uint64_t seconds);
+  void ShowPositionOf(uint32_t bytes, bool playbackSide, bool recordSide, bool divideByAvgPlusOne);
+  void ApplySlidersToBuffer();
+  void ResetMeters();
+  void ApplyFades(uint32_t position);
+  int Message(std::string_view text, unsigned style = 0);
+
+  // ---- transport (view_core_transport.cpp) ----
+  // Opens playPath for playback (and plays it with AutoPlay): steps 3 to 5 of OnPlayFileChosen.
+  int OpenPlayPath();
+  // File Close; a song that is about to be repeated keeps Import's temporary file.
+  void CloseFile(bool deleteImportTemp);
+  void ShowSelection(int64_t start, int64_t end);
+  void ShowSliderPositionTime();
+  LRESULT RepeatSong();
+
+  // ---- recording (view_core_record.cpp) ----
+  // Stop's recording branch: the recording ends and its file is finished.
+  void EndRecording();
+  // Stop's branch for a target prepared by File New and never recorded into.
+  void AbandonRecordTarget();
+  // File Close (and the view's end) with a recording or a prepared target: the capture stops
+  // and the target is no longer ready.
+  void CloseCapture();
+
+  // ---- conversion, export, import (view_core_convert.cpp) ----
+  void DeleteImportTempFile();
+
+  // ---- play list in use (view_core_playlist.cpp) ----
+  void OpenStartupPlayList(const std::string& path);
+  void PutPlayListInUse();
+  void TakePlayListOutOfUse();
+  void PlayNextListEntry();
+  void LoadPreviousListEntry();
+  void LoadNextListEntry();
+  bool LoadListEntry(uint32_t index, std::string_view failure);
+
+  ViewWindow& m_window;
+  ProfileStore& m_profile;
+  StreamState m_stream;
+  PlaySheetData m_playSheet;
+  RecordSheetData m_recordSheet;
+  RecentFileList m_recentFiles;
+  std::vector<std::string> m_playListEntries;
+  std::string m_chosenPath;  // what the Open File dialog chose, until WM_PLAYFILE_CHOSEN
+  bool m_timerRunning = false;
+
+  SliderState m_volume;
+  SliderState m_balance;
+  SliderState m_frequency;
+  SliderState m_velocity;
+  SliderState m_position;
+};
+
+}  // namespace bw

@@ -1,0 +1,143 @@
+// brookwave-cli render and play: what the card played comes out exactly for PCM and as ffmpeg
+// decodes it for the coded formats; the options act as the controls they stand for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "support/test_support.h"
+#include "support/wave_image.h"
+
+namespace bw {
+namespace {
+
+using test::CommandResult;
+using test::RunCli;
+
+constexpr const char* kFlat = "0,0,0,0,0,0,0,0";
+
+class CliRender : public ::testing::Test {
+ protected:
+  std::string Path(const std::string& name) const { return (dir / name).string(); }
+
+  std::string WritePcm(const std::string& name, uint32_t rate, uint16_t channels,
+                       const std::vector<int16_t>& samples) {
+    test::WriteFileBytes(Path(name), test::BuildWave(FormatBlock(MakePcmFormat(rate, channels)),
+                                                     test::Pcm16Bytes(samples)));
+    return Path(name);
+  }
+
+  // Renders `in` with `options`; the parsed output file, which must be 16-bit PCM.
+  test::ParsedWave Render(const std::string& in,
+                          std::vector<std::string> options = {"--eq", kFlat}) {
+    std::vector<std::string> args{"render", in, Path("out.wav")};
+    args.insert(args.end(), options.begin(), options.end());
+    const CommandResult r = RunCli(args);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const std::optional<test::ParsedWave> wave =
+        test::ParseWave(test::ReadFileBytes(Path("out.wav")));
+    EXPECT_TRUE(wave.has_value());
+    if (!wave) return {};
+    EXPECT_EQ(wave->format.format().wFormatTag, kWaveFormatPcm);
+    EXPECT_EQ(wave->format.format().wBitsPerSample, 16);
+    return *wave;
+  }
+
+  test::TempDir dir;
+};
+
+bool SilentFrom(const std::vector<int16_t>& v, std::size_t from) {
+  return std::all_of(v.begin() + std::min(from, v.size()), v.end(),
+                     [](int16_t s) { return s == 0; });
+}
+
+double Rms(const std::vector<int16_t>& v, std::size_t from, std::size_t count) {
+  double sum = 0;
+  for (std::size_t i = from; i < from + count; ++i)
+    sum += double(v[i]) * v[i];
+  return std::sqrt(sum / count);
+}
+
+TEST_F(CliRender, PcmComesOutExactlyThenSilenceToTheEndOfTheBlock) {
+  for (uint32_t frames : {100u, 35280u, 100000u}) {
+    const std::vector<int16_t> data = test::SineTone(44100, 2, frames, 440, 0.9);
+    const test::ParsedWave out = Render(WritePcm("in.wav", 44100, 2, data));
+    EXPECT_EQ(out.format.format().nSamplesPerSec, 44100u);
+    EXPECT_EQ(out.format.format().nChannels, 2);
+    const std::vector<int16_t> played = test::Pcm16Samples(out.data);
+    EXPECT_EQ(played.size() % 70560, 0u) << frames;
+    ASSERT_GE(played.size(), data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), played.begin())) << frames;
+    EXPECT_TRUE(SilentFrom(played, data.size())) << frames;
+  }
+}
+
+TEST_F(CliRender, OptionsActAsTheControls) {
+  const std::vector<int16_t> data = test::SineTone(22050, 2, 4 * 22050, 500, 0.5);
+  const std::string in = WritePcm("in.wav", 22050, 2, data);
+  const std::vector<int16_t> flat = test::Pcm16Samples(Render(in).data);
+
+  // -6 dB on the volume, the right side 20 dB down on the balance.
+  const std::vector<int16_t> quieter =
+      test::Pcm16Samples(Render(in, {"--eq", kFlat, "--volume", "-600", "--pan", "-2000"}).data);
+  const auto channel = [](const std::vector<int16_t>& v, int c) {
+    std::vector<int16_t> out;
+    for (std::size_t i = c; i < v.size(); i += 2)
+      out.push_back(v[i]);
+    return out;
+  };
+  EXPECT_NEAR(Rms(channel(quieter, 0), 0, 20000) / Rms(channel(flat, 0), 0, 20000), 0.501, 0.01);
+  EXPECT_NEAR(Rms(channel(quieter, 1), 0, 20000) / Rms(channel(flat, 1), 0, 20000), 0.0501, 0.002);
+
+  // Played twice as fast: half as long.
+  const std::vector<int16_t> faster =
+      test::Pcm16Samples(Render(in, {"--eq", kFlat, "--frequency", "44100"}).data);
+  EXPECT_NEAR(double(faster.size()) / flat.size(), 0.5, 0.1);
+
+  // A selection, and the song repeated once.
+  const std::vector<int16_t> part =
+      test::Pcm16Samples(Render(in, {"--eq", kFlat, "--selection", "4000:8000"}).data);
+  ASSERT_EQ(part.size(), 2 * 35280u);  // the block that passes the end is the last heard
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), data.begin() + 2000));
+  const std::vector<int16_t> twice =
+      test::Pcm16Samples(Render(in, {"--eq", kFlat, "--repeat", "1"}).data);
+  ASSERT_EQ(twice.size(), 2 * flat.size());
+  EXPECT_TRUE(std::equal(flat.begin(), flat.end(), twice.begin() + flat.size()));
+
+  // The default equaliser (every band at 1) colours the sound a little.
+  const std::vector<int16_t> coloured = test::Pcm16Samples(Render(in, {}).data);
+  EXPECT_NE(coloured, flat);
+  EXPECT_GT(test::SnrDb(data, coloured), 20);
+}
+
+TEST_F(CliRender, BadArgumentsAndFilesFailWithAMessage) {
+  const std::string in = WritePcm("in.wav", 8000, 1, std::vector<int16_t>(800));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"render", in},
+        {"render", in, Path("o.wav"), "--eq", "1,2,3"},
+        {"render", in, Path("o.wav"), "--eq", "0,0,0,0,0,0,0,999"},
+        {"render", in, Path("o.wav"), "--selection", "9:3"},
+        {"render", in, Path("o.wav"), "--volume", "loud"}}) {
+    EXPECT_EQ(RunCli(args).exit_code, 2) << args.back();
+  }
+  const CommandResult onto_itself = RunCli({"render", in, in});
+  EXPECT_EQ(onto_itself.exit_code, 1);
+  EXPECT_EQ(test::ReadFileBytes(in).size(), 44u + 1600u);  // untouched
+  const CommandResult missing = RunCli({"render", Path("none.wav"), Path("o.wav")});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_EQ(missing.err, "File " + Path("none.wav") + " not found\nStreamBufferSetupPlay Failed\n");
+}
+
+TEST(CliPlay, PlaysToTheEndOnTheDefaultDevice) {
+  test::TempDir dir;
+  const std::string in = (dir / "short.wav").string();
+  test::WriteFileBytes(
+      in, test::BuildWave(FormatBlock(MakePcmFormat(8000, 1, 8)), std::vector<uint8_t>(1200, 128)));
+  const CommandResult r = RunCli({"play", in});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("   00:00 /    00:00"), std::string::npos) << r.out;
+  EXPECT_EQ(RunCli({"play", in, "--device", "1,2"}).exit_code, 2);
+}
+
+}  // namespace
+}  // namespace bw

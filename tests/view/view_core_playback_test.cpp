@@ -1,0 +1,381 @@
+// Playback scenarios through the view's core on the virtual card: what the card plays, the
+// messages the thread posts and what the core makes of them. With every equaliser band at 0
+// a PCM source must come out sample for sample.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "support/wave_image.h"
+#include "view/view_test_util.h"
+
+namespace bw::test {
+namespace {
+
+constexpr uint32_t kBlockFrames = 35280;  // 0.8 s of 44,100 Hz
+constexpr uint32_t kBlockBytes = kBlockFrames * 4;
+constexpr std::size_t kBlockSamples = kBlockFrames * 2;
+
+std::vector<int16_t> Slice(const std::vector<int16_t>& v, std::size_t from, std::size_t count) {
+  from = std::min(from, v.size());
+  return {v.begin() + from, v.begin() + std::min(v.size(), from + count)};
+}
+
+bool AllZero(const std::vector<int16_t>& v, std::size_t from) {
+  return std::all_of(v.begin() + std::min(from, v.size()), v.end(),
+                     [](int16_t s) { return s == 0; });
+}
+
+class PlaybackScenario : public ViewCoreTest {
+ protected:
+  // A 44,100 Hz stereo file of `frames` frames, opened.
+  std::vector<int16_t> OpenStereo(uint32_t frames) {
+    std::vector<int16_t> data = PatternSamples(std::size_t{frames} * 2);
+    Open(WritePcm("song.wav", 44100, 2, data));
+    return data;
+  }
+  void MoveSliderTo(int64_t position, int code = TB_THUMBPOSITION) {
+    core.OnHScroll(code, position, IDC_POSITION);
+  }
+};
+
+TEST_F(PlaybackScenario, PlaysToTheEndThenStartsOverAtTheNextPlay) {
+  const std::vector<int16_t> data = OpenStereo(2 * kBlockFrames + 1000);
+  const uint32_t data_bytes = static_cast<uint32_t>(data.size() * 2);
+  EXPECT_EQ(window.Text(IDC_TIME_END), "   00:01");
+  EXPECT_EQ(window.Text(IDC_CHANNELS_BOX), " Stereo ");
+  EXPECT_EQ(window.Slider(IDC_POSITION).max, data_bytes);
+  EXPECT_EQ(stream().playback.bufferBytes, 4 * kBlockBytes);
+
+  core.OnPlay();
+  EXPECT_EQ(window.StatusText(), "Playing");
+  EXPECT_EQ(core.QueryCommandState(ID_PLAY), (CommandState{false, true}));
+  EXPECT_TRUE(window.IsTimerSet(kPlaybackTimerId));
+  const std::vector<int16_t> played = PlayOut();
+
+  // The block holding the last bytes is heard to its end, then nothing more.
+  ASSERT_EQ(played.size(), 3 * kBlockSamples);
+  EXPECT_EQ(Slice(played, 0, data.size()), data);
+  EXPECT_TRUE(AllZero(played, data.size()));
+  EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), 1);
+  EXPECT_GE(window.DispatchedCount(WM_LEVEL_METER), 1);
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, data_bytes);
+  EXPECT_EQ(stream().playback.position, data_bytes);
+  EXPECT_EQ(window.StatusText(), "Ready");
+  EXPECT_EQ(window.Meter(IDC_LBAR), 0);
+  EXPECT_EQ(window.Meter(IDC_RBAR), 0);
+  EXPECT_FALSE(window.IsTimerSet(kPlaybackTimerId));
+  EXPECT_EQ(stream().playing, 0);
+  EXPECT_EQ(core.QueryCommandState(ID_PLAY), (CommandState{true, false}));
+
+  core.OnPlay();
+  EXPECT_EQ(Slice(Advance(kBlockFrames), 0, kBlockSamples), Slice(data, 0, kBlockSamples));
+}
+
+TEST_F(PlaybackScenario, FilesOfAnyLengthPlayWholeAndOnlyOnce) {
+  for (uint32_t frames : {0u, 1u, kBlockFrames - 1, kBlockFrames, 2 * kBlockFrames,
+                          2 * kBlockFrames + 1, 5 * kBlockFrames + 17}) {
+    const std::vector<int16_t> data = OpenStereo(frames);
+    core.OnPlay();
+    const std::vector<int16_t> played = PlayOut();
+    const std::size_t blocks = std::max<std::size_t>(2, (frames + kBlockFrames - 1) / kBlockFrames);
+    EXPECT_EQ(played.size(), blocks * kBlockSamples) << frames;
+    EXPECT_EQ(Slice(played, 0, data.size()), data) << frames;
+    EXPECT_TRUE(AllZero(played, data.size())) << frames;
+    EXPECT_EQ(window.Slider(IDC_POSITION).pos, static_cast<int64_t>(data.size() * 2)) << frames;
+    core.OnFileClose();
+  }
+}
+
+TEST_F(PlaybackScenario, StopHaltsAtOnceAndPlayGoesOnFromTheSlider) {
+  const std::vector<int16_t> data = OpenStereo(6 * kBlockFrames);
+  core.OnPlay();
+  Advance(kBlockFrames);
+  // Two primed blocks and one refill have been read.
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, 3 * kBlockBytes);
+  core.OnStop();
+  EXPECT_EQ(stream().playing, 0);
+  EXPECT_EQ(window.StatusText(), "Ready");
+  EXPECT_FALSE(BufferPlaying());
+  EXPECT_TRUE(AllZero(Advance(kBlockFrames), 0));  // the card is silent after Stop
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, 3 * kBlockBytes);
+
+  core.OnPlay();
+  EXPECT_EQ(Advance(kBlockFrames), Slice(data, 3 * kBlockSamples, kBlockSamples));
+}
+
+TEST_F(PlaybackScenario, DraggingThePositionSliderStopsAndPlaysFromWhereItEnds) {
+  const std::vector<int16_t> data = OpenStereo(6 * kBlockFrames);
+  core.OnPlay();
+  Advance(kBlockFrames / 2);
+  MoveSliderTo(kBlockBytes, TB_THUMBTRACK);
+  EXPECT_EQ(stream().playing, 0);
+  EXPECT_EQ(stream().paused, 1);
+  EXPECT_EQ(core.QueryCommandState(ID_PLAY), (CommandState{false, false}));
+  MoveSliderTo(kBlockBytes + 1002, TB_THUMBTRACK);
+  EXPECT_EQ(stream().playing, 0);
+  EXPECT_EQ(window.Text(IDC_POSITION_BOX), "   00:00");
+
+  MoveSliderTo(kBlockBytes + 1002, TB_ENDTRACK);  // aligned down to a whole frame
+  EXPECT_EQ(stream().playing, 1);
+  EXPECT_EQ(stream().paused, 0);
+  EXPECT_EQ(window.StatusText(), "Playing");
+  EXPECT_EQ(Advance(kBlockFrames), Slice(data, (kBlockBytes + 1000) / 2, kBlockSamples));
+}
+
+TEST_F(PlaybackScenario, SelectionPlayStartsAtTheSelectionAndEndsOneBlockAfterItsEnd) {
+  const std::vector<int16_t> data = OpenStereo(10 * kBlockFrames);
+  const uint32_t start = kBlockBytes + 400;
+  const uint32_t end = start + 5 * kBlockBytes / 2;
+  MoveSliderTo(start);
+  core.OnSelectionFrom();
+  MoveSliderTo(end);
+  core.OnSelectionTo();
+  EXPECT_EQ(core.QueryCommandState(ID_SELECTION_USE), (CommandState{true, false}));
+  core.OnSelectionUse();
+  EXPECT_EQ(core.QueryCommandState(ID_SELECTION_USE), (CommandState{true, true}));
+  EXPECT_TRUE(window.Slider(IDC_POSITION).has_selection);
+  MoveSliderTo(0);  // outside: Play starts at the nearer edge
+
+  core.OnPlay();
+  const std::vector<int16_t> played = PlayOut();
+  // The third block read passes the end; the block after it is read but never heard.
+  EXPECT_EQ(played, Slice(data, start / 2, 3 * kBlockSamples));
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, start + 4 * kBlockBytes);
+  EXPECT_EQ(stream().endOfData, 1);
+
+  core.OnPlay();  // after the end, again from the selection's start
+  EXPECT_EQ(Advance(1000), Slice(data, start / 2, 2000));
+}
+
+TEST_F(PlaybackScenario, RepeatSongPlaysTheFileAgainUntilSwitchedOff) {
+  const std::vector<int16_t> data = OpenStereo(kBlockFrames + 100);
+  core.OnRepeatSong();
+  EXPECT_EQ(core.QueryCommandState(ID_REPEAT_SONG), (CommandState{true, true}));
+  core.OnPlay();
+  std::vector<int16_t> first;
+  while (window.DispatchedCount(WM_STREAM_END) == 0) {
+    const std::vector<int16_t> step = Advance(FramesToNextBlock());
+    first.insert(first.end(), step.begin(), step.end());
+  }
+  EXPECT_EQ(stream().playing, 1);
+  EXPECT_EQ(window.StatusText(), "Playing");
+  core.OnRepeatSong();
+  const std::vector<int16_t> second = PlayOut();
+  for (const std::vector<int16_t>* played : {&std::as_const(first), &second}) {
+    EXPECT_EQ(played->size(), 2 * kBlockSamples);
+    EXPECT_EQ(Slice(*played, 0, data.size()), data);
+  }
+  EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), 2);
+  EXPECT_EQ(window.StatusText(), "Ready");
+}
+
+TEST_F(PlaybackScenario, FadeInRampsTheVolumeUpByTheVelocityEveryTick) {
+  OpenStereo(20 * kBlockFrames);
+  stream().playSettings.FadeIn = 1;
+  core.OnPlay();
+  const SoundBuffer& buffer = *stream().playback.soundBuffer;
+  int32_t volume = 0;
+  buffer.GetVolume(&volume);
+  EXPECT_EQ(volume, -2000);
+  EXPECT_EQ(window.Slider(IDC_VOLUME).pos, -2000);
+  EXPECT_EQ(window.Slider(IDC_VELOCITY).pos, 3);
+  for (int tick = 0; tick < 66; ++tick)
+    window.FireTimer(kPlaybackTimerId);
+  buffer.GetVolume(&volume);
+  EXPECT_EQ(volume, -20);
+  window.FireTimer(kPlaybackTimerId);
+  EXPECT_EQ(window.Slider(IDC_VOLUME).pos, 0);  // held at the slider's maximum
+
+  // Without playback the ramp still moves the slider but not the buffer.
+  core.OnStop();
+  EXPECT_FALSE(window.FireTimer(kPlaybackTimerId));
+  core.OnHScroll(TB_THUMBPOSITION, -500, IDC_VOLUME);
+  core.OnHScroll(TB_THUMBPOSITION, -2, IDC_VELOCITY);
+  core.OnTimer(kPlaybackTimerId);
+  EXPECT_EQ(window.Slider(IDC_VOLUME).pos, -520);
+  buffer.GetVolume(&volume);
+  EXPECT_EQ(volume, 0);
+}
+
+TEST_F(PlaybackScenario, FadesFollowTheSelectionAndTheLastSecondsOfTheFile) {
+  OpenStereo(20 * kBlockFrames);  // 16 s
+  const uint32_t data_bytes = stream().playback.dataBytes;
+  stream().playSettings.FadeIn = 1;
+  stream().playSettings.FadeOut = 1;
+  core.OnHScroll(TB_THUMBPOSITION, 2, IDC_VELOCITY);
+
+  // No selection: the velocity falls to VelocityMin / 2 within the last 6 seconds.
+  core.WindowProc(WM_LEVEL_METER, 0, data_bytes - 7 * 176400);
+  EXPECT_EQ(window.Slider(IDC_VELOCITY).pos, 2);
+  core.WindowProc(WM_LEVEL_METER, 0, data_bytes - 5 * 176400);
+  EXPECT_EQ(window.Slider(IDC_VELOCITY).pos, -3);
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, data_bytes - 5 * 176400);
+  EXPECT_EQ(window.Meter(IDC_LBAR), 0);  // nothing plays: the meters stay
+
+  // With a selection: reset inside it, lowered after it.
+  MoveSliderTo(176400);
+  core.OnSelectionFrom();
+  MoveSliderTo(3 * 176400);
+  core.OnSelectionTo();
+  core.WindowProc(WM_LEVEL_METER, 0, 2 * 176400);
+  EXPECT_EQ(window.Slider(IDC_VELOCITY).pos, 0);
+  core.WindowProc(WM_LEVEL_METER, 0, 4 * 176400);
+  EXPECT_EQ(window.Slider(IDC_VELOCITY).pos, -3);
+}
+
+TEST_F(PlaybackScenario, ReverseAndForwardStepByTheBlockBasisWithinTheFile) {
+  OpenStereo(3 * kBlockFrames);
+  const int64_t data_bytes = stream().playback.dataBytes;
+  core.OnReverse();
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, 0);
+  core.OnForward();
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, 70560);
+  for (int i = 0; i < 6; ++i)
+    core.OnForward();
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, data_bytes);
+  EXPECT_EQ(window.Text(IDC_POSITION_BOX), "   00:02");
+  core.OnReverse();
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, data_bytes - 70560);
+  core.OnFirst();
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, 0);
+  core.OnLast();
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, data_bytes);
+
+  core.OnPlay();
+  const int64_t playing_at = window.Slider(IDC_POSITION).pos;
+  EXPECT_EQ(core.QueryCommandState(ID_FORWARD), (CommandState{false, false}));
+  core.OnReverse();
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, playing_at);
+}
+
+TEST_F(PlaybackScenario, FrequencySliderTakesTheSourceRateFirstAndKeepsItsOwnLater) {
+  Open(WritePcm("slow.wav", 22050, 2, PatternSamples(20 * 17640 * 2)));
+  EXPECT_EQ(window.Slider(IDC_FREQUENCY).pos, 22050);
+  EXPECT_EQ(window.Text(IDC_FREQUENCY_BOX), " 22050 Hz");
+  core.OnHScroll(TB_THUMBPOSITION, 30000, IDC_FREQUENCY);  // not playing: the buffer keeps its rate
+  core.OnPlay();
+  EXPECT_EQ(window.Slider(IDC_FREQUENCY).pos, 22050);
+
+  core.OnHScroll(TB_THUMBPOSITION, 33075, IDC_FREQUENCY);
+  uint32_t frequency = 0;
+  stream().playback.soundBuffer->GetFrequency(&frequency);
+  EXPECT_EQ(frequency, 33075u);
+  EXPECT_EQ(window.Text(IDC_FREQUENCY_BOX), " 33075 Hz");
+  core.OnStop();
+  core.OnHScroll(TB_THUMBPOSITION, 44100, IDC_FREQUENCY);
+  core.OnPlay();
+  EXPECT_EQ(window.Slider(IDC_FREQUENCY).pos, 33075);
+  EXPECT_EQ(window.Text(IDC_FREQUENCY_BOX), " 33075 Hz");
+}
+
+TEST_F(PlaybackScenario, HighRatesPlayInLimitedBlocks) {
+  const std::vector<int16_t> data = PatternSamples(96000 * 2 * 3 + 10);
+  Open(WritePcm("hires.wav", 96000, 2, data));
+  EXPECT_EQ(stream().playback.blockBytes, 200000u);
+  EXPECT_EQ(stream().playback.bufferBytes, 800000u);
+  core.OnPlay();
+  const std::vector<int16_t> played = PlayOut();
+  EXPECT_EQ(Slice(played, 0, data.size()), data);
+  EXPECT_TRUE(AllZero(played, data.size()));
+  EXPECT_EQ(played.size() % 100000, 0u);
+}
+
+TEST_F(PlaybackScenario, EightBitMonoPlaysAsSixteenBit) {
+  std::vector<uint8_t> data(20000);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<uint8_t>(i * 37);
+  Open(WriteWave("mono8.wav", FormatBlock(MakePcmFormat(11025, 1, 8)), data));
+  EXPECT_EQ(window.Text(IDC_CHANNELS_BOX), " Mono   ");
+  core.OnPlay();
+  const std::vector<int16_t> played = PlayOut();
+  ASSERT_GE(played.size(), data.size());
+  for (std::size_t i = 0; i < data.size(); ++i)
+    ASSERT_EQ(played[i], (data[i] - 128) * 256) << i;
+  EXPECT_TRUE(AllZero(played, data.size()));
+}
+
+TEST_F(PlaybackScenario, TheEqualiserChangesTheSoundFromTheNextBlock) {
+  const std::vector<int16_t> data = OpenStereo(8 * kBlockFrames);
+  core.OnPlay();
+  EXPECT_EQ(Advance(kBlockFrames), Slice(data, 0, kBlockSamples));
+  // The Equaliser page moves band 0 up full: what is decoded from now on is 1.5 times louder.
+  core.playSheet().equaliser.m_nBand = {-128, 0, 0, 0, 0, 0, 0, 0};
+  core.WindowProc(WM_APPLY_PLAY_PROPERTIES, 0, 0);
+  // The two blocks ahead of the cursor were decoded before the change.
+  EXPECT_EQ(Advance(kBlockFrames), Slice(data, kBlockSamples, kBlockSamples));
+  EXPECT_EQ(Advance(kBlockFrames), Slice(data, 2 * kBlockSamples, kBlockSamples));
+  const std::vector<int16_t> louder = Advance(kBlockFrames);
+  const std::vector<int16_t> source = Slice(data, 3 * kBlockSamples, kBlockSamples);
+  for (std::size_t i = 0; i < louder.size(); i += 997)
+    EXPECT_EQ(louder[i], std::clamp(std::trunc(source[i] * 1.5), -32768.0, 32767.0)) << i;
+}
+
+TEST_F(PlaybackScenario, RemoteMessagesPlayAndStop) {
+  OpenStereo(4 * kBlockFrames);
+  EXPECT_EQ(core.WindowProc(WM_REMOTE_PLAY, 0, 1), 0);
+  EXPECT_EQ(stream().playing, 1);
+  EXPECT_EQ(core.WindowProc(WM_REMOTE_STOP, 0, 0), 0);
+  EXPECT_EQ(stream().playing, 0);
+  EXPECT_EQ(core.WindowProc(WM_RECORD_PAGE_NOTICE, 0, 0), 0);
+  EXPECT_EQ(core.WindowProc(WM_UNUSED_503, 0, 0), 0);
+}
+
+TEST_F(PlaybackScenario, FileCloseDuringPlaybackReleasesEverythingAtOnce) {
+  OpenStereo(6 * kBlockFrames);
+  stream().importTempPath = dir / "_import.WAV";
+  WriteFileBytes(stream().importTempPath, {1, 2, 3});
+  core.OnPlay();
+  Advance(kBlockFrames / 3);
+  core.OnFileClose();
+  EXPECT_EQ(stream().fileOpen, 0);
+  EXPECT_EQ(stream().playing, 0);
+  EXPECT_EQ(stream().playback.soundBuffer, nullptr);
+  EXPECT_FALSE(std::filesystem::exists(stream().importTempPath));
+  EXPECT_TRUE(AllZero(Advance(kBlockFrames), 0));
+  EXPECT_EQ(core.QueryCommandState(ID_FILE_OPEN), (CommandState{true, false}));
+}
+
+TEST_F(PlaybackScenario, AStartUpPathPlaysOnlyWithAutoPlay) {
+  const std::string path = WritePcm("start.wav", 44100, 2, PatternSamples(4 * kBlockSamples));
+  window.SetDocumentPath(path);
+  profile.WriteString("Settings", "PlaySet",
+                      "0,1,0,0,1,1,10,10,-2000,0,100,100000,-10000,10000,-6,6,0,0,0,0,1,1,1,1,1,1,"
+                      "1,1,1,0,0");
+  core.OnInitialUpdate();
+  EXPECT_EQ(stream().fileOpen, 0);
+  EXPECT_TRUE(window.Messages().empty());
+
+  profile.Erase("Settings", "PlaySet");  // the defaults: AutoPlay on
+  core.OnInitialUpdate();
+  EXPECT_EQ(stream().fileOpen, 1);
+  EXPECT_EQ(stream().playing, 1);
+  EXPECT_EQ(window.DocumentTitle(), path);
+  EXPECT_EQ(window.Slider(IDC_VOLUME).pos, -2000);  // fading in
+}
+
+TEST_F(PlaybackScenario, AStartUpPlayListPlaysItsEntriesInTurn) {
+  const std::string first = WritePcm("first.wav", 44100, 2, PatternSamples(1000, 1));
+  const std::string second = WritePcm("second.wav", 44100, 2, PatternSamples(1000, 2));
+  // ".plf" anywhere in the path makes it a play list.
+  const std::string list = dir / "songs.plf.txt";
+  const std::string text = first + "\r\n" + second + "\r\n";
+  WriteFileBytes(list, std::vector<uint8_t>(text.begin(), text.end()));
+  window.SetDocumentPath(list);
+  core.OnInitialUpdate();
+  EXPECT_EQ(stream().playListOpen, 1);
+  EXPECT_EQ(stream().playListInUse, 1);
+  EXPECT_EQ(stream().playListCount, 2u);
+  EXPECT_EQ(window.DocumentTitle(), first);
+  EXPECT_EQ(stream().playing, 1);
+
+  PlayOut();
+  EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), 2);
+  EXPECT_EQ(stream().playListIndex, 1u);  // the last entry stays loaded
+  EXPECT_EQ(window.DocumentTitle(), second);
+  EXPECT_EQ(stream().fileOpen, 1);
+}
+
+}  // namespace
+}  // namespace bw::test
