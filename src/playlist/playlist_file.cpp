@@ -69,8 +69,11 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-bool IsStorable(const std::string& entry) {
-  return entry.size() <= kMaxPlayListEntry && entry.find('\n') == std::string::npos;
+// A list the user made read-only stays as it is, for every user (as a read-only attribute
+// would); opening it for writing or renaming over it would ignore the permission.
+bool IsWritableList(const fs::path& path, const struct stat& status) {
+  return S_ISREG(status.st_mode) && (status.st_mode & 0222) != 0 &&
+         ::access(path.c_str(), W_OK) == 0;
 }
 
 // The file a write must replace: a symbolic link keeps pointing at the list it named.
@@ -100,13 +103,7 @@ int CreateTemporaryBeside(const fs::path& target, mode_t mode, fs::path& tempora
 bool WriteTemporaryAndRename(const fs::path& target, std::string_view image) {
   struct stat old {};
   const bool replacing = ::stat(target.c_str(), &old) == 0;
-  if (replacing) {
-    // A list the user made read-only stays as it is, for every user (as a read-only
-    // attribute would); renaming over it would ignore the permission.
-    const bool writable =
-        S_ISREG(old.st_mode) && (old.st_mode & 0222) != 0 && ::access(target.c_str(), W_OK) == 0;
-    if (!writable) return false;
-  }
+  if (replacing && !IsWritableList(target, old)) return false;
   fs::path temporary;
   FileDescriptor file(CreateTemporaryBeside(target, 0666, temporary));
   if (!file.valid()) return false;
@@ -148,6 +145,10 @@ std::string JoinPlayListLines(std::span<const std::string> entries) {
   return image;
 }
 
+bool IsStorableEntry(std::string_view entry) {
+  return entry.size() <= kMaxPlayListEntry && entry.find('\n') == std::string_view::npos;
+}
+
 std::optional<std::size_t> FindOverlongEntry(std::span<const std::string> entries) {
   const auto it = std::find_if(entries.begin(), entries.end(), [](const std::string& entry) {
     return entry.size() > kMaxPlayListEntry;
@@ -161,12 +162,27 @@ bool PlayListFileExists(const fs::path& path) {
   return fs::is_regular_file(path, ec);
 }
 
+bool NamesPlayList(std::string_view path) {
+  return path.find(".plf") != std::string_view::npos;
+}
+
+bool CheckPlayListReadWrite(const fs::path& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) == 0 && IsWritableList(path, status)) {
+    FileDescriptor file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (file.valid()) return true;
+  }
+  ShowPlayListFileError(path);
+  return false;
+}
+
 void ShowPlayListFileError(const fs::path& path) {
   ShowMessageBox("The play list file " + Quoted(path) + " could not be opened or written.",
                  kCaption, kStyle);
 }
 
-PlayListReadResult ReadPlayListFile(const fs::path& path, std::vector<std::string>& entries) {
+PlayListReadResult ReadPlayListFile(const fs::path& path, std::vector<std::string>& entries,
+                                    OverlongEntries overlong_entries) {
   if (!PlayListFileExists(path)) return PlayListReadResult::kMissing;
   std::string image;
   if (!ReadWholeFile(path, image)) {
@@ -174,7 +190,8 @@ PlayListReadResult ReadPlayListFile(const fs::path& path, std::vector<std::strin
     return PlayListReadResult::kUnreadable;
   }
   std::vector<std::string> lines = SplitPlayListLines(image);
-  if (const auto overlong = FindOverlongEntry(lines)) {
+  const auto overlong = FindOverlongEntry(lines);
+  if (overlong && overlong_entries == OverlongEntries::kRefuse) {
     ShowMessageBox("Line " + std::to_string(*overlong + 1) + " of the play list file " +
                        Quoted(path) + " is longer than " + std::to_string(kMaxPlayListEntry) +
                        " characters.",
@@ -194,7 +211,8 @@ bool CreatePlayListFileIfAbsent(const fs::path& path) {
 }
 
 bool WritePlayListFile(const fs::path& path, std::span<const std::string> entries) {
-  if (!std::all_of(entries.begin(), entries.end(), IsStorable)) {
+  if (!std::all_of(entries.begin(), entries.end(),
+                   [](const std::string& entry) { return IsStorableEntry(entry); })) {
     ShowMessageBox("The play list file " + Quoted(path) +
                        " was not written: an entry is longer than " +
                        std::to_string(kMaxPlayListEntry) + " characters or holds a line break.",

@@ -24,11 +24,23 @@ inline constexpr std::size_t kMaxPlayListEntry = 259;
 std::vector<std::string> SplitPlayListLines(std::string_view bytes);
 // The file image of `entries`: each one followed by CR LF.
 std::string JoinPlayListLines(std::span<const std::string> entries);
+// True when a file can hold `entry` and give it back as it is: no longer than
+// kMaxPlayListEntry and without a line break.
+bool IsStorableEntry(std::string_view entry);
 // The index of the first entry longer than kMaxPlayListEntry, if any.
 std::optional<std::size_t> FindOverlongEntry(std::span<const std::string> entries);
 
 // True when `path` names an existing regular file (through symbolic links).
 bool PlayListFileExists(const std::filesystem::path& path);
+
+// True when a start-up path names a play list: it holds ".plf" anywhere, in that case, so
+// "songs.plf.txt" is a play list and "LIST.PLF" a sound file.
+bool NamesPlayList(std::string_view path);
+
+// True when the file can be opened for reading and writing; otherwise false after the file
+// error message. A file without any write permission counts as read-only for every user, as
+// the read-only attribute would, so a list its owner protected is never taken for editing.
+bool CheckPlayListReadWrite(const std::filesystem::path& path);
 
 enum class PlayListReadResult {
   kRead,          // `entries` holds every line (none for an empty file)
@@ -37,9 +49,16 @@ enum class PlayListReadResult {
   kEntryTooLong,  // shown: a message naming the file and the line
 };
 
+// What a read does with an entry longer than kMaxPlayListEntry.
+enum class OverlongEntries {
+  kRefuse,  // the whole file: kEntryTooLong
+  kKeep,    // kept as it stands (the editor shows it, so that the user can mend the list)
+};
+
 // Reads every entry of the file. `entries` is replaced only when the result is kRead.
 PlayListReadResult ReadPlayListFile(const std::filesystem::path& path,
-                                    std::vector<std::string>& entries);
+                                    std::vector<std::string>& entries,
+                                    OverlongEntries overlong = OverlongEntries::kRefuse);
 
 // Creates the file empty when it does not exist; an existing file is left unchanged.
 // False, after the file error message, when it cannot be created.
