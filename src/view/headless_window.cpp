@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "playlist/playlist_editor_model.h"
 #include "view/view_core.h"
 
 namespace bw {
@@ -128,6 +129,18 @@ int HeadlessWindow::RunPlaySheet(PlaySheetData& data) {
 
 int HeadlessWindow::RunRecordSheet(RecordSheetData& data) {
   return recordSheetScript ? recordSheetScript(data) : kIdCancel;
+}
+
+void HeadlessWindow::RunPlayListEditor(PlayListEditorModel& editor) {
+  editor_showing_ = true;
+  ++editor_runs_;
+  editor.OnInitDone();
+  if (playListEditorScript) playListEditorScript(editor);
+  // The modal loop: what the editor posted is handled while it is up.
+  bool handled = true;
+  while (editor_showing_ && handled)
+    handled = DispatchPending(1) == 1;
+  editor_showing_ = false;
 }
 
 }  // namespace bw

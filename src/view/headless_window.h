@@ -78,6 +78,12 @@ class HeadlessWindow final : public ViewWindow, public MessageSink {
   // What the property sheets do while they run; without a script a sheet is cancelled.
   std::function<int(PlaySheetData&)> playSheetScript;
   std::function<int(RecordSheetData&)> recordSheetScript;
+  // What the play list editor's user does once the list is loaded; the editor then handles
+  // what was posted (as its modal loop would) and, unless that closed it, is cancelled.
+  // Without a script the editor is cancelled at once.
+  std::function<void(PlayListEditorModel&)> playListEditorScript;
+  bool PlayListEditorShowing() const { return editor_showing_; }
+  int PlayListEditorRuns() const { return editor_runs_; }
   // Called with every message box as it is shown (brookwave-cli prints them).
   std::function<void(const ShownMessage&)> onMessage;
 
@@ -101,6 +107,8 @@ class HeadlessWindow final : public ViewWindow, public MessageSink {
   FormatChoice ChooseFormat(const FormatChooserSpec& chooser) override;
   int RunPlaySheet(PlaySheetData& data) override;
   int RunRecordSheet(RecordSheetData& data) override;
+  void RunPlayListEditor(PlayListEditorModel& editor) override;
+  void ClosePlayListEditor() override { editor_showing_ = false; }
 
   // ---- MessageSink: the platform layers' own message boxes ----
   int Show(std::string_view text, std::string_view caption, unsigned style) override;
@@ -133,6 +141,8 @@ class HeadlessWindow final : public ViewWindow, public MessageSink {
   std::deque<int> answers_;
   std::deque<std::optional<std::string>> file_answers_;
   std::deque<FormatChoice> format_answers_;
+  bool editor_showing_ = false;
+  int editor_runs_ = 0;
 };
 
 }  // namespace bw

@@ -5,6 +5,7 @@
 #include "convert/import_temp_path.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
+#include "playlist/playlist_file.h"
 #include "settings/settings_records.h"
 
 namespace bw {
@@ -86,7 +87,7 @@ void CBrookwaveViewCore::OnInitialUpdate() {
 
   m_stream.playback.playPath.clear();
   if (documentPath.empty()) return;
-  if (documentPath.find(".plf") != std::string::npos) {
+  if (NamesPlayList(documentPath)) {
     OpenStartupPlayList(documentPath);
     return;
   }
@@ -98,6 +99,8 @@ LRESULT CBrookwaveViewCore::WindowProc(uint32_t message, WPARAM wParam, LPARAM l
   switch (message) {
     case WM_PLAYFILE_CHOSEN:
       return OnPlayFileChosen(wParam);
+    case WM_PLAYLIST_EDITED:
+      return OnPlayListEdited();
     case WM_APPLY_PLAY_PROPERTIES:
       return OnApplyPlayProperties();
     case WM_REMOTE_STOP:
@@ -169,6 +172,24 @@ bool CBrookwaveViewCore::OnCommand(int id) {
     case ID_PLAYLIST_OPEN:
       OnPlayListOpen();
       return true;
+    case ID_PLAYLIST_NEW:
+      OnPlayListNew();
+      return true;
+    case ID_PLAYLIST_CLOSE:
+      OnPlayListClose();
+      return true;
+    case ID_PLAYLIST_EDIT:
+      OnPlayListEdit();
+      return true;
+    case ID_PLAYLIST_IN_USE:
+      OnPlayListInUse();
+      return true;
+    case ID_PLAYLIST_REPEAT:
+      OnPlayListRepeat();
+      return true;
+    case ID_AUTOPLAY:
+      OnAutoPlay();
+      return true;
     default:
       return false;
   }
@@ -215,8 +236,18 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
       return CommandState{false, false};
     case ID_APP_EXIT:
       return CommandState{true, false};
+    case ID_PLAYLIST_NEW:
     case ID_PLAYLIST_OPEN:
       return CommandState{!fileOpen && !playing && !paused, false};
+    case ID_PLAYLIST_CLOSE:
+    case ID_PLAYLIST_EDIT:
+      return CommandState{s.playListOpen == 1 && !playing, false};
+    case ID_PLAYLIST_IN_USE:
+      return CommandState{s.playListOpen == 1, s.playListInUse != 0};
+    case ID_PLAYLIST_REPEAT:
+      return CommandState{s.playListOpen == 1, s.playSettings.RepeatPlayList != 0};
+    case ID_AUTOPLAY:
+      return CommandState{true, s.playSettings.AutoPlay != 0};
     default:
       if (IsRecentFileCommand(id)) return CommandState{true, false};
       return std::nullopt;

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "audio/stream_state.h"
+#include "playlist/playlist_editor_model.h"
 #include "settings/property_sheet_data.h"
 #include "view/recent_file_list.h"
 #include "view/view_window.h"
@@ -110,6 +111,21 @@ class CBrookwaveViewCore final : private PlaybackControls {
   LRESULT OnApplyPlayProperties();
   // Playlist > Open PlayList (also start-up with a ".plf" path).
   void OnPlayListOpen();
+  // Opens the play list at `path` as at start-up: no file dialog; with AutoPlay it plays.
+  void OpenStartupPlayList(const std::string& path);
+  // Playlist > New PlayList: names a file (created empty when new) and runs the editor on it.
+  void OnPlayListNew();
+  void OnPlayListClose();
+  // Playlist > Edit Playlist: the editor on the play list file, when that file exists.
+  void OnPlayListEdit();
+  // The toggles: PlayList in Use, Repeat PlayList, Edit > AutoPlay.
+  void OnPlayListInUse();
+  void OnPlayListRepeat();
+  void OnAutoPlay();
+  // Use List (WM_PLAYLIST_EDITED): the editor's list is written to the play list file and
+  // becomes the open play list; the editor closes once its first entry has loaded. 0, or -1
+  // when nothing was taken (the file is gone or cannot be written, the entry does not load).
+  LRESULT OnPlayListEdited();
 
   // ---- state -------------------------------------------------------------------------------
 
@@ -172,7 +188,15 @@ class CBrookwaveViewCore final : private PlaybackControls {
   void DeleteImportTempFile();
 
   // ---- play list in use (view_core_playlist.cpp) ----
-  void OpenStartupPlayList(const std::string& path);
+  // `entries` become the open play list, at its first entry; true when that entry loaded.
+  bool TakePlayList(std::vector<std::string> entries, std::string_view failure);
+  // With AutoPlay a list just taken comes into use and plays.
+  void AutoPlayPlayList();
+  // The play list file dialog: playListPath is what it chose; on Cancel the user is asked to
+  // choose a file and the result is false (playListPath is then empty).
+  bool ChoosePlayListPath(std::string title, std::string filterLabel);
+  // Runs the editor modally on playListPath, unless it is already showing.
+  void ShowPlayListEditor();
   void PutPlayListInUse();
   void TakePlayListOutOfUse();
   void PlayNextListEntry();
@@ -187,6 +211,8 @@ class CBrookwaveViewCore final : private PlaybackControls {
   RecordSheetData m_recordSheet;
   RecentFileList m_recentFiles;
   std::vector<std::string> m_playListEntries;
+  PlayListEditorModel m_playListEditor{m_window};
+  bool m_playListEditorShowing = false;
   std::string m_chosenPath;  // what the Open File dialog chose, until WM_PLAYFILE_CHOSEN
   bool m_timerRunning = false;
 

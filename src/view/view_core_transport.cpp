@@ -269,7 +269,8 @@ LRESULT CBrookwaveViewCore::OnStreamEnd(WPARAM, LPARAM lParam) {
   const auto bytes = static_cast<uint32_t>(lParam);
   MoveSlider(IDC_POSITION, bytes);
   ShowPositionOf(bytes, m_stream.playing, m_stream.recording, false);
-  if (m_stream.playListInUse) {
+  // A recording that reached its limit ends here too; only a song moves the play list on.
+  if (m_stream.playListInUse && !m_stream.recording) {
     PlayNextListEntry();
     return 0;
   }

@@ -78,6 +78,8 @@ struct FormatChoice {
 
 inline constexpr int kAcmErrCanceled = 515;
 
+class PlayListEditorModel;
+
 class ViewWindow : public MessageTarget {
  public:
   // Controls of the form. Meters run 0..65535.
@@ -112,6 +114,13 @@ class ViewWindow : public MessageTarget {
   // playback sheet runs, its equaliser page calls the core's OnApplyPlayProperties.
   virtual int RunPlaySheet(PlaySheetData& data) = 0;
   virtual int RunRecordSheet(RecordSheetData& data) = 0;
+  // The play list editor runs modally over `editor`, whose play list file is set. Once the
+  // dialog is up it calls editor.OnInitDone() (which fills the list from the file); its buttons
+  // call the editor's handlers, and Use List posts WM_PLAYLIST_EDITED to this window, which the
+  // modal loop hands to the core. Returns when the user cancels or ClosePlayListEditor ends it.
+  virtual void RunPlayListEditor(PlayListEditorModel& editor) = 0;
+  // Ends the running play list editor as its Cancel button would; nothing when none runs.
+  virtual void ClosePlayListEditor() = 0;
 };
 
 }  // namespace bw
