@@ -2,6 +2,13 @@
 // card, whose clock runs as fast as the engine keeps up, and writes exactly what the card
 // played to OUT as 16-bit PCM (the source's rate and channels). Timer 1 fires every 100 ms of
 // rendered sound, so the volume ramps behave as they would in real time.
+//
+// An IN that names a play list (".plf" in its path, as at start-up) is opened as at start-up
+// with AutoPlay on and played through its whole sequence: each entry follows the previous one
+// in OUT, at the first entry's rate and channels (the card converts the others), until the
+// sequence stops at the end of the list or at an entry that cannot be played.
+// --repeat-playlist N wraps to the first entry N times.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,13 +20,14 @@
 #include "cli/cli_command.h"
 #include "cli/headless_player.h"
 #include "platform/sound/virtual_sound.h"
+#include "playlist/playlist_file.h"
 
 namespace bw::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "IN OUT.wav [--eq v0,...,v7] [--volume V] [--pan P] [--frequency F] "
-    "[--selection START:END] [--repeat N] [--fade-in] [--fade-out]";
+    "IN|LIST.plf OUT.wav [--eq v0,...,v7] [--volume V] [--pan P] [--frequency F] "
+    "[--selection START:END] [--repeat N] [--repeat-playlist N] [--fade-in] [--fade-out]";
 constexpr std::string_view kFlags[] = {"--fade-in", "--fade-out"};
 
 struct RenderOptions {
@@ -29,6 +37,7 @@ struct RenderOptions {
   std::optional<int64_t> frequency;
   std::optional<std::pair<int64_t, int64_t>> selection;
   int64_t repeats = 0;
+  std::optional<int64_t> playListRepeats;
   bool fadeIn = false;
   bool fadeOut = false;
 };
@@ -63,6 +72,7 @@ bool ParseOptions(Args args, RenderOptions& o) {
   std::optional<int64_t> repeats;
   if (!ParseOne(args, "--repeat", 0, 1000000, repeats)) return false;
   o.repeats = repeats.value_or(0);
+  if (!ParseOne(args, "--repeat-playlist", 0, 1000000, o.playListRepeats)) return false;
   o.fadeIn = HasFlag(args, "--fade-in");
   o.fadeOut = HasFlag(args, "--fade-out");
   return true;
@@ -144,13 +154,57 @@ bool BufferPlaying(const PlaybackStream& playback) {
          (status & kBufferStatusPlaying);
 }
 
+// True when OUT is IN itself or, for a play list, one of its entries: rendering would
+// overwrite what it is about to play.
+bool WouldOverwriteInput(const std::string& in, const std::string& out, bool playList) {
+  std::error_code ec;
+  if (std::filesystem::equivalent(in, out, ec)) return true;
+  std::vector<std::string> entries;
+  if (!playList || ReadPlayListFile(in, entries) != PlayListReadResult::kRead) return false;
+  return std::any_of(entries.begin(), entries.end(), [&](const std::string& entry) {
+    return std::filesystem::equivalent(entry, out, ec);
+  });
+}
+
+// A play list plays its entries one after the other; options that act on one file do not fit.
+bool OptionsFitInput(const RenderOptions& o, bool playList) {
+  if (playList) return !o.selection && o.repeats == 0 && !o.frequency;
+  return !o.playListRepeats;
+}
+
+// Starts IN playing: a play list as at start-up, a file as File Open and Play would.
+bool StartPlaying(HeadlessPlayer& player, const std::string& in, const RenderOptions& options,
+                  bool playList) {
+  CBrookwaveViewCore& core = player.core;
+  if (playList) {
+    ApplyBeforePlay(options, core);
+    if (!player.OpenPlayList(in)) {
+      std::fprintf(stderr, "brookwave-cli: the play list %s could not be opened\n", in.c_str());
+      return false;
+    }
+    // Later entries play on at the first one's rate and channels, converted by the card.
+    virtual_sound::SetPlaybackFormat(virtual_sound::PlaybackFormat());
+    return true;
+  }
+  if (!player.Open(in)) return false;
+  ApplyBeforePlay(options, core);
+  core.OnPlay();
+  if (options.frequency) core.OnHScroll(TB_THUMBPOSITION, *options.frequency, IDC_FREQUENCY);
+  return true;
+}
+
 int RunRender(Args args) {
   const std::vector<std::string> files = Positionals(args, kFlags);
   RenderOptions options;
   if (files.size() != 2 || !ParseOptions(args, options)) return UsageError("render");
-
-  std::error_code ec;
-  if (std::filesystem::equivalent(files[0], files[1], ec)) {
+  const bool playList = NamesPlayList(files[0]);
+  if (!OptionsFitInput(options, playList)) {
+    std::fprintf(stderr, playList ? "brookwave-cli: --selection, --repeat and --frequency act on "
+                                    "a single file, not on a play list\n"
+                                  : "brookwave-cli: --repeat-playlist needs a play list\n");
+    return UsageError("render");
+  }
+  if (WouldOverwriteInput(files[0], files[1], playList)) {
     std::fprintf(stderr, "brookwave-cli: %s would overwrite the file it plays\n", files[1].c_str());
     return 1;
   }
@@ -158,16 +212,19 @@ int RunRender(Args args) {
   virtual_sound::SetPlaybackFormat({0, 0});  // the card plays at the source's rate
   HeadlessPlayer player;
   CBrookwaveViewCore& core = player.core;
-  if (!player.Open(files[0])) return 1;
-  ApplyBeforePlay(options, core);
-  core.OnPlay();
-  if (options.frequency) core.OnHScroll(TB_THUMBPOSITION, *options.frequency, IDC_FREQUENCY);
+  if (!StartPlaying(player, files[0], options, playList)) return 1;
 
   RenderTarget target(files[1]);
   const PlaybackStream& playback = core.stream().playback;
+  const int64_t wraps = options.playListRepeats.value_or(0);
   double rendered = 0;
   double next_tick = 0;
   for (;;) {
+    const int ends = player.window.DispatchedCount(WM_STREAM_END);
+    // ends / count passes through the list are complete; the one playing wraps at its end
+    // while fewer than N have.
+    if (playList && core.stream().playListCount > 0)
+      core.stream().playSettings.RepeatPlayList = ends / core.stream().playListCount < wraps;
     player.window.DispatchPending();
     if (player.window.DispatchedCount(WM_STREAM_END) >= options.repeats)
       core.stream().playSettings.RepeatSong = 0;

@@ -20,6 +20,12 @@ bool HeadlessPlayer::Open(const std::string& path) {
   return core.OnPlayFileChosen(1) == 0;
 }
 
+bool HeadlessPlayer::OpenPlayList(const std::string& path) {
+  core.stream().playSettings.AutoPlay = 1;
+  core.OpenStartupPlayList(path);
+  return core.stream().playListOpen == 1;
+}
+
 bool ParseIntegerList(const std::string& text, std::size_t count, int64_t min, int64_t max,
                       std::vector<int64_t>& values) {
   values.clear();

@@ -20,6 +20,9 @@ class HeadlessPlayer {
 
   // Opens `path` for playback (not playing it yet); false after the system's messages.
   bool Open(const std::string& path);
+  // Opens the play list at `path` as at start-up, with AutoPlay on, so that its first entry
+  // plays and each end of a song moves on. False when no play list was opened.
+  bool OpenPlayList(const std::string& path);
 
   HeadlessWindow window;
   MemoryProfileStore profile;

@@ -128,6 +128,99 @@ TEST_F(CliRender, BadArgumentsAndFilesFailWithAMessage) {
   EXPECT_EQ(missing.err, "File " + Path("none.wav") + " not found\nStreamBufferSetupPlay Failed\n");
 }
 
+// Three songs of one length, written as a play list; `silent_gap` the frames of silence each
+// one is heard with (the rest of its last block).
+class CliRenderPlayList : public CliRender {
+ protected:
+  void SetUp() override {
+    for (int i = 0; i < 3; ++i) {
+      songs_.push_back(test::SineTone(22050, 2, 15000, 300.0 + 200 * i, 0.5));
+      paths_.push_back(WritePcm("song" + std::to_string(i) + ".wav", 22050, 2, songs_.back()));
+    }
+  }
+  std::string WriteList(const std::vector<std::string>& entries) {
+    std::string text;
+    for (const std::string& entry : entries)
+      text += entry + "\r\n";
+    test::WriteFileBytes(Path("songs.plf"), {text.begin(), text.end()});
+    return Path("songs.plf");
+  }
+  // Each song of `order` must be heard in turn, each in an equal share of `played`.
+  void ExpectInTurn(const std::vector<int16_t>& played, std::initializer_list<int> order) {
+    ASSERT_EQ(played.size() % order.size(), 0u);
+    const std::size_t share = played.size() / order.size();
+    std::size_t at = 0;
+    for (int i : order) {
+      const std::vector<int16_t>& song = songs_[i];
+      ASSERT_GE(share, song.size());
+      EXPECT_TRUE(std::equal(song.begin(), song.end(), played.begin() + at)) << "at " << at;
+      EXPECT_TRUE(std::all_of(played.begin() + at + song.size(), played.begin() + at + share,
+                              [](int16_t v) { return v == 0; }));
+      at += share;
+    }
+  }
+
+  std::vector<std::vector<int16_t>> songs_;
+  std::vector<std::string> paths_;
+};
+
+TEST_F(CliRenderPlayList, EntriesFollowOneAnotherAndRepeatPlayListWraps) {
+  const std::string list = WriteList(paths_);
+  const test::ParsedWave once = Render(list);
+  EXPECT_EQ(once.format.format().nSamplesPerSec, 22050u);
+  ExpectInTurn(test::Pcm16Samples(once.data), {0, 1, 2});
+  ExpectInTurn(test::Pcm16Samples(Render(list, {"--eq", kFlat, "--repeat-playlist", "1"}).data),
+               {0, 1, 2, 0, 1, 2});
+  WriteList({paths_[1]});
+  ExpectInTurn(test::Pcm16Samples(Render(list, {"--eq", kFlat, "--repeat-playlist", "2"}).data),
+               {1, 1, 1});
+}
+
+TEST_F(CliRenderPlayList, AnEntryThatCannotBePlayedEndsTheSequenceWithItsMessage) {
+  const std::string list = WriteList({paths_[0], Path("gone.wav"), paths_[2]});
+  const CommandResult r = RunCli({"render", list, Path("out.wav"), "--eq", kFlat});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "File " + Path("gone.wav") + " not found\nStreamBufferSetupPlay\n");
+  const std::optional<test::ParsedWave> out = test::ParseWave(test::ReadFileBytes(Path("out.wav")));
+  ASSERT_TRUE(out.has_value());
+  ExpectInTurn(test::Pcm16Samples(out->data), {0});
+}
+
+TEST_F(CliRenderPlayList, LaterEntriesPlayOnInTheFirstOnesFormat) {
+  const std::vector<int16_t> mono = test::SineTone(44100, 1, 30000, 700, 0.5);
+  const std::string list = WriteList({paths_[0], WritePcm("mono.wav", 44100, 1, mono)});
+  const test::ParsedWave out = Render(list);
+  EXPECT_EQ(out.format.format().nSamplesPerSec, 22050u);
+  EXPECT_EQ(out.format.format().nChannels, 2);
+  const std::vector<int16_t> played = test::Pcm16Samples(out.data);
+  EXPECT_TRUE(std::equal(songs_[0].begin(), songs_[0].end(), played.begin()));
+  // After the first song the mono one, at half its rate on both sides: as many loud stereo
+  // samples as it has frames, less the sine's passes through zero.
+  const auto loud = std::count_if(played.begin() + songs_[0].size(), played.end(),
+                                  [](int16_t v) { return std::abs(v) > 1000; });
+  EXPECT_GT(loud, 0.9 * mono.size());
+  EXPECT_LE(loud, static_cast<long>(mono.size()));
+}
+
+TEST_F(CliRenderPlayList, OptionsAndOutputsThatDoNotFitAreRefused) {
+  const std::string list = WriteList(paths_);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"render", list, Path("o.wav"), "--selection", "0:100"},
+        {"render", list, Path("o.wav"), "--repeat", "1"},
+        {"render", list, Path("o.wav"), "--frequency", "8000"},
+        {"render", list, Path("o.wav"), "--repeat-playlist", "-1"},
+        {"render", paths_[0], Path("o.wav"), "--repeat-playlist", "1"}}) {
+    EXPECT_EQ(RunCli(args).exit_code, 2) << args[3];
+  }
+  const std::vector<uint8_t> before = test::ReadFileBytes(paths_[1]);
+  EXPECT_EQ(RunCli({"render", list, paths_[1]}).exit_code, 1);
+  EXPECT_EQ(test::ReadFileBytes(paths_[1]), before);
+
+  const CommandResult missing = RunCli({"render", Path("none.plf"), Path("o.wav")});
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_NE(missing.err.find("none.plf"), std::string::npos);
+}
+
 TEST(CliPlay, PlaysToTheEndOnTheDefaultDevice) {
   test::TempDir dir;
   const std::string in = (dir / "short.wav").string();
