@@ -25,7 +25,8 @@ int CloseFile(int fd) {
 
 int EnsureWritableFile(const std::filesystem::path& path, bool& created) {
   created = false;
-  int fd = OpenForWriting(path, 0);
+  // Without O_NONBLOCK a named pipe nobody reads would hold the command here for ever.
+  int fd = OpenForWriting(path, O_NONBLOCK);
   if (fd < 0 && errno == ENOENT) {
     fd = OpenForWriting(path, O_CREAT | O_EXCL);
     created = fd >= 0;

@@ -1,6 +1,7 @@
 // Save, Export and Import through the view's core on a headless window: what each writes, and
 // how each ends when it completes, is cancelled or refused, fails, or is stopped.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -194,6 +195,15 @@ TEST_F(ConvertCommands, RefusedTargetsAreNotWrittenAndTheNextCommandWorks) {
   EXPECT_EQ(window.Messages()[1].text, "UnSupported Format");
   EXPECT_EQ(window.Messages()[1].style, kMbOk | kMbIconExclamation);
   EXPECT_EQ(window.Messages()[2].text, "Failed acmStreamOpenConvert");
+
+  // A named pipe that nobody reads cannot take the file (and must not hang the command).
+  ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+  window.ClearMessages();
+  Save("pipe.wav", Format("mp3:44100:2:128"));
+  ASSERT_EQ(window.Messages().size(), 2u);  // the overwrite question, then the refusal
+  EXPECT_EQ(
+      window.MessageTexts()[1].rfind("Cannot create the file " + (dir / "pipe.wav").string(), 0),
+      0u);
 
   window.ClearMessages();
   Save("good.wav", Format("mp3:44100:2:128"));
