@@ -1,10 +1,12 @@
 // The MPEG header loop over any bytes: ParseNextHeader until it gives up, walking the bits of
-// every frame it loads. The reader reads files, so each input is written to a scratch file
-// (in /dev/shm where there is one, to keep the runs fast).
+// every frame it loads, and the format Import would build from the first header. The reader reads
+// files, so each input is written to a scratch file (in /dev/shm where there is one, to keep the
+// runs fast).
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "convert/mpeg_import.h"
 #include "convert/mpeg_reader.h"
 #include "fuzz_support.h"
 
@@ -24,6 +26,18 @@ void WalkFrameBits(bw::MpegFileReader& reader, int32_t frameLength, uint8_t seed
   Check(reader.TakeBits(17) == 0);  // past the loaded frame everything reads as zero
 }
 
+// Import's wrapper format for the first header: always a usable 30-byte MPEG Layer-3 block,
+// and a copy block within the work buffer.
+void CheckImportFormat(bw::MpegFrameHeader& header) {
+  const bw::ImportStream stream = bw::DescribeImportStream(header);
+  const bw::FormatBlock format = bw::MakeImportFormat(stream);
+  Check(format.size() == 30 && format.format().nChannels == 2);
+  Check(format.format().nAvgBytesPerSec > 0 && format.format().nSamplesPerSec > 0);
+  Check(format.WordAt(24) == header.frameLength + 4);
+  const uint32_t block = bw::ImportCopyBlockBytes(format, 400000);
+  Check(block > 0 && block <= 400000);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -34,6 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bw::MpegFileReader reader;
   Check(reader.Open(file.path().string()));
   bw::MpegFrameHeader header;
+  bool first = true;
   while (header.ParseNextHeader(reader)) {
     Check(header.version == 1 && header.layer >= 1 && header.layer <= 3);
     Check(header.frameLength > 0 &&
@@ -41,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(header.intensityStereoBound <= header.subbandCount);
     Check(!header.BitrateText().empty() && !header.SampleRateText().empty());
     Check(header.FrameOffset(header.frameOffsetCount) == 0);
+    if (first) CheckImportFormat(header);
+    first = false;
     WalkFrameBits(reader, header.frameLength, size > 0 ? data[size - 1] : 0);
   }
   return 0;

@@ -3,8 +3,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 namespace bw {
+namespace {
+
+constexpr const char* kFallbackFolder = "/tmp";
+
+std::optional<std::string> FolderFromEnvironment() {
+  for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return value;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 std::string ImportTempFileName(std::chrono::system_clock::time_point now) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -20,15 +34,13 @@ std::string ImportTempFileName(std::chrono::system_clock::time_point now) {
 }
 
 std::string TemporaryFolder() {
-  for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return value;
-  }
-  return "/tmp";
+  return FolderFromEnvironment().value_or(kFallbackFolder);
 }
 
 std::string MakeImportTempPath() {
-  std::string path = TemporaryFolder();
+  const std::optional<std::string> configured = FolderFromEnvironment();
+  if (!configured) setenv("TEMP", kFallbackFolder, 1);
+  std::string path = configured.value_or(kFallbackFolder);
   if (path.back() != '/') path.push_back('/');
   return path + ImportTempFileName(std::chrono::system_clock::now());
 }

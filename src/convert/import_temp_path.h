@@ -1,6 +1,7 @@
 // The temporary WAVE file that Import wraps an MPEG file into. One name serves the whole run:
 // the view makes it at its initial update, every Import overwrites the file and File Close
-// deletes it. Pure functions; any thread.
+// deletes it. Called on the user-interface thread (MakeImportTempPath may set the process's
+// environment).
 #pragma once
 
 #include <chrono>
@@ -14,7 +15,9 @@ std::string ImportTempFileName(std::chrono::system_clock::time_point now);
 // The folder for temporary files: $TMP, else $TEMP, else $TMPDIR, else /tmp.
 std::string TemporaryFolder();
 
-// The temporary folder joined with the file name for the current time.
+// The temporary folder joined with the file name for the current time. When the folder is the
+// fallback /tmp, TEMP is set to it for the process, so that the programs it starts find the
+// same folder.
 std::string MakeImportTempPath();
 
 }  // namespace bw

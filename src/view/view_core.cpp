@@ -56,6 +56,8 @@ CBrookwaveViewCore::~CBrookwaveViewCore() {
     m_stream.haltRequested = 1;
   }
   if (m_stream.recording || m_stream.recordTargetReady) CloseCapture();
+  // Import's copy of an MPEG file is of no use once the program ends.
+  DeleteImportTempFile();
 }
 
 void CBrookwaveViewCore::OnInitialUpdate() {
@@ -190,6 +192,15 @@ bool CBrookwaveViewCore::OnCommand(int id) {
     case ID_AUTOPLAY:
       OnAutoPlay();
       return true;
+    case ID_FILE_SAVE:
+      OnFileSave();
+      return true;
+    case ID_FILE_SAVE_AS:
+      OnFileExport();
+      return true;
+    case ID_FILE_IMPORT:
+      OnFileImport();
+      return true;
     default:
       return false;
   }
@@ -201,6 +212,8 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
   const bool converting = s.converting, recording = s.recording;
   const bool targetReady = s.recordTargetReady;
   const bool positioning = fileOpen && !playing && !converting && !recording && !paused;
+  const bool idle = !playing && !converting && !recording;
+  const uint16_t tag = s.playback.sourceFormat.format().wFormatTag;
   switch (id) {
     case ID_PLAY:
       return CommandState{fileOpen && !playing && !paused && !converting && !recording, playing};
@@ -248,6 +261,17 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
       return CommandState{s.playListOpen == 1, s.playSettings.RepeatPlayList != 0};
     case ID_AUTOPLAY:
       return CommandState{true, s.playSettings.AutoPlay != 0};
+    // Save, Export and Import write through the record target's fields, so they wait while
+    // File New has prepared a target.
+    case ID_FILE_SAVE:
+      return CommandState{fileOpen && tag == kWaveFormatPcm && idle && !paused && !targetReady,
+                          false};
+    case ID_FILE_SAVE_AS:
+      return CommandState{fileOpen && (tag == kWaveFormatPcm || tag == kWaveFormatMpegLayer3) &&
+                              idle && !paused && !targetReady,
+                          false};
+    case ID_FILE_IMPORT:
+      return CommandState{!fileOpen && !targetReady && !recording, false};
     default:
       if (IsRecentFileCommand(id)) return CommandState{true, false};
       return std::nullopt;

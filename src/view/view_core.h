@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,9 @@
 
 namespace bw {
 
+class BlockConverter;
 class ProfileStore;
+class WaveTarget;
 
 // A command's state for menus, toolbars and the context menu.
 struct CommandState {
@@ -126,6 +129,14 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // becomes the open play list; the editor closes once its first entry has loaded. 0, or -1
   // when nothing was taken (the file is gone or cannot be written, the entry does not load).
   LRESULT OnPlayListEdited();
+  // File > Save: the open PCM file converted into a new WAVE file in a format the user picks.
+  void OnFileSave();
+  // File > Export: the open file's sound as a bare coded stream (PCM converted, an MPEG
+  // Layer-3 wrapper's data copied out unchanged).
+  void OnFileExport();
+  // File > Import: an MPEG file wrapped unchanged into Import's temporary WAVE file, which is
+  // then opened and played.
+  void OnFileImport();
 
   // ---- state -------------------------------------------------------------------------------
 
@@ -185,7 +196,32 @@ class CBrookwaveViewCore final : private PlaybackControls {
   void CloseCapture();
 
   // ---- conversion, export, import (view_core_convert.cpp) ----
+  struct ConversionTarget;
+  enum class ConversionEnd;
   void DeleteImportTempFile();
+  // Save and Export: the target's name, the overwrite question and a check that it can be
+  // written; then the format chooser, opened on the MPEG Layer-3 preset.
+  bool ChooseConversionTarget(const FileDialogSpec& dialog, int createFailure,
+                              ConversionTarget& target);
+  bool ChooseTargetFormat();
+  bool OpenConverter(BlockConverter& converter);
+  void CloseConverter(BlockConverter& converter);
+  // The source's data from its first byte, then `converting` and the progress display.
+  void BeginConverting();
+  bool ReadSourceBlock(std::span<uint8_t> into, uint32_t& got);
+  // Moves the progress display to `bytesRead` and handles one pending message; false when a
+  // command run from it (Stop) has ended the conversion.
+  bool ShowProgress(uint64_t bytesRead);
+  ConversionEnd ConvertSource(BlockConverter& converter, ConversionTarget& target);
+  ConversionEnd DrainConverter(BlockConverter& converter, ConversionTarget& target);
+  ConversionEnd CopySourceData(ConversionTarget& target);
+  void EndConversion(ConversionEnd end, ConversionTarget& target, std::string_view complete);
+  // From the start of the source: converted through `converter`, or copied without one.
+  void RunConversion(BlockConverter* converter, ConversionTarget& target,
+                     std::string_view complete);
+  bool WriteImportWrapper(const std::string& mpegPath);
+  bool CopyIntoWrapper(const std::string& mpegPath, WaveTarget& wrapper, uint32_t blockBytes);
+  void OpenImportWrapper(const std::string& mpegPath);
 
   // ---- play list in use (view_core_playlist.cpp) ----
   // `entries` become the open play list, at its first entry; true when that entry loaded.

@@ -79,7 +79,8 @@ void CBrookwaveViewCore::FinishOpen() {
 void CBrookwaveViewCore::OnPlay() {
   StreamState& s = m_stream;
   PlaybackStream& playback = s.playback;
-  if (s.playing || !s.fileOpen) return;
+  // A conversion reads the source itself (a remote Play reaches here past the enable rule).
+  if (s.playing || !s.fileOpen || s.converting) return;
   PutPlayListInUse();
   if (s.playListInUse) {
     s.playSettings.RepeatSong = 0;

@@ -1,8 +1,6 @@
 #include "platform/riff/riff_file.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -288,28 +286,8 @@ TEST_F(RiffFileTest, WrittenFilesStopShortOfFourGiB) {
   EXPECT_EQ(file.Seek(0, SEEK_END), static_cast<int64_t>(big));
 }
 
-// Lowers the process's file size limit for a scope, so that writes fail as on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    old_handler_ = signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit lowered = old_;
-    lowered.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &lowered);
-  }
-  ~FileSizeLimit() { Lift(); }
-  void Lift() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    signal(SIGXFSZ, old_handler_);
-  }
-
- private:
-  rlimit old_{};
-  sighandler_t old_handler_{};
-};
-
 TEST_F(RiffFileTest, AFailedWriteKeepsItsBytesForTheNextFlush) {
+  using test::FileSizeLimit;
   const auto path = Path("full.bin");
   const std::vector<uint8_t> data = Pattern(100000);
   RiffFile file;

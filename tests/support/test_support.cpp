@@ -135,4 +135,17 @@ void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t
             static_cast<std::streamsize>(bytes.size()));
 }
 
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+  old_handler_ = signal(SIGXFSZ, SIG_IGN);
+  getrlimit(RLIMIT_FSIZE, &old_);
+  rlimit lowered = old_;
+  lowered.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &lowered);
+}
+
+void FileSizeLimit::Lift() {
+  setrlimit(RLIMIT_FSIZE, &old_);
+  signal(SIGXFSZ, old_handler_);
+}
+
 }  // namespace bw::test

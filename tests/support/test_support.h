@@ -1,6 +1,9 @@
 // Helpers shared by the test suites: scratch folders, recorded message boxes, running programs.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -71,6 +74,20 @@ bool HaveProgram(std::string_view program);
 
 // How many file descriptors the test process has open (to check that nothing is left open).
 std::size_t OpenFileDescriptorCount();
+
+// Lowers the process's file size limit for a scope, so that writes fail as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes);
+  ~FileSizeLimit() { Lift(); }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  void Lift();
+
+ private:
+  rlimit old_{};
+  sighandler_t old_handler_{};
+};
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
