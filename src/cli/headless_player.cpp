@@ -20,6 +20,23 @@ bool HeadlessPlayer::Open(const std::string& path) {
   return core.OnPlayFileChosen(1) == 0;
 }
 
+bool ParseBackend(std::string_view name, SoundBackend* backend) {
+  constexpr struct {
+    std::string_view name;
+    SoundBackend backend;
+  } kNames[] = {{"auto", SoundBackend::kAuto},
+                {"portaudio", SoundBackend::kPortAudio},
+                {"null", SoundBackend::kNull},
+                {"virtual", SoundBackend::kVirtual}};
+  for (const auto& n : kNames) {
+    if (n.name == name) {
+      *backend = n.backend;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool ParseIntegerList(const std::string& text, std::size_t count, int64_t min, int64_t max,
                       std::vector<int64_t>& values) {
   values.clear();

@@ -29,6 +29,9 @@ class HeadlessPlayer {
   ScopedMessageSink sink_{&window};
 };
 
+// "auto", "portaudio", "null" or "virtual" (--backend); false for anything else.
+bool ParseBackend(std::string_view name, SoundBackend* backend);
+
 // "v1,v2,...": exactly `count` integers within [min, max]; false for anything else.
 bool ParseIntegerList(const std::string& text, std::size_t count, int64_t min, int64_t max,
                       std::vector<int64_t>& values);
