@@ -28,7 +28,7 @@ std::string CannotCreateText(const std::string& path) {
 
 std::string WriteFailedText(const std::string& path) {
   return "Could not write to " + path +
-         "\r\nThe disk may be full or the file too large. The recording stopped there; the "
+         "\nThe disk may be full or the file too large. The recording stopped there; the "
          "file keeps everything recorded before it.";
 }
 
