@@ -3,72 +3,23 @@
 // once as 16-bit PCM and once as MPEG Layer-3 in a WAVE file; `mpg123 -t` decodes the same MP3
 // stream in the same run. Prints seconds of sound per second of work (x real time) and the
 // ratio of our MP3 rate to mpg123's (goal: at least 200x, and at least 0.5 of mpg123).
-#include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/wave_format.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 namespace fs = std::filesystem;
 
 constexpr uint32_t kRate = 44100;
 constexpr uint32_t kSeconds = 300;
 constexpr int kRuns = 3;  // the best of these counts
-
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<uint8_t> Wave(const bw::FormatBlock& format, const std::vector<uint8_t>& data) {
-  const std::vector<uint8_t> fmt = format.Serialize();
-  const std::size_t header = 12 + 8 + fmt.size() + 8;
-  std::vector<uint8_t> out(header + data.size());
-  uint8_t* p = out.data();
-  std::memcpy(p, "RIFF", 4);
-  bw::StoreLe32(p + 4, static_cast<uint32_t>(out.size() - 8));
-  std::memcpy(p + 8, "WAVEfmt ", 8);
-  bw::StoreLe32(p + 16, static_cast<uint32_t>(fmt.size()));
-  std::memcpy(p + 20, fmt.data(), fmt.size());
-  std::memcpy(p + 20 + fmt.size(), "data", 4);
-  bw::StoreLe32(p + 24 + fmt.size(), static_cast<uint32_t>(data.size()));
-  std::memcpy(p + header, data.data(), data.size());
-  return out;
-}
-
-// Music-like sound: a few partials with a slow sweep and a little noise.
-std::vector<uint8_t> TestSound() {
-  const std::size_t frames = std::size_t{kRate} * kSeconds;
-  std::vector<uint8_t> out(frames * 4);
-  uint32_t noise = 1;
-  for (std::size_t i = 0; i < frames; ++i) {
-    const double t = static_cast<double>(i) / kRate;
-    for (int c = 0; c < 2; ++c) {
-      noise = noise * 1664525u + 1013904223u;
-      const double f = 220.0 * (1 + c) * (1 + 0.5 * std::sin(t * 0.1));
-      const double v = 0.3 * std::sin(2 * M_PI * f * t) + 0.15 * std::sin(2 * M_PI * 3.01 * f * t) +
-                       0.02 * (static_cast<double>(noise >> 16) / 32768.0 - 1.0);
-      bw::StoreLe16(&out[(i * 2 + c) * 2], static_cast<uint16_t>(static_cast<int16_t>(v * 32767)));
-    }
-  }
-  return out;
-}
 
 // The format Import gives a 128 kbit/s 44,100 Hz stream: MPEGLAYER3WAVEFORMAT.
 bw::FormatBlock Mp3Format() {
@@ -80,22 +31,6 @@ bw::FormatBlock Mp3Format() {
   bw::StoreLe16(&extra[8], 1);      // frames per block
   bw::StoreLe16(&extra[10], 1393);  // codec delay
   return bw::FormatBlock(base, extra);
-}
-
-std::string Quoted(const fs::path& p) {
-  std::string quoted(1, '\'');
-  quoted.append(p.string()).push_back('\'');
-  return quoted;
-}
-
-double BestSeconds(const std::string& command) {
-  double best = 1e300;
-  for (int i = 0; i < kRuns; ++i) {
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) return -1;
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
 }
 
 void Report(const char* what, double seconds) {
@@ -119,7 +54,7 @@ int main() {
   const fs::path mp3 = dir / "render_source.mp3";
   const fs::path mp3_wave = dir / "render_mp3.wav";
   const fs::path out = dir / "render_out.wav";
-  WriteAll(pcm, Wave(bw::FormatBlock(bw::MakePcmFormat(kRate, 2)), TestSound()));
+  WriteAll(pcm, Wave(bw::FormatBlock(bw::MakePcmFormat(kRate, 2)), TestSound(kRate, kSeconds)));
   if (std::system(("lame --quiet -b 128 " + Quoted(pcm) + " " + Quoted(mp3)).c_str()) != 0) {
     std::printf("lame failed\n");
     return 1;
@@ -127,9 +62,9 @@ int main() {
   WriteAll(mp3_wave, Wave(Mp3Format(), ReadAll(mp3)));
 
   const std::string render = cli + " render ";
-  const double ours_pcm = BestSeconds(render + Quoted(pcm) + " " + Quoted(out));
-  const double ours_mp3 = BestSeconds(render + Quoted(mp3_wave) + " " + Quoted(out));
-  const double mpg123 = BestSeconds("mpg123 -q -t " + Quoted(mp3));
+  const double ours_pcm = BestSeconds(render + Quoted(pcm) + " " + Quoted(out), kRuns);
+  const double ours_mp3 = BestSeconds(render + Quoted(mp3_wave) + " " + Quoted(out), kRuns);
+  const double mpg123 = BestSeconds("mpg123 -q -t " + Quoted(mp3), kRuns);
   Report("ours PCM", ours_pcm);
   Report("ours MP3-in-WAV", ours_mp3);
   Report("mpg123 -t (same MP3)", mpg123);
