@@ -5,20 +5,19 @@
 // one-channel file of the same sound.
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/acm/acm.h"
 #include "platform/acm/acm_formats.h"
 
 namespace {
 
+using namespace bench;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
@@ -40,54 +39,6 @@ constexpr Codec kCodecs[] = {
     {"gsm610", "gsm610:44100:1", "-c:a libgsm_ms -strict unofficial"},
     {"mp3", "mp3:44100:2:128", "-c:a libmp3lame -b:a 128k"},
 };
-
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-// A WAVE file: "fmt " from `format`, then the data.
-std::vector<uint8_t> Wave(const bw::FormatBlock& format, const std::vector<uint8_t>& data) {
-  const std::vector<uint8_t> fmt = format.Serialize();
-  const std::size_t header = 12 + 8 + fmt.size() + 8;
-  std::vector<uint8_t> out(header + data.size());
-  uint8_t* p = out.data();
-  std::memcpy(p, "RIFF", 4);
-  bw::StoreLe32(p + 4, static_cast<uint32_t>(out.size() - 8));
-  std::memcpy(p + 8, "WAVEfmt ", 8);
-  bw::StoreLe32(p + 16, static_cast<uint32_t>(fmt.size()));
-  std::memcpy(p + 20, fmt.data(), fmt.size());
-  std::memcpy(p + 20 + fmt.size(), "data", 4);
-  bw::StoreLe32(p + 24 + fmt.size(), static_cast<uint32_t>(data.size()));
-  std::memcpy(p + header, data.data(), data.size());
-  return out;
-}
-
-// Music-like test sound: a few partials with a slow sweep and a little noise.
-std::vector<uint8_t> TestSound(uint16_t channels) {
-  const std::size_t frames = std::size_t{kRate} * kSeconds;
-  std::vector<uint8_t> out(frames * channels * 2);
-  uint32_t noise = 1;
-  for (std::size_t i = 0; i < frames; ++i) {
-    const double t = static_cast<double>(i) / kRate;
-    for (uint16_t c = 0; c < channels; ++c) {
-      noise = noise * 1664525u + 1013904223u;
-      const double f = 220.0 * (1 + c) * (1 + 0.5 * std::sin(t * 0.1));
-      const double v = 0.3 * std::sin(2 * M_PI * f * t) + 0.15 * std::sin(2 * M_PI * 3.01 * f * t) +
-                       0.02 * (static_cast<double>(noise >> 16) / 32768.0 - 1.0);
-      const auto s = static_cast<int16_t>(v * 32767);
-      out[(i * channels + c) * 2] = static_cast<uint8_t>(s);
-      out[(i * channels + c) * 2 + 1] = static_cast<uint8_t>(s >> 8);
-    }
-  }
-  return out;
-}
 
 // Runs `src` through a stream to `dst` in playback-sized blocks; false on any failure.
 bool Convert(const bw::FormatBlock& src, const bw::FormatBlock& dst,
@@ -133,12 +84,6 @@ bool Ffmpeg(const std::string& args) {
   return std::system(("ffmpeg -nostdin -v error -y " + args).c_str()) == 0;
 }
 
-std::string Quoted(const fs::path& p) {
-  std::string quoted(1, '\'');
-  quoted.append(p.string()).push_back('\'');
-  return quoted;
-}
-
 void Report(const char* name, const char* what, double ours, double theirs) {
   if (ours < 0 || theirs < 0) {
     std::printf("%-9s %-6s failed (%s)\n", name, what, ours < 0 ? "ours" : "ffmpeg");
@@ -161,7 +106,7 @@ int main() {
     const uint16_t channels = coded.format().nChannels;
     const bw::FormatBlock pcm(bw::MakePcmFormat(kRate, channels));
     const fs::path source = dir / ("source" + std::to_string(channels) + ".wav");
-    if (!fs::exists(source)) WriteAll(source, Wave(pcm, TestSound(channels)));
+    if (!fs::exists(source)) WriteAll(source, Wave(pcm, TestSound(kRate, kSeconds, channels)));
     const fs::path ours_coded = dir / (std::string(codec.name) + ".ours.coded");
     const fs::path ours_pcm = dir / (std::string(codec.name) + ".ours.raw");
     const fs::path theirs_coded = dir / (std::string(codec.name) + ".ffmpeg.wav");

@@ -36,18 +36,19 @@ std::vector<uint8_t> Wave(const bw::FormatBlock& format, const std::vector<uint8
   return out;
 }
 
-std::vector<uint8_t> TestSound(uint32_t rate, uint32_t seconds) {
+std::vector<uint8_t> TestSound(uint32_t rate, uint32_t seconds, uint16_t channels) {
   const std::size_t frames = std::size_t{rate} * seconds;
-  std::vector<uint8_t> out(frames * 4);
+  std::vector<uint8_t> out(frames * channels * 2);
   uint32_t noise = 1;
   for (std::size_t i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / rate;
-    for (int c = 0; c < 2; ++c) {
+    for (uint16_t c = 0; c < channels; ++c) {
       noise = noise * 1664525u + 1013904223u;
       const double f = 220.0 * (1 + c) * (1 + 0.5 * std::sin(t * 0.1));
       const double v = 0.3 * std::sin(2 * M_PI * f * t) + 0.15 * std::sin(2 * M_PI * 3.01 * f * t) +
                        0.02 * (static_cast<double>(noise >> 16) / 32768.0 - 1.0);
-      bw::StoreLe16(&out[(i * 2 + c) * 2], static_cast<uint16_t>(static_cast<int16_t>(v * 32767)));
+      bw::StoreLe16(&out[(i * channels + c) * 2],
+                    static_cast<uint16_t>(static_cast<int16_t>(v * 32767)));
     }
   }
   return out;

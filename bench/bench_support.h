@@ -15,8 +15,8 @@ std::vector<uint8_t> ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 // A RIFF WAVE image: "fmt " (the whole format block) and "data".
 std::vector<uint8_t> Wave(const bw::FormatBlock& format, const std::vector<uint8_t>& data);
-// `seconds` of 16-bit stereo at `rate`: a few partials with a slow sweep and a little noise.
-std::vector<uint8_t> TestSound(uint32_t rate, uint32_t seconds);
+// `seconds` of 16-bit sound at `rate`: a few partials with a slow sweep and a little noise.
+std::vector<uint8_t> TestSound(uint32_t rate, uint32_t seconds, uint16_t channels = 2);
 // `p` in single quotes, for a shell command.
 std::string Quoted(const std::filesystem::path& p);
 // The shortest wall time of `runs` runs of the shell `command`; -1 when a run fails.

@@ -100,6 +100,8 @@ class CaptureStream {
   void AbandonTarget();
   // A block could not be written during the last recording.
   bool writeFailed() const { return writeFailed_; }
+  // The last recording ended because its file would have passed targetByteLimit.
+  bool targetFull() const { return targetFull_; }
 
   // ---- the record's fields ----
   std::string targetPath;

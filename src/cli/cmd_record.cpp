@@ -56,16 +56,6 @@ bool ParseSeconds(std::string_view text, double& value) {
   return ec == std::errc() && end == text.data() + text.size() && value >= 0 && value < 1e9;
 }
 
-bool ParseOne(Args args, std::string_view name, int64_t min, int64_t max,
-              std::optional<int64_t>& value) {
-  const std::string* text = FindOption(args, name);
-  if (!text) return true;
-  std::vector<int64_t> parsed;
-  if (!ParseIntegerList(*text, 1, min, max, parsed)) return false;
-  value = parsed[0];
-  return true;
-}
-
 // Fills `o` from the arguments; false for a usage error. A format that cannot be parsed is
 // reported with the codec layer's own explanation.
 bool ParseOptions(Args args, RecordOptions& o, std::string& formatError) {
@@ -81,8 +71,8 @@ bool ParseOptions(Args args, RecordOptions& o, std::string& formatError) {
     o.seconds = seconds;
   }
   if (!o.from && !o.seconds) return false;
-  if (!ParseOne(args, "--voice-threshold", INT32_MIN, INT32_MAX, o.voiceThreshold) ||
-      !ParseOne(args, "--limit", INT32_MIN, INT32_MAX, o.limit))
+  if (!ParseIntegerOption(args, "--voice-threshold", INT32_MIN, INT32_MAX, o.voiceThreshold) ||
+      !ParseIntegerOption(args, "--limit", INT32_MIN, INT32_MAX, o.limit))
     return false;
   if (const std::string* p = FindOption(args, "--pause-at")) {
     const std::size_t colon = p->find(':');

@@ -26,6 +26,11 @@ std::string CannotCreateText(const std::string& path) {
   return "File " + path + " could not be created";
 }
 
+std::string TargetFullText(const std::string& path) {
+  return "File " + path +
+         " has reached the largest size a WAVE file can have; the recording stopped there.";
+}
+
 std::string WriteFailedText(const std::string& path) {
   return "Could not write to " + path +
          "\nThe disk may be full or the file too large. The recording stopped there; the "
@@ -179,6 +184,7 @@ void CBrookwaveViewCore::FinishRecording() {
 void CBrookwaveViewCore::EndRecording() {
   FinishRecording();
   const CaptureStream& capture = m_stream.capture;
+  if (capture.targetFull()) Message(TargetFullText(capture.targetPath));
   Message(capture.writeFailed() ? WriteFailedText(capture.targetPath) : "Record Completed");
   OpenRecordedFile();
 }

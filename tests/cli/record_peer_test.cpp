@@ -25,27 +25,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t space = std::min(text.find(' ', at), text.size());
-    if (space > at) out.push_back(text.substr(at, space - at));
-    at = space + 1;
-  }
-  return out;
-}
-
-bool Ffmpeg(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"ffmpeg", "-nostdin", "-v", "error", "-y"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return test::RunCommand(argv).exit_code == 0;
-}
-
 // What ffmpeg decodes from `path`, as interleaved 16-bit samples.
 std::vector<int16_t> FfmpegDecode(const std::string& path) {
   const std::string raw = path + ".raw";
-  if (!Ffmpeg({"-i", path, "-f", "s16le", raw})) return {};
+  if (!test::RunFfmpeg({"-i", path, "-f", "s16le", raw})) return {};
   return test::Pcm16Samples(test::ReadFileBytes(raw));
 }
 
@@ -132,11 +115,11 @@ TEST_P(CliRecordCoded, DecodesToTheSignalWithinTheCodecsToleranceAndFullLength) 
   const test::CommandResult r = test::RunCli({"record", ours, "--format", c.format, "--from", in});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   std::vector<std::string> encode{"-i", in};
-  for (const std::string& w : Words(c.encoder))
+  for (const std::string& w : test::SplitWords(c.encoder))
     encode.push_back(w);
   const std::string theirs = Path("theirs.wav");
   encode.push_back(theirs);
-  ASSERT_TRUE(Ffmpeg(encode));
+  ASSERT_TRUE(test::RunFfmpeg(encode));
 
   const std::vector<int16_t> decoded = FfmpegDecode(ours);
   const std::vector<int16_t> reference = FfmpegDecode(theirs);

@@ -174,10 +174,27 @@ TEST_F(RecordScenario, AFileThatWouldPassItsSizeLimitEndsValidAtTheLastBlockThat
   capture.targetByteLimit = capture.dataChunk.dwDataOffset + 2 * kBlockBytes + 64 * 1024;
   core.OnCommand(ID_RECORD);
   const std::vector<int16_t> fed = PatternSamples(6 * kBlockSamples);
+  window.ClearMessages();
   Feed(fed);
   EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), 1);
   EXPECT_EQ(stream().recording, 0);
+  EXPECT_EQ(window.MessageTexts(),
+            (std::vector<std::string>{"File " + path +
+                                          " has reached the largest size a WAVE file can have; "
+                                          "the recording stopped there.",
+                                      "Record Completed"}));
   EXPECT_EQ(Recorded(path), Blocks(fed, {0, 1}));
+}
+
+TEST_F(RecordScenario, ABlockTooLargeForTheWorkBuffersIsMadeSmallerAndRecordsExactly) {
+  // 192 kHz 16-bit stereo would take 614,400 bytes a block.
+  const std::string path = NewTarget("high.wav", FormatBlock(MakePcmFormat(192000, 2)));
+  EXPECT_EQ(stream().capture.captureBlockBytes, kWorkBufferBytes);
+  core.OnCommand(ID_RECORD);
+  const std::vector<int16_t> fed = PatternSamples(7 * kWorkBufferBytes / 4 + 6);
+  Feed(fed);
+  core.OnCommand(ID_STOP);
+  EXPECT_EQ(Recorded(path), fed);
 }
 
 TEST_F(RecordScenario, PauseWithholdsTheBlocksTakenWhilePausedAndResumeGoesOn) {
