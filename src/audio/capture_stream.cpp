@@ -257,8 +257,8 @@ void CaptureStream::CloseConversion() {
 int CaptureStream::FinishTarget() {
   const TargetStage stage = std::exchange(stage_, TargetStage::kNone);
   if (writeFailed_ && stage == TargetStage::kData) {
-    // What could not be written is dropped; the file ends with the last whole block, whose
-    // sizes are already in it.
+    // What could not be written is dropped: the file is cut back to the last whole block
+    // written and its sizes say so, whatever part of a later block reached the disk.
     targetFile.Close();
     const uint64_t end = dataChunk.dwDataOffset + committedBytes_;
     std::error_code ec;
