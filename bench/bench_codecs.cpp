@@ -5,12 +5,9 @@
 // one-channel file of the same sound.
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +17,7 @@
 
 namespace {
 
-using namespace bw::bench;
+using namespace bench;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 

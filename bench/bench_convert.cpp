@@ -29,7 +29,7 @@
 
 namespace {
 
-using namespace bw::bench;
+using namespace bench;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 

@@ -2,13 +2,11 @@
 // device, placing the reader, starting the thread and priming the first two blocks.
 #include "audio/playback_stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstring>
 #include <system_error>
 
+#include "audio/file_facts.h"
 #include "audio/stream_state.h"
 #include "audio/wave_file.h"
 #include "platform/message_box.h"
@@ -18,14 +16,6 @@ namespace {
 
 uint64_t ScaledByRate(uint64_t base, uint32_t rate) {
   return rate <= 11025 ? base : base * (rate / 11025);
-}
-
-// The file's creation time where the file system keeps one, else its last change, and its size.
-void FileTimeAndSize(const std::string& path, std::time_t& created, int64_t& size) {
-  struct statx info {};
-  if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME | STATX_SIZE, &info) != 0) return;
-  created = (info.stx_mask & STATX_BTIME) ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec;
-  size = static_cast<int64_t>(info.stx_size);
 }
 
 // Playable here: a rate and a byte rate (every time text divides by it), one or two channels

@@ -21,7 +21,8 @@
 namespace bw {
 
 struct StreamState {
-  explicit StreamState(PlaybackControls& controls) : playback(*this, controls) {}
+  explicit StreamState(PlaybackControls& controls)
+      : playback(*this, controls), capture(*this, controls) {}
 
   // Clears the flags, the selection, the play list state and the error word (the initial
   // update does this with the working values set to their defaults).

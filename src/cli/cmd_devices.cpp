@@ -5,27 +5,11 @@
 #include <string_view>
 
 #include "cli/cli_command.h"
+#include "cli/headless_player.h"
 #include "platform/sound/sound.h"
 
 namespace bw::cli {
 namespace {
-
-bool ParseBackend(std::string_view name, SoundBackend* backend) {
-  constexpr struct {
-    std::string_view name;
-    SoundBackend backend;
-  } kNames[] = {{"auto", SoundBackend::kAuto},
-                {"portaudio", SoundBackend::kPortAudio},
-                {"null", SoundBackend::kNull},
-                {"virtual", SoundBackend::kVirtual}};
-  for (const auto& n : kNames) {
-    if (n.name == name) {
-      *backend = n.backend;
-      return true;
-    }
-  }
-  return false;
-}
 
 void PrintDevices(const char* heading, const std::vector<SoundDeviceInfo>& devices) {
   std::printf("%s\n", heading);

@@ -42,23 +42,13 @@ struct RenderOptions {
   bool fadeOut = false;
 };
 
-bool ParseOne(Args args, std::string_view name, int64_t min, int64_t max,
-              std::optional<int64_t>& value) {
-  const std::string* text = FindOption(args, name);
-  if (!text) return true;
-  std::vector<int64_t> parsed;
-  if (!ParseIntegerList(*text, 1, min, max, parsed)) return false;
-  value = parsed[0];
-  return true;
-}
-
 bool ParseOptions(Args args, RenderOptions& o) {
   if (const std::string* eq = FindOption(args, "--eq");
       eq && !ParseIntegerList(*eq, 8, -128, 128, o.eq))
     return false;
-  if (!ParseOne(args, "--volume", INT32_MIN, INT32_MAX, o.volume) ||
-      !ParseOne(args, "--pan", INT32_MIN, INT32_MAX, o.pan) ||
-      !ParseOne(args, "--frequency", INT32_MIN, INT32_MAX, o.frequency))
+  if (!ParseIntegerOption(args, "--volume", INT32_MIN, INT32_MAX, o.volume) ||
+      !ParseIntegerOption(args, "--pan", INT32_MIN, INT32_MAX, o.pan) ||
+      !ParseIntegerOption(args, "--frequency", INT32_MIN, INT32_MAX, o.frequency))
     return false;
   if (const std::string* s = FindOption(args, "--selection")) {
     std::string text = *s;
@@ -70,9 +60,9 @@ bool ParseOptions(Args args, RenderOptions& o) {
     o.selection = {ends[0], ends[1]};
   }
   std::optional<int64_t> repeats;
-  if (!ParseOne(args, "--repeat", 0, 1000000, repeats)) return false;
+  if (!ParseIntegerOption(args, "--repeat", 0, 1000000, repeats)) return false;
   o.repeats = repeats.value_or(0);
-  if (!ParseOne(args, "--repeat-playlist", 0, 1000000, o.playListRepeats)) return false;
+  if (!ParseIntegerOption(args, "--repeat-playlist", 0, 1000000, o.playListRepeats)) return false;
   o.fadeIn = HasFlag(args, "--fade-in");
   o.fadeOut = HasFlag(args, "--fade-out");
   return true;

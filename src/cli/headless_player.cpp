@@ -26,6 +26,33 @@ bool HeadlessPlayer::OpenPlayList(const std::string& path) {
   return core.stream().playListOpen == 1;
 }
 
+bool ParseIntegerOption(Args args, std::string_view name, int64_t min, int64_t max,
+                        std::optional<int64_t>& value) {
+  const std::string* text = FindOption(args, name);
+  if (!text) return true;
+  std::vector<int64_t> parsed;
+  if (!ParseIntegerList(*text, 1, min, max, parsed)) return false;
+  value = parsed[0];
+  return true;
+}
+
+bool ParseBackend(std::string_view name, SoundBackend* backend) {
+  constexpr struct {
+    std::string_view name;
+    SoundBackend backend;
+  } kNames[] = {{"auto", SoundBackend::kAuto},
+                {"portaudio", SoundBackend::kPortAudio},
+                {"null", SoundBackend::kNull},
+                {"virtual", SoundBackend::kVirtual}};
+  for (const auto& n : kNames) {
+    if (n.name == name) {
+      *backend = n.backend;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool ParseIntegerList(const std::string& text, std::size_t count, int64_t min, int64_t max,
                       std::vector<int64_t>& values) {
   values.clear();

@@ -3,8 +3,12 @@
 // Used on the command's thread only.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "cli/cli_command.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
 #include "view/headless_window.h"
@@ -31,6 +35,14 @@ class HeadlessPlayer {
  private:
   ScopedMessageSink sink_{&window};
 };
+
+// Option `name`, when given, as one integer within [min, max] into `value`; false when it is
+// given and is not such an integer.
+bool ParseIntegerOption(Args args, std::string_view name, int64_t min, int64_t max,
+                        std::optional<int64_t>& value);
+
+// "auto", "portaudio", "null" or "virtual" (--backend); false for anything else.
+bool ParseBackend(std::string_view name, SoundBackend* backend);
 
 // "v1,v2,...": exactly `count` integers within [min, max]; false for anything else.
 bool ParseIntegerList(const std::string& text, std::size_t count, int64_t min, int64_t max,

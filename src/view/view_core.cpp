@@ -201,6 +201,12 @@ bool CBrookwaveViewCore::OnCommand(int id) {
     case ID_FILE_IMPORT:
       OnFileImport();
       return true;
+    case ID_FILE_NEW:
+      OnFileNew();
+      return true;
+    case ID_RECORD:
+      OnRecord();
+      return true;
     default:
       return false;
   }
@@ -222,7 +228,7 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
     case ID_STOP:
       return CommandState{fileOpen || targetReady, false};
     case ID_RECORD:
-      return CommandState{targetReady && !playing && !converting && !recording, recording};
+      return OnUpdateRecord();
     case ID_FIRST:
     case ID_LAST:
     case ID_REVERSE:

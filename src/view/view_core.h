@@ -137,6 +137,12 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // File > Import: an MPEG file wrapped unchanged into Import's temporary WAVE file, which is
   // then opened and played.
   void OnFileImport();
+  // File > New: names the record target, chooses its format and prepares the capture.
+  void OnFileNew();
+  // Audio > Record: opens the conversion and starts the capture into the prepared target.
+  void OnRecord();
+  // Record's enable rule and check mark.
+  CommandState OnUpdateRecord() const;
 
   // ---- state -------------------------------------------------------------------------------
 
@@ -187,13 +193,20 @@ class CBrookwaveViewCore final : private PlaybackControls {
   LRESULT RepeatSong();
 
   // ---- recording (view_core_record.cpp) ----
-  // Stop's recording branch: the recording ends and its file is finished.
+  // Stop's recording branch: the recording ends, its file is finished and opened for playback.
   void EndRecording();
   // Stop's branch for a target prepared by File New and never recorded into.
   void AbandonRecordTarget();
-  // File Close (and the view's end) with a recording or a prepared target: the capture stops
-  // and the target is no longer ready.
+  // File Close (and the view's end) with a recording or a prepared target: the recording is
+  // finished (its file kept, without a message) or the target given up.
   void CloseCapture();
+  // Record's steps from the codec stream to the running capture; false after a failure's
+  // message.
+  bool StartCapture();
+  // The capture ends and the target file is finished (both branches that end a recording).
+  void FinishRecording();
+  // The file just recorded becomes the open file.
+  void OpenRecordedFile();
 
   // ---- conversion, export, import (view_core_convert.cpp) ----
   struct ConversionTarget;

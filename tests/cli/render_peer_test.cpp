@@ -28,23 +28,6 @@ class CliRenderCoded : public ::testing::TestWithParam<CodedCase> {
   test::TempDir dir;
 };
 
-bool Ffmpeg(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{"ffmpeg", "-nostdin", "-v", "error", "-y"};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return test::RunCommand(argv).exit_code == 0;
-}
-
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t space = std::min(text.find(' ', at), text.size());
-    if (space > at) out.push_back(text.substr(at, space - at));
-    at = space + 1;
-  }
-  return out;
-}
-
 TEST_P(CliRenderCoded, MatchesFfmpegsDecoding) {
   BW_REQUIRE_PROGRAM("ffmpeg");
   const CodedCase& c = GetParam();
@@ -55,11 +38,11 @@ TEST_P(CliRenderCoded, MatchesFfmpegsDecoding) {
                       test::Pcm16Bytes(test::SineTone(c.rate, c.channels, c.rate * 3, 700, 0.6))));
   const std::string coded = Path("coded.wav");
   std::vector<std::string> encode{"-i", source};
-  for (const std::string& w : Words(c.encoder))
+  for (const std::string& w : test::SplitWords(c.encoder))
     encode.push_back(w);
   encode.push_back(coded);
-  ASSERT_TRUE(Ffmpeg(encode));
-  ASSERT_TRUE(Ffmpeg({"-i", coded, "-f", "s16le", Path("decoded.raw")}));
+  ASSERT_TRUE(test::RunFfmpeg(encode));
+  ASSERT_TRUE(test::RunFfmpeg({"-i", coded, "-f", "s16le", Path("decoded.raw")}));
   const std::vector<int16_t> theirs = test::Pcm16Samples(test::ReadFileBytes(Path("decoded.raw")));
 
   const test::CommandResult r =

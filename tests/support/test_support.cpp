@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <fstream>
@@ -101,6 +102,23 @@ CommandResult RunCli(const std::vector<std::string>& args) {
   std::vector<std::string> argv{BW_CLI_PATH};
   argv.insert(argv.end(), args.begin(), args.end());
   return RunCommand(argv);
+}
+
+bool RunFfmpeg(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"ffmpeg", "-nostdin", "-v", "error", "-y"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(argv).exit_code == 0;
+}
+
+std::vector<std::string> SplitWords(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t space = std::min(text.find(' ', at), text.size());
+    if (space > at) out.push_back(text.substr(at, space - at));
+    at = space + 1;
+  }
+  return out;
 }
 
 bool HaveProgram(std::string_view program) {

@@ -69,6 +69,10 @@ struct CommandResult {
 CommandResult RunCommand(const std::vector<std::string>& argv);
 // Runs brookwave-cli with `args`.
 CommandResult RunCli(const std::vector<std::string>& args);
+// Runs ffmpeg quietly with `args`, overwriting its outputs; true when it succeeded.
+bool RunFfmpeg(const std::vector<std::string>& args);
+// The words of `text`, split at spaces (for options kept as one string).
+std::vector<std::string> SplitWords(const std::string& text);
 // True when `program` is found on PATH.
 bool HaveProgram(std::string_view program);
 

@@ -1,0 +1,168 @@
+// The capture thread: one block behind the capture, it takes each completed block out of the
+// buffer, measures its level, converts it into the target's format and appends it to the
+// target file. Stop's drain takes the blocks it left behind the same way.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/capture_stream.h"
+#include "audio/playback_stream.h"
+#include "audio/stream_state.h"
+#include "audio/wave_file.h"
+#include "view/view_ids.h"
+
+namespace bw {
+namespace {
+
+// Runs between buffer advances while appending a block.
+constexpr std::size_t kCaptureWriteRunBytes = 256;
+// Room kept below the size limit for what the codec still holds at Stop, and the pad byte.
+constexpr uint64_t kFinishReserve = 64 * 1024;
+
+int32_t SampleAt(const uint8_t* bytes, std::size_t offset) {
+  return static_cast<int16_t>(bytes[offset] | (bytes[offset + 1] << 8));
+}
+
+}  // namespace
+
+int CaptureStream::CaptureThreadProc(ThreadObjects objects) {
+  bool first_wake = true;
+  for (;;) {
+    const int which = WaitForAny(objects.events);
+    if (which == kWaitFailed) break;
+    // The block just completed is taken at the next notification, when the capture has moved
+    // well past it.
+    if (first_wake) {
+      first_wake = false;
+      continue;
+    }
+    if (which != 0) continue;  // the stop event
+    if (stopRequested) {
+      if (captureHalted == 1) objects.buffer->Stop();
+      continue;
+    }
+    const Levels levels = TakeBlock(*objects.buffer, captureBlockBytes);
+    const auto post = [&](uint32_t message, WPARAM wparam) {
+      if (objects.window) objects.window->PostMessage(message, wparam, bytesRecorded);
+    };
+    post(WM_LEVEL_METER, levels.pair);
+    // An error ends the writing; the view hears of it at Stop.
+    if (stopRequested == 0 && state_.lastError != 0) stopRequested = 1;
+    if (LimitReached()) {
+      post(WM_STREAM_END, kStreamEndCode);
+      stopRequested = 1;
+      captureHalted = 1;
+    }
+  }
+  return 0;
+}
+
+CaptureStream::Levels CaptureStream::TakeBlock(CaptureBuffer& buffer, uint32_t bytes) {
+  const uint32_t got = CopyBlock(buffer, bytes);
+  const uint32_t frame_bytes = 2u * captureFormat.format().nChannels;
+  const uint32_t whole = got - got % frame_bytes;
+  const Levels levels = MeasureLevels(whole);
+  state_.recordSettings.RecReserved1 = 0;
+  readCursor += bytes;
+  if (readCursor >= captureBufferBytes) readCursor = 0;
+  // A block with no frames is silence and writes nothing. Only blocks that are written go
+  // through the codec, so that what it holds of one written block comes out with the next.
+  if (whole > 0 && WriteGateOpen(levels.voice)) ConvertAndWrite(whole, convertFlags);
+  return levels;
+}
+
+uint32_t CaptureStream::CopyBlock(CaptureBuffer& buffer, uint32_t bytes) {
+  LockedRegions regions;
+  if (buffer.Lock(readCursor, bytes, &regions, 0) != kSoundOk || regions.ptr1 == nullptr) {
+    state_.lastError = kCaptureLockFailed;
+    return 0;
+  }
+  if (regions.bytes1 < bytes) state_.lastError = kCaptureShortBlock;
+  // A block never wraps: the second region is never used.
+  const uint32_t length = std::min({regions.bytes1, bytes, kWorkBufferBytes});
+  std::memcpy(pcmBlock().data(), regions.ptr1, length);
+  if (buffer.Unlock(regions) != kSoundOk) state_.lastError = kCaptureUnlockFailed;
+  return length;
+}
+
+// Sums of the sample-to-sample changes of the two samples of each pair (left and right, or
+// two successive mono samples), scaled to the sample rate in kHz and the block's frames.
+CaptureStream::Levels CaptureStream::MeasureLevels(uint32_t bytes) const {
+  const WAVEFORMATEX& f = captureFormat.format();
+  const uint32_t frames = bytes / (2u * f.nChannels);
+  if (frames == 0) return {};
+  const uint8_t* pcm = state_.pcmBlock.data();
+  int64_t sum_first = 0;
+  int64_t sum_second = 0;
+  int32_t previous_first = 0;
+  int32_t previous_second = 0;
+  for (uint32_t at = 0; at < bytes; at += 4) {
+    const int32_t first = SampleAt(pcm, at);
+    sum_first += std::abs(first - previous_first);
+    previous_first = first;
+    // A mono block of an odd sample count ends in half a pair.
+    if (at + 4 > bytes) break;
+    const int32_t second = SampleAt(pcm, at + 2);
+    sum_second += std::abs(second - previous_second);
+    previous_second = second;
+  }
+  const int64_t ms_rate = f.nSamplesPerSec / 1000;
+  const auto level = [&](int64_t sum) {
+    return static_cast<uint32_t>(std::min<int64_t>(ms_rate * sum / frames, 0xFFFE));
+  };
+  Levels levels;
+  levels.voice = ms_rate * (sum_first + sum_second) / frames;
+  levels.pair = level(sum_first) | (level(sum_second) << 16);
+  return levels;
+}
+
+bool CaptureStream::WriteGateOpen(int64_t voice) const {
+  const RecordSettingsValues& settings = state_.recordSettings;
+  if (settings.VoiceActivated == 1 && voice < settings.ActiveThreshold) return false;
+  return state_.paused == 0;
+}
+
+void CaptureStream::ConvertAndWrite(uint32_t bytes, uint32_t flags) {
+  acmHeader.cbSrcLength = bytes;
+  acmHeader.cbDstLengthUsed = 0;
+  if (acmStreamConvert(acmStream, acmHeader, flags) != MMSYSERR_NOERROR) {
+    // What the header holds is the previous block's: nothing is written.
+    state_.lastError = kAcmConvertFailed;
+    acmHeader.cbDstLengthUsed = 0;
+    return;
+  }
+  converted_ = true;
+  AppendToTarget(codedBlock().first(acmHeader.cbDstLengthUsed),
+                 (flags & ACM_STREAMCONVERTF_END) != 0);
+}
+
+void CaptureStream::AppendToTarget(std::span<const uint8_t> coded, bool last) {
+  if (coded.empty() || writeFailed_ || targetFull_) return;
+  // The file never passes the RIFF limit: the recording ends at the block that would.
+  const uint64_t end = dataChunk.dwDataOffset + bytesRecorded + coded.size();
+  if (end + (last ? 1 : kFinishReserve) > targetByteLimit) {
+    targetFull_ = true;
+    return;
+  }
+  uint32_t written = 0;
+  int rc = WriteWaveData(targetFile, coded, written, ioInfo, kCaptureWriteRunBytes);
+  // The sizes in the file follow every block, so that a crash keeps what was written.
+  if (rc == 0) rc = UpdateWaveTargetSizes(targetFile, dataChunk, riffChunk, ioInfo);
+  totalBytesWritten += written;
+  bytesRecorded += written;
+  if (rc != 0) {
+    writeFailed_ = true;
+    state_.lastError = kCaptureWriteFailed;
+    return;
+  }
+  committedBytes_ = bytesRecorded;
+}
+
+bool CaptureStream::LimitReached() const {
+  const RecordSettingsValues& settings = state_.recordSettings;
+  // The limit is compared as the unsigned count it limits.
+  return targetFull_ || (settings.StopAtLimit == 1 &&
+                         bytesRecorded > static_cast<uint32_t>(settings.StopLimitBytes.load()));
+}
+
+}  // namespace bw
