@@ -70,6 +70,18 @@ namespace bw::res {
   /* Open File (151): the file browser stands where group box 1119 is. */ \
   X(IDD_OPENFILE, 151)                                                    \
   X(IDC_BROWSER_PLACE, 1119)                                              \
+  /* PlayList Editor (150): the browser stands where 1119 is as well. */  \
+  X(IDD_PLAYLIST_EDITOR, 150)                                             \
+  X(IDC_EDITOR_FILE_NAME, 1007)                                           \
+  X(IDC_EDITOR_DELETE, 1052)                                              \
+  X(IDC_EDITOR_ADD, 1054)                                                 \
+  X(IDC_EDITOR_LIST, 1055)                                                \
+  X(IDC_EDITOR_ADD_ALL, 1057)                                             \
+  X(IDC_EDITOR_USE_LIST, 1060)                                            \
+  X(IDC_EDITOR_MOVE_UP, 1062)                                             \
+  X(IDC_EDITOR_MOVE_DOWN, 1063)                                           \
+  X(IDC_EDITOR_CLEAR_LIST, 1064)                                          \
+  X(IDC_EDITOR_LIST_FILE, 1066)                                           \
   /* The format chooser. */                                               \
   X(IDD_FORMAT_CHOOSER, 180)                                              \
   X(IDC_CHOOSER_TAG, 1201)                                                \

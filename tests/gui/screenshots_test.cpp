@@ -3,12 +3,16 @@
 // template.
 #include <gtest/gtest.h>
 #include <wx/bookctrl.h>
+#include <wx/listbox.h>
 
 #include "app/about_dlg.h"
 #include "gui_test_support.h"
 #include "playlist/open_file_dlg.h"
+#include "playlist/playlist_editor.h"
+#include "playlist/playlist_editor_model.h"
 #include "settings/play_sheet.h"
 #include "settings/rec_sheet.h"
+#include "support/test_support.h"
 #include "view/dialogs/format_chooser.h"
 
 namespace bw {
@@ -95,6 +99,40 @@ TEST(Screenshots, OpenFile) {
                                          SaveScreenshot(dialog, "open_file");
                                          dialog.EndModal(wxID_CANCEL);
                                        });
+}
+
+TEST(Screenshots, PlayListEditor) {
+  struct : MessageTarget {
+    void PostMessage(uint32_t, WPARAM, LPARAM) override {}
+  } view;
+  test::TempDir dir;
+  const std::filesystem::path music = dir / "Music";
+  std::filesystem::create_directories(music);
+  for (const char* name : {"brook at dawn.wav", "evening rain.wav", "harbour bells.wav",
+                           "mill race.wav", "night train.wav"})
+    test::WriteFileBytes(music / name, std::vector<uint8_t>(44100, 0));
+  std::string list;
+  for (const char* name : {"brook at dawn.wav", "evening rain.wav", "night train.wav"})
+    list += (music / name).string() + "\r\n";
+  test::WriteFileBytes(dir / "evening.plf", {list.begin(), list.end()});
+  PlayListEditorModel model(view);
+  model.SetPlayListFile((dir / "evening.plf").string());
+  RunModal<int>(
+      [&] {
+        RunPlayListEditor(nullptr, model);
+        return 0;
+      },
+      [&](wxDialog& dialog) {
+        auto& editor = dynamic_cast<CPlayListEditor&>(dialog);
+        editor.Browser()->SetPath(wxString::FromUTF8((music / "mill race.wav").string()));
+        test::Settle(500);
+        wxFileCtrlEvent selected(wxEVT_FILECTRL_SELECTIONCHANGED, editor.Browser(),
+                                 editor.Browser()->GetId());
+        editor.Browser()->ProcessWindowEvent(selected);
+        editor.PlayList()->SetSelection(1);
+        SaveScreenshot(dialog, "playlist_editor");
+        dialog.EndModal(wxID_CANCEL);
+      });
 }
 
 }  // namespace
