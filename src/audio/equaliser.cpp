@@ -52,22 +52,29 @@ SectionLanes SectionOfAllBands(int section) {
   return lanes;
 }
 
-// Frames filtered per pass before their band outputs are added to the block.
-constexpr uint32_t kChunkFrames = 128;
-constexpr uint32_t kChunkGroups = kChunkFrames * kEqualiserChannels / 4;
-
 struct ChannelState {
   Lanes w1[2];
   Lanes w2[2];
 };
 
+// Four samples at once: the band outputs, their sums in double and in int, the samples.
 using QuadFloats = float __attribute__((vector_size(16)));
+using Quad = double __attribute__((vector_size(32)));
+using QuadInts = int32_t __attribute__((vector_size(16)));
+using QuadShorts = int16_t __attribute__((vector_size(8)));
 
 // The band outputs of four successive samples, band by band, so that adding a band to four
 // samples takes one load.
 struct FourSamples {
   QuadFloats band[kEqualiserBands];
 };
+
+// Samples filtered per pass before their band outputs are added to the block.
+constexpr uint32_t kChunkSamples = 256;
+// Groups of four samples whose sums are worked out side by side. Each group's sum is one chain
+// of dependent steps, band after band; several chains keep the processor busy while each step
+// waits for the one before.
+constexpr uint32_t kGroupsAtOnce = 8;
 
 inline int16_t LoadSample(const uint8_t* p) {
   return static_cast<int16_t>(p[0] | (p[1] << 8));
@@ -95,8 +102,8 @@ inline void StoreSample(uint8_t* p, int32_t v) {
   return RunSection(sections[1], s.w1[1], s.w2[1], first);
 }
 
-// Rows of sample-by-band into FourSamples: pairs of samples interleaved, then pairs of pairs,
-// which leaves bands b and b + 4 in one vector.
+// Rows of sample-by-band (rows[k]: sample k) into FourSamples: pairs of samples interleaved,
+// then pairs of pairs, which leaves bands b and b + 4 in one vector.
 [[gnu::always_inline]] inline void Transpose(const Lanes (&rows)[4], FourSamples& out) {
   const Lanes t0 = __builtin_shufflevector(rows[0], rows[1], 0, 8, 1, 9, 4, 12, 5, 13);
   const Lanes t1 = __builtin_shufflevector(rows[0], rows[1], 2, 10, 3, 11, 6, 14, 7, 15);
@@ -113,28 +120,26 @@ inline void StoreSample(uint8_t* p, int32_t v) {
 }
 
 // Every band's output for `samples` interleaved samples of `kChannels` channels, four samples
-// to a group (the last group padded with zeros).
+// to a group (the last one padded with zeros).
 template <int kChannels>
 [[gnu::always_inline]] inline void FilterChunk(const uint8_t* in, uint32_t samples,
-                                               const SectionLanes (&sections)[2],
                                                ChannelState (&state)[kEqualiserChannels],
-                                               FourSamples (&y)[kChunkGroups]) {
+                                               FourSamples* y) {
+  static const SectionLanes sections[2] = {SectionOfAllBands(0), SectionOfAllBands(1)};
   // The delays in locals, so that they stay in registers rather than being stored each time.
   ChannelState s[kChannels];
   std::copy_n(state, kChannels, s);
-  const uint32_t whole = samples / 4 * 4;
-  for (uint32_t i = 0; i < whole; i += 4) {
-    Lanes rows[4];
-    for (uint32_t k = 0; k < 4; ++k)
+  // Four samples, or the `count` left at the end; a whole group keeps its channels known.
+  const auto group = [&](uint32_t i, uint32_t count) {
+    Lanes rows[4] = {};
+    for (uint32_t k = 0; k < count; ++k)
       rows[k] = RunBands(sections, s[k % kChannels], LoadSample(in + 2 * (i + k)));
     Transpose(rows, y[i / 4]);
-  }
-  if (whole < samples) {
-    Lanes rows[4] = {};
-    for (uint32_t k = 0; whole + k < samples; ++k)
-      rows[k] = RunBands(sections, s[k % kChannels], LoadSample(in + 2 * (whole + k)));
-    Transpose(rows, y[whole / 4]);
-  }
+  };
+  const uint32_t whole = samples / 4 * 4;
+  for (uint32_t i = 0; i < whole; i += 4)
+    group(i, 4);
+  if (whole < samples) group(whole, samples - whole);
   std::copy_n(s, kChannels, state);
 }
 
@@ -154,11 +159,6 @@ inline int32_t AddBand(int32_t sum, float y, double gain) {
   return std::clamp(v, -32768, 32767);
 }
 
-// The same for four samples at once.
-using Quad = double __attribute__((vector_size(32)));
-using QuadInts = int32_t __attribute__((vector_size(16)));
-using QuadShorts = int16_t __attribute__((vector_size(8)));
-
 // Element by element: GCC widens these with one instruction each, where it would convert
 // whole vectors in halves.
 [[gnu::always_inline]] inline Quad Widen(QuadFloats v) {
@@ -168,6 +168,7 @@ using QuadShorts = int16_t __attribute__((vector_size(8)));
   return Quad{double(v[0]), double(v[1]), double(v[2]), double(v[3])};
 }
 
+// The same for four samples at once.
 [[gnu::always_inline]] inline QuadInts AddBand(QuadInts sum, QuadFloats y, double gain) {
   const Quad v = Widen(y) * gain + Widen(sum);
   QuadInts t = __builtin_convertvector(v, QuadInts);
@@ -175,30 +176,37 @@ using QuadShorts = int16_t __attribute__((vector_size(8)));
   return t > 32767 ? QuadInts{} + 32767 : t;
 }
 
-// Adds the bands of four samples to `out`, band after band; with kEveryBand all eight have a
-// gain.
+// Adds the bands of kGroupsAtOnce groups to `out`, band after band; with kEveryBand all eight
+// have a gain.
 template <bool kEveryBand>
-[[gnu::always_inline]] inline void AddBandsOfFour(uint8_t* out, const FourSamples& y,
-                                                  const std::array<double, kEqualiserBands>& gain) {
-  QuadShorts samples;
-  std::memcpy(&samples, out, sizeof samples);
-  QuadInts sum = __builtin_convertvector(samples, QuadInts);
+[[gnu::always_inline]] inline void AddBandsOfGroups(
+    uint8_t* out, const FourSamples* y, const std::array<double, kEqualiserBands>& gain) {
+  QuadInts sum[kGroupsAtOnce];
+  for (uint32_t g = 0; g < kGroupsAtOnce; ++g) {
+    QuadShorts samples;
+    std::memcpy(&samples, out + g * sizeof samples, sizeof samples);
+    sum[g] = __builtin_convertvector(samples, QuadInts);
+  }
   for (int band = 0; band < kEqualiserBands; ++band) {
     if (!kEveryBand && gain[band] == 0.0) continue;
-    sum = AddBand(sum, y.band[band], gain[band]);
+    for (uint32_t g = 0; g < kGroupsAtOnce; ++g)
+      sum[g] = AddBand(sum[g], y[g].band[band], gain[band]);
   }
-  samples = __builtin_convertvector(sum, QuadShorts);
-  std::memcpy(out, &samples, sizeof samples);
+  for (uint32_t g = 0; g < kGroupsAtOnce; ++g) {
+    const QuadShorts samples = __builtin_convertvector(sum[g], QuadShorts);
+    std::memcpy(out + g * sizeof samples, &samples, sizeof samples);
+  }
 }
 
-// Adds the running bands' outputs to `samples` samples of `out` (gain 0: the band is left out).
+// Adds the band outputs `y` of `samples` samples to `out` (gain 0: the band is left out).
 template <bool kEveryBand>
 [[gnu::always_inline]] inline void AddBands(uint8_t* out, uint32_t samples,
                                             const std::array<double, kEqualiserBands>& gain,
-                                            const FourSamples (&y)[kChunkGroups]) {
-  const uint32_t whole = samples / 4 * 4;
-  for (uint32_t i = 0; i < whole; i += 4)
-    AddBandsOfFour<kEveryBand>(out + 2 * i, y[i / 4], gain);
+                                            const FourSamples* y) {
+  constexpr uint32_t kStep = 4 * kGroupsAtOnce;
+  const uint32_t whole = samples / kStep * kStep;
+  for (uint32_t i = 0; i < whole; i += kStep)
+    AddBandsOfGroups<kEveryBand>(out + 2 * i, &y[i / 4], gain);
   for (uint32_t i = whole; i < samples; ++i) {
     int32_t sum = LoadSample(out + 2 * i);
     for (int band = 0; band < kEqualiserBands; ++band) {
@@ -208,56 +216,57 @@ template <bool kEveryBand>
   }
 }
 
+// The block chunk by chunk: filtered, then the chunk's band outputs added.
 template <int kChannels>
 [[gnu::always_inline]] inline void FilterBlock(uint8_t* out, const uint8_t* in,
                                                const EqualiserBands& bands, uint32_t frames,
                                                ChannelState (&state)[kEqualiserChannels]) {
-  static const SectionLanes sections[2] = {SectionOfAllBands(0), SectionOfAllBands(1)};
   const std::array<double, kEqualiserBands> gain = AddedGains(bands);
   const bool every_band = std::ranges::none_of(gain, [](double g) { return g == 0.0; });
-  FourSamples y[kChunkGroups];
-  for (uint32_t done = 0; done < frames; done += kChunkFrames) {
-    const uint32_t samples = std::min(kChunkFrames, frames - done) * kChannels;
-    const std::size_t at = std::size_t{done} * kChannels * 2;
-    FilterChunk<kChannels>(in + at, samples, sections, state, y);
+  FourSamples y[kChunkSamples / 4];
+  const uint32_t samples = frames * kChannels;
+  for (uint32_t done = 0; done < samples; done += kChunkSamples) {
+    const uint32_t n = std::min(kChunkSamples, samples - done);
+    FilterChunk<kChannels>(in + 2 * done, n, state, y);
     if (every_band)
-      AddBands<true>(out + at, samples, gain, y);
+      AddBands<true>(out + 2 * done, n, gain, y);
     else
-      AddBands<false>(out + at, samples, gain, y);
+      AddBands<false>(out + 2 * done, n, gain, y);
   }
 }
 
-void FilterMonoOrStereoAnyWidth(uint8_t* out, const uint8_t* in, const EqualiserBands& bands,
-                                uint32_t frames, uint16_t channels,
-                                ChannelState (&state)[kEqualiserChannels]) {
+[[gnu::always_inline]] inline void FilterMonoOrStereo(uint8_t* out, const uint8_t* in,
+                                                      const EqualiserBands& bands, uint32_t frames,
+                                                      uint16_t channels,
+                                                      ChannelState (&state)[kEqualiserChannels]) {
   if (channels == 1)
     FilterBlock<1>(out, in, bands, frames, state);
   else
     FilterBlock<2>(out, in, bands, frames, state);
+}
+
+void FilterPortable(uint8_t* out, const uint8_t* in, const EqualiserBands& bands, uint32_t frames,
+                    uint16_t channels, ChannelState (&state)[kEqualiserChannels]) {
+  FilterMonoOrStereo(out, in, bands, frames, channels, state);
 }
 
 #if defined(__x86_64__)
 // The same code with eight-wide vector instructions. Chosen at the first call rather than by an
 // ifunc, which would run before the sanitizers' runtimes are up.
-[[gnu::target("avx2")]] void FilterMonoOrStereoAvx2(uint8_t* out, const uint8_t* in,
-                                                    const EqualiserBands& bands, uint32_t frames,
-                                                    uint16_t channels,
-                                                    ChannelState (&state)[kEqualiserChannels]) {
-  if (channels == 1)
-    FilterBlock<1>(out, in, bands, frames, state);
-  else
-    FilterBlock<2>(out, in, bands, frames, state);
+[[gnu::target("avx2")]] void FilterAvx2(uint8_t* out, const uint8_t* in,
+                                        const EqualiserBands& bands, uint32_t frames,
+                                        uint16_t channels,
+                                        ChannelState (&state)[kEqualiserChannels]) {
+  FilterMonoOrStereo(out, in, bands, frames, channels, state);
 }
 #endif
 
-void FilterMonoOrStereo(uint8_t* out, const uint8_t* in, const EqualiserBands& bands,
-                        uint32_t frames, uint16_t channels,
-                        ChannelState (&state)[kEqualiserChannels]) {
+void Filter(EqualiserIsa isa, uint8_t* out, const uint8_t* in, const EqualiserBands& bands,
+            uint32_t frames, uint16_t channels, ChannelState (&state)[kEqualiserChannels]) {
 #if defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return FilterMonoOrStereoAvx2(out, in, bands, frames, channels, state);
+  if (isa == EqualiserIsa::kAvx2) return FilterAvx2(out, in, bands, frames, channels, state);
 #endif
-  FilterMonoOrStereoAnyWidth(out, in, bands, frames, channels, state);
+  FilterPortable(out, in, bands, frames, channels, state);
 }
 
 void LoadState(const EqualiserState& from, ChannelState (&to)[kEqualiserChannels]) {
@@ -291,17 +300,39 @@ float EqualiserGain(int32_t bandValue) {
   return -static_cast<float>(bandValue) / 256.0f;
 }
 
+bool EqualiserIsaAvailable(EqualiserIsa isa) {
+  switch (isa) {
+    case EqualiserIsa::kPortable:
+      return true;
+    case EqualiserIsa::kAvx2:
+#if defined(__x86_64__)
+      return __builtin_cpu_supports("avx2");
+#else
+      return false;
+#endif
+  }
+  return false;
+}
+
 void ApplyEqualiser(std::span<uint8_t> output, std::span<const uint8_t> input,
                     const EqualiserBands& bands, uint32_t frames, uint16_t channels,
                     EqualiserState& state) {
-  if (channels < 1 || channels > kEqualiserChannels) return;
+  static const EqualiserIsa widest =
+      EqualiserIsaAvailable(EqualiserIsa::kAvx2) ? EqualiserIsa::kAvx2 : EqualiserIsa::kPortable;
+  ApplyEqualiser(widest, output, input, bands, frames, channels, state);
+}
+
+void ApplyEqualiser(EqualiserIsa isa, std::span<uint8_t> output, std::span<const uint8_t> input,
+                    const EqualiserBands& bands, uint32_t frames, uint16_t channels,
+                    EqualiserState& state) {
+  if (!EqualiserIsaAvailable(isa) || channels < 1 || channels > kEqualiserChannels) return;
   const std::size_t needed = std::size_t{frames} * channels * 2;
   if (output.size() < needed || input.size() < needed) return;
   // No band runs: nothing is added and every state stays as it is.
   if (std::ranges::none_of(bands.run, [](bool run) { return run; })) return;
   ChannelState lanes[kEqualiserChannels];
   LoadState(state, lanes);
-  FilterMonoOrStereo(output.data(), input.data(), bands, frames, channels, lanes);
+  Filter(isa, output.data(), input.data(), bands, frames, channels, lanes);
   KeepState(lanes, bands, state);
 }
 
