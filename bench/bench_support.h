@@ -22,4 +22,13 @@ std::string Quoted(const std::filesystem::path& p);
 // The shortest wall time of `runs` runs of the shell `command`; -1 when a run fails.
 double BestSeconds(const std::string& command, int runs);
 
+// The best of several runs by the clock and by the processor time the command used: on a
+// machine others share, the clock also counts the time spent waiting for a processor.
+struct Timing {
+  double wall = -1;
+  double cpu = -1;
+  bool ok() const { return wall >= 0; }
+};
+Timing BestTiming(const std::string& command, int runs);
+
 }  // namespace bench

@@ -59,4 +59,14 @@ void ApplyEqualiser(std::span<uint8_t> output, std::span<const uint8_t> input,
                     const EqualiserBands& bands, uint32_t frames, uint16_t channels,
                     EqualiserState& state);
 
+// The vector instructions the filter has code for. ApplyEqualiser above runs the widest the
+// processor has; every one gives the same result, bit for bit.
+enum class EqualiserIsa { kPortable, kAvx2 };
+// Whether this build and this processor can run the code for `isa`.
+bool EqualiserIsaAvailable(EqualiserIsa isa);
+// ApplyEqualiser with the code for `isa`; does nothing when it is not available.
+void ApplyEqualiser(EqualiserIsa isa, std::span<uint8_t> output, std::span<const uint8_t> input,
+                    const EqualiserBands& bands, uint32_t frames, uint16_t channels,
+                    EqualiserState& state);
+
 }  // namespace bw

@@ -5,9 +5,11 @@
 
 namespace bw {
 
-// All events share one lock and one condition variable. Only a handful of threads ever wait
-// (the playback and capture workers and a stepping driver), so a wake-up of all of them on each
-// signal costs nothing, and waiting on several events at once needs no per-waiter records.
+// All events share one lock and one condition variable for the threads that wait on them. Only
+// a handful of threads ever wait (the playback and capture workers), so a wake-up of all of them
+// on each signal costs nothing, and waiting on several events at once needs no per-waiter
+// records. A stepping driver waits on a condition variable of its own, woken only once the
+// workers are done: a wake-up at every step of theirs would take the processor from them.
 class EventHub {
  public:
   static EventHub& Get() {
@@ -78,15 +80,13 @@ class EventHub {
   void EndWork() {
     std::lock_guard lock(mutex_);
     if (work_tokens_ > 0) --work_tokens_;
-    changed_.notify_all();
+    NotifyIfHandledLocked();
   }
 
   bool WaitUntilHandled(std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     FinishTrackedWorkLocked();  // a thread that waits for the others is done with its own
-    return changed_.wait_for(lock, timeout, [this] {
-      return tracked_pending_ == 0 && busy_threads_ == 0 && work_tokens_ == 0;
-    });
+    return handled_.wait_for(lock, timeout, [this] { return HandledLocked(); });
   }
 
   // A thread that took a tracked signal is busy until its next wait or its end.
@@ -131,7 +131,7 @@ class EventHub {
     if (e.signalled_ && e.tracked_) --tracked_pending_;
     e.signalled_ = false;
     e.tracked_ = false;
-    changed_.notify_all();
+    NotifyIfHandledLocked();
   }
 
   void FinishTrackedWorkLocked() {
@@ -139,11 +139,20 @@ class EventHub {
     if (!state.busy) return;
     state.busy = false;
     --busy_threads_;
-    changed_.notify_all();
+    NotifyIfHandledLocked();
+  }
+
+  bool HandledLocked() const {
+    return tracked_pending_ == 0 && busy_threads_ == 0 && work_tokens_ == 0;
+  }
+
+  void NotifyIfHandledLocked() {
+    if (HandledLocked()) handled_.notify_all();
   }
 
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable changed_;  // an event was signalled or closed
+  std::condition_variable handled_;  // no tracked signal is pending or being handled
   int tracked_pending_ = 0;
   int busy_threads_ = 0;
   int work_tokens_ = 0;

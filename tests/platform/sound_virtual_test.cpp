@@ -219,6 +219,34 @@ TEST_F(VirtualSoundTest, RefillsAtEachNotificationComeOutAsOneUnbrokenStream) {
   EXPECT_EQ(worker.wakes().size(), 11u);  // ten block events and the stop
 }
 
+// Two buffers playing at once are summed and held to the 16-bit range; once one stops, the
+// other goes on alone from where it stood, sample for sample.
+TEST_F(VirtualSoundTest, BuffersPlayingTogetherAreSummedAndTheOneLeftPlaysOnUnchanged) {
+  constexpr uint32_t kFrames = 4096;
+  const std::vector<int16_t> a = Pattern(0, kFrames);
+  std::vector<int16_t> b(a.size());
+  for (std::size_t i = 0; i < b.size(); ++i)
+    b[i] = static_cast<int16_t>(i % 3 == 0 ? 32000 : i % 3 == 1 ? -32000 : -7);
+  auto first = MakeBuffer(44100, 2, kFrames * 4);
+  auto second = MakeBuffer(44100, 2, kFrames * 4);
+  Write(*first, 0, a);
+  Write(*second, 0, b);
+  ASSERT_EQ(first->Play(kPlayLooping), kSoundOk);
+  ASSERT_EQ(second->Play(kPlayLooping), kSoundOk);
+  const auto together = virtual_sound::AdvancePlayback(kFrames / 2, Stepping::kFreeRunning);
+  ASSERT_EQ(second->Stop(), kSoundOk);
+  const auto alone = virtual_sound::AdvancePlayback(kFrames, Stepping::kFreeRunning);
+  first->Stop();
+
+  std::vector<int16_t> expected;
+  for (std::size_t i = 0; i < a.size() / 2; ++i)
+    expected.push_back(static_cast<int16_t>(std::clamp(a[i] + b[i], -32768, 32767)));
+  EXPECT_TRUE(together.samples == expected);
+  expected.assign(a.begin() + a.size() / 2, a.end());
+  expected.insert(expected.end(), a.begin(), a.begin() + a.size() / 2);
+  EXPECT_TRUE(alone.samples == expected);
+}
+
 struct GainCase {
   int32_t volume;
   int32_t pan;

@@ -361,8 +361,9 @@ class MpegAudioDecoder final : public CodecTransform {
 
 std::unique_ptr<CodecTransform> MakeMpegAudioDecoder(const FormatBlock& src,
                                                      const WAVEFORMATEX& dst) {
-  // The fixed-point decoder gives 16-bit samples directly; it handles all three layers.
-  const AVCodec* codec = avcodec_find_decoder_by_name("mp3");
+  // The floating-point decoder takes well under half the time of the fixed-point one here, and
+  // is the one ffmpeg itself uses; both handle all three layers.
+  const AVCodec* codec = avcodec_find_decoder_by_name("mp3float");
   if (codec == nullptr) codec = avcodec_find_decoder(AV_CODEC_ID_MP3);
   // The stream's own headers set channels and rate; the block's other fields mean nothing to it.
   FormatBlock plain(src.format());

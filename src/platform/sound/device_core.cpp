@@ -73,10 +73,37 @@ std::unique_ptr<InputStream> MakeClockInput(StreamFormat format) {
 
 // ---- Playback ----------------------------------------------------------------------------
 
-uint32_t PlaybackDeviceCore::MixVirtual(float* out, uint32_t frames, bool split,
-                                        PendingSignals* signals) {
+uint32_t PlaybackDeviceCore::MixVirtual(int16_t* out, uint32_t frames, uint16_t channels,
+                                        bool split, PendingSignals* signals) {
   std::lock_guard lock(mutex_);
-  return MixLocked(out, frames, split, signals);
+  if (split) frames = UpToNextNotificationLocked(frames);
+  if (format_.channels == channels) {
+    PlaybackCore* only = OnlyRunningLocked();
+    if (only && only->CopyUnchanged(out, frames, format_, signals)) return frames;
+  }
+  virtual_mix_.resize(static_cast<std::size_t>(frames) * format_.channels);
+  MixLocked(virtual_mix_.data(), frames, false, signals);
+  const float* mix = virtual_mix_.data();
+  if (format_.channels != channels) {
+    // The caller's layout (only when the card's format changed under it).
+    std::vector<float> mapped(static_cast<std::size_t>(frames) * channels);
+    MapChannels(mix, format_.channels, mapped.data(), channels, frames, {}, false);
+    virtual_mix_.swap(mapped);
+    mix = virtual_mix_.data();
+  }
+  for (std::size_t i = 0; i < static_cast<std::size_t>(frames) * channels; ++i)
+    out[i] = FloatToPcm16(mix[i]);
+  return frames;
+}
+
+PlaybackCore* PlaybackDeviceCore::OnlyRunningLocked() const {
+  PlaybackCore* only = nullptr;
+  for (PlaybackCore* b : buffers_) {
+    if (!b->running()) continue;
+    if (only) return nullptr;
+    only = b;
+  }
+  return only;
 }
 
 uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,

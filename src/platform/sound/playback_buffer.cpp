@@ -1,7 +1,10 @@
 // The playback buffer: a ring of 16-bit PCM that the device reads at the buffer's frequency,
 // with the play cursor, the notification positions and the volume and pan gains.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <type_traits>
 
 #include "platform/sound/sound_internal.h"
 
@@ -117,10 +120,7 @@ void PlaybackCore::RenderInto(float* mix, uint32_t frames, StreamFormat device,
                               PendingSignals* signals) {
   std::lock_guard lock(mutex_);
   if (!running_) return;
-  if (device != last_device_) {
-    converting_ = false;
-    last_device_ = device;
-  }
+  FollowDevice(device);
   ProduceFrames(produced_.data(), frames, device);
   const std::array<float, kMaxChannels> gains = Gains(device.channels);
   MapChannels(produced_.data(), format_.nChannels, mix, device.channels, frames,
@@ -128,17 +128,41 @@ void PlaybackCore::RenderInto(float* mix, uint32_t frames, StreamFormat device,
   AdvanceCursor(frames * Step(device), signals);
 }
 
+bool PlaybackCore::CopyUnchanged(int16_t* out, uint32_t frames, StreamFormat device,
+                                 PendingSignals* signals) {
+  std::lock_guard lock(mutex_);
+  const bool unchanged = frequency_ == device.rate && format_.nChannels == device.channels &&
+                         volume_ == 0 && (pan_ == 0 || device.channels < 2);
+  if (!running_ || !unchanged) return false;
+  FollowDevice(device);
+  StartNativeRun();
+  TakeFrames(out, frames);
+  AdvanceCursor(frames, signals);
+  return true;
+}
+
+void PlaybackCore::FollowDevice(StreamFormat device) {
+  if (device == last_device_) return;
+  converting_ = false;
+  last_device_ = device;
+}
+
+// At the device's rate the frames come from the play cursor on, whole frames only.
+void PlaybackCore::StartNativeRun() {
+  if (converting_) {
+    cursor_ = std::floor(cursor_);
+    converting_ = false;
+  }
+  pull_ = static_cast<uint32_t>(cursor_);
+}
+
 // Frames at the device's rate: copied straight from the ring when the buffer plays at that
 // rate, so that nothing but volume and pan touches the samples; else through the resampler,
 // which reads ahead of the cursor by its filter length.
 void PlaybackCore::ProduceFrames(float* out, uint32_t frames, StreamFormat device) {
   if (frequency_ == device.rate) {
-    if (converting_) {
-      cursor_ = std::floor(cursor_);
-      converting_ = false;
-    }
-    pull_ = static_cast<uint32_t>(cursor_);
-    ReadFrames(out, frames);
+    StartNativeRun();
+    TakeFrames(out, frames);
     return;
   }
   if (!converting_) {
@@ -150,22 +174,33 @@ void PlaybackCore::ProduceFrames(float* out, uint32_t frames, StreamFormat devic
 }
 
 uint32_t PlaybackCore::ReadFrames(float* out, uint32_t max_frames) {
+  TakeFrames(out, max_frames);
+  return max_frames;
+}
+
+template <typename Sample>
+void PlaybackCore::TakeFrames(Sample* out, uint32_t frames) {
+  static_assert(std::endian::native == std::endian::little, "the ring holds little-endian PCM");
   const std::size_t ch = format_.nChannels;
   uint32_t done = 0;
-  while (done < max_frames) {
+  while (done < frames) {
     if (pull_ >= frames_) {
       if (!looping_) {
-        std::fill(out + done * ch, out + max_frames * ch, 0.0f);
-        return max_frames;
+        std::fill(out + done * ch, out + frames * ch, Sample{0});
+        return;
       }
       pull_ = 0;
     }
-    const uint32_t n = std::min(max_frames - done, frames_ - pull_);
-    Pcm16ToFloat(&data_[static_cast<std::size_t>(pull_) * align_], n * ch, out + done * ch);
+    const uint32_t n = std::min(frames - done, frames_ - pull_);
+    const uint8_t* from = &data_[static_cast<std::size_t>(pull_) * align_];
+    if constexpr (std::is_same_v<Sample, float>) {
+      Pcm16ToFloat(from, n * ch, out + done * ch);
+    } else {
+      std::memcpy(out + done * ch, from, std::size_t{n} * align_);
+    }
     pull_ += n;
     done += n;
   }
-  return done;
 }
 
 void PlaybackCore::AdvanceCursor(double frames, PendingSignals* signals) {

@@ -240,13 +240,18 @@ class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
  public:
   using DeviceCore::DeviceCore;
   ~PlaybackDeviceCore() override { StopThread(); }
-  // Virtual card: mixes up to `frames` frames (stopping just past the next notification when
-  // `split`), returns how many.
-  uint32_t MixVirtual(float* out, uint32_t frames, bool split, PendingSignals* signals);
+  // Virtual card: mixes up to `frames` frames as 16-bit samples of `channels` channels into
+  // `out` (stopping just past the next notification when `split`), returns how many. A lone
+  // buffer that plays unchanged is copied, not mixed.
+  uint32_t MixVirtual(int16_t* out, uint32_t frames, uint16_t channels, bool split,
+                      PendingSignals* signals);
 
  private:
   uint32_t MixLocked(float* out, uint32_t frames, bool split, PendingSignals* signals);
+  PlaybackCore* OnlyRunningLocked() const;
   void Run() override;
+
+  std::vector<float> virtual_mix_;  // the virtual card's float mix, under mutex_
 };
 
 // Hands the input to the capturing buffers.
@@ -286,10 +291,20 @@ class PlaybackCore final : public BufferCore, private PullResampler::Source {
   uint32_t FramesToNextNotification(StreamFormat device) const;
   // Adds `frames` device frames of this buffer, after frequency, volume and pan, into `mix`.
   void RenderInto(float* mix, uint32_t frames, StreamFormat device, PendingSignals* signals);
+  // When the buffer runs at the device's rate and channels with full volume and no pan, copies
+  // `frames` frames of it straight to `out` (what mixing it alone would give) and returns true;
+  // else does nothing and returns false.
+  bool CopyUnchanged(int16_t* out, uint32_t frames, StreamFormat device, PendingSignals* signals);
 
  private:
   uint32_t WriteCursorLocked() const override;
   uint32_t ReadFrames(float* out, uint32_t max_frames) override;
+  // Frames from pull_ on, wrapping when looping (silence past the end otherwise), as floats
+  // or as the ring's own 16-bit samples.
+  template <typename Sample>
+  void TakeFrames(Sample* out, uint32_t frames);
+  void FollowDevice(StreamFormat device);
+  void StartNativeRun();
   void ProduceFrames(float* out, uint32_t frames, StreamFormat device);
   void AdvanceCursor(double frames, PendingSignals* signals);
   double Step(StreamFormat device) const { return double(frequency_) / device.rate; }

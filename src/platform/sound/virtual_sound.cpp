@@ -48,17 +48,14 @@ Played AdvancePlayback(uint32_t frames, Stepping stepping, std::chrono::millisec
   const bool split = stepping == Stepping::kWaitForWorkers;
   Played played;
   played.format = ToCard(card->format());
-  const std::size_t ch = played.format.channels;
-  played.samples.reserve(static_cast<std::size_t>(frames) * ch);
-  std::vector<float> mix(static_cast<std::size_t>(kMixFrames) * kMaxChannels);
+  const uint16_t ch = played.format.channels;
+  played.samples.resize(static_cast<std::size_t>(frames) * ch);
   PendingSignals signals(true);
   if (split) played.workers_kept_up = WaitUntilSignalsHandled(timeout);
-  uint32_t left = frames;
-  while (left > 0) {
-    const uint32_t n = card->MixVirtual(mix.data(), std::min(left, kMixFrames), split, &signals);
-    for (std::size_t i = 0; i < n * ch; ++i)
-      played.samples.push_back(FloatToPcm16(mix[i]));
-    left -= n;
+  uint32_t done = 0;
+  while (done < frames) {
+    int16_t* out = played.samples.data() + static_cast<std::size_t>(done) * ch;
+    done += card->MixVirtual(out, std::min(frames - done, kMixFrames), ch, split, &signals);
     played.workers_kept_up &= Settle(&signals, stepping, timeout);
   }
   return played;
