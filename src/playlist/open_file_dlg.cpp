@@ -16,8 +16,9 @@ COpenFileDlg::COpenFileDlg(wxWindow* parent, const wxString& folder) {
       !wxXmlResource::Get()->LoadDialog(this, parent, "IDD_OPENFILE")) {
     return;
   }
-  auto* browser =
-      new wxFileCtrl(this, wxID_ANY, folder, wxEmptyString, "Wave Files (*.wav)|*.wav", wxFC_OPEN);
+  // GTK matches patterns case-sensitively; SONG.WAV is a wave file too.
+  auto* browser = new wxFileCtrl(this, wxID_ANY, folder, wxEmptyString,
+                                 "Wave Files (*.wav)|*.[Ww][Aa][Vv]", wxFC_OPEN);
   if (!wxXmlResource::Get()->AttachUnknownControl("IDC_BROWSER_PLACE", browser, this)) {
     browser->Destroy();
     return;

@@ -71,14 +71,17 @@ TEST(FormatChooserLists, OpenOnTheGivenFormatOnlyWhenAsked) {
   EXPECT_EQ(lists.format, 0u);
 }
 
-// The presets leave most fields 0: the chooser opens on its tag's first format that fits the
-// fields that are set.
+// The presets leave most fields 0: the chooser opens on its tag's format that fits the fields
+// that are set, at 128 kbit/s for the MPEG Layer-3 preset whose bit rate is open.
 TEST(FormatChooserLists, APartlyFilledPresetOpensOnItsTag) {
-  const FormatChooserLists lists = ListChooserFormats(SavePreset(2, 44100));
-  ASSERT_EQ(lists.tags[lists.tag].dwFormatTag, kWaveFormatMpegLayer3);
-  const WAVEFORMATEX& opened = lists.formats[lists.tag][lists.format].format.format();
-  EXPECT_EQ(opened.nChannels, 2);
-  EXPECT_EQ(opened.nSamplesPerSec, 44100u);
+  for (const auto& [channels, rate] : {std::pair<uint16_t, uint32_t>{2, 44100}, {1, 22050}}) {
+    const FormatChooserLists lists = ListChooserFormats(SavePreset(channels, rate));
+    ASSERT_EQ(lists.tags[lists.tag].dwFormatTag, kWaveFormatMpegLayer3);
+    const WAVEFORMATEX& opened = lists.formats[lists.tag][lists.format].format.format();
+    EXPECT_EQ(opened.nChannels, channels);
+    EXPECT_EQ(opened.nSamplesPerSec, rate);
+    EXPECT_EQ(opened.nAvgBytesPerSec, 16000u);
+  }
 }
 
 FormatChoice RunChooser(const FormatChooserSpec& chooser,

@@ -22,12 +22,22 @@ bool FitsSetFields(const WAVEFORMATEX& wanted, const WAVEFORMATEX& candidate) {
          fits(wanted.nBlockAlign, candidate.nBlockAlign);
 }
 
+// The MPEG Layer-3 preset of Save and Export leaves the bit rate open; 128 kbit/s is what the
+// command line's preset and most users expect rather than the lowest rate listed.
+constexpr uint32_t kPresetMp3BytesPerSec = 128000 / 8;
+
 std::size_t ClosestFormat(const std::vector<AcmFormatDetails>& formats, const FormatBlock& wanted) {
   for (std::size_t i = 0; i < formats.size(); ++i) {
     if (formats[i].format == wanted) return i;
   }
-  for (std::size_t i = 0; i < formats.size(); ++i) {
-    if (FitsSetFields(wanted.format(), formats[i].format.format())) return i;
+  WAVEFORMATEX preferred = wanted.format();
+  if (preferred.wFormatTag == kWaveFormatMpegLayer3 && preferred.nAvgBytesPerSec == 0) {
+    preferred.nAvgBytesPerSec = kPresetMp3BytesPerSec;
+  }
+  for (const WAVEFORMATEX& target : {preferred, wanted.format()}) {
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+      if (FitsSetFields(target, formats[i].format.format())) return i;
+    }
   }
   return 0;
 }
