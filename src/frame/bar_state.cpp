@@ -14,11 +14,31 @@ constexpr std::array<std::string_view, 18> kPaneKeys{
     "name",  "caption", "state", "dir",  "layer", "row",    "pos",    "prop",   "bestw",
     "besth", "minw",    "minh",  "maxw", "maxh",  "floatx", "floaty", "floatw", "floath"};
 
-std::string Replaced(std::string text, std::string_view from, std::string_view to) {
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
+// "\|" and "\;" as one stand-in character each, so that the separators can be split on.
+std::string SetEscapesAside(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool escape = text[i] == '\\' && i + 1 < text.size();
+    if (escape && text[i + 1] == '|') {
+      out.push_back('\a');
+      ++i;
+    } else if (escape && text[i + 1] == ';') {
+      out.push_back('\b');
+      ++i;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+// The stand-ins back as the separators they stood for (the escapes are gone then).
+std::string RestoreEscaped(std::string_view text) {
+  std::string out(text);
+  std::replace(out.begin(), out.end(), '\a', '|');
+  std::replace(out.begin(), out.end(), '\b', ';');
+  return out;
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -70,8 +90,7 @@ bool IsPane(std::string_view part) {
 bool IsWellFormedBarState(std::string_view perspective) {
   if (Trimmed(Before(perspective, '|')) != "layout2") return false;
   // Escaped separators are set aside while the panes are split, as the manager does.
-  const std::string escaped =
-      Replaced(Replaced(std::string(After(perspective, '|')), "\\|", "\a"), "\\;", "\b");
+  const std::string escaped = SetEscapesAside(After(perspective, '|'));
   std::string_view rest = escaped;
   while (true) {
     std::string_view part = Before(rest, '|');
@@ -83,7 +102,7 @@ bool IsWellFormedBarState(std::string_view perspective) {
       if (!IsDockSize(part)) return false;
       continue;
     }
-    const std::string pane = Replaced(Replaced(std::string(part), "\a", "|"), "\b", ";");
+    const std::string pane = RestoreEscaped(part);
     if (!IsPane(pane)) return false;
   }
 }
