@@ -247,9 +247,60 @@ TEST_F(MainWindow, ExitWritesTheSettingsAndCloses) {
   Settle(100);
   EXPECT_EQ(wxGetApp().MainFrame(), nullptr);
   End();
-  EXPECT_EQ(Stored("Settings", "PlaySet"),
-            "1,1,0,0,1,1,10,10,-2000,0,100,100000,-10000,10000,-6,6,0,0,0,0,1,1,1,1,1,1,1,1,1,0,0");
+  const std::string defaults =
+      "1,1,0,0,1,1,10,10,-2000,0,100,100000,-10000,10000,-6,6,0,0,0,0,1,1,1,1,1,1,1,1,1,0,0";
+  EXPECT_EQ(Stored("Settings", "PlaySet"), defaults);
   EXPECT_EQ(Stored("Settings", "RecordSet"), "0,0,0,0,0,0,2147483647,1000,1,1,1,1,1,1,1,1,0,0");
+
+  // While playing, Exit writes the settings first and the close then becomes Stop.
+  Start({WriteTone("tone.wav", 5)});
+  core().stream().playSettings.AutoPlay = 0;
+  Command(ID_APP_EXIT);
+  Settle(100);
+  ASSERT_NE(wxGetApp().MainFrame(), nullptr);
+  EXPECT_EQ(core().stream().playing, 0);
+  End();
+  // AutoPlay as changed; the equaliser flag is set by every Play.
+  EXPECT_EQ(Stored("Settings", "PlaySet"),
+            "0,1,0,0,1,1,10,10,-2000,0,100,100000,-10000,10000,-6,6,0,0,0,0,1,1,1,1,1,1,1,1,1,1,0");
+}
+
+TEST_F(MainWindow, HelpAboutShowsTheAboutBox) {
+  Start();
+  std::string title;
+  RunModal<int>(
+      [&] {
+        Command(ID_APP_ABOUT);
+        return 0;
+      },
+      [&](wxDialog& about) {
+        title = FromWx(about.GetTitle());
+        about.EndModal(wxID_OK);
+      });
+  EXPECT_EQ(title, "About Brookwave");
+}
+
+// Mouse traffic alone does not start the bars' command-state updates; a key does.
+TEST_F(MainWindow, OnlyMessagesOtherThanMouseTrafficStartTheIdleUpdates) {
+  Start();
+  int updates = 0;
+  frame().PlayBar()->Bind(wxEVT_UPDATE_UI, [&](wxUpdateUIEvent& event) {
+    ++updates;
+    event.Skip();
+  });
+  wxTheApp->ProcessIdle();  // whatever came before has had its updates
+  updates = 0;
+  wxMouseEvent move(wxEVT_MOTION);
+  move.SetEventObject(view().Form());
+  view().Form()->ProcessWindowEvent(move);
+  wxTheApp->ProcessIdle();
+  EXPECT_EQ(updates, 0);
+  wxKeyEvent key(wxEVT_KEY_DOWN);
+  key.m_keyCode = WXK_SHIFT;
+  key.SetEventObject(view().Form());
+  view().Form()->ProcessWindowEvent(key);
+  wxTheApp->ProcessIdle();
+  EXPECT_GT(updates, 0);
 }
 
 TEST_F(MainWindow, WindowPosRoundTripsAndAMalformedOneIsIgnored) {

@@ -140,12 +140,12 @@ void ProgramTest::StorePlaySet(bool autoplay) {
             ",1,0,0,0,0,10,10,-2000,0,100,100000,-10000,10000,-6,6,0,0,0,0,1,1,1,1,1,1,1,1,1,0,0");
 }
 
-std::string ProgramTest::WriteTone(const std::string& name, double seconds) {
+std::string ProgramTest::WriteTone(const std::string& name, double seconds, double hz) {
   const uint32_t rate = 44100;
   const auto frames = static_cast<uint32_t>(seconds * rate);
   const std::string path = (dir / name).string();
   WriteFileBytes(path, BuildWave(FormatBlock(MakePcmFormat(rate, 2)),
-                                 Pcm16Bytes(SineTone(rate, 2, frames, 440))));
+                                 Pcm16Bytes(SineTone(rate, 2, frames, hz))));
   return path;
 }
 

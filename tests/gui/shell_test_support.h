@@ -63,7 +63,7 @@ class ProgramTest : public ::testing::Test {
   void StorePlaySet(bool autoplay);
 
   // A 16-bit PCM stereo WAVE file of a sine tone in the scratch folder.
-  std::string WriteTone(const std::string& name, double seconds);
+  std::string WriteTone(const std::string& name, double seconds, double hz = 440);
 
   TempDir dir;
 

@@ -84,13 +84,11 @@ bool PulseServer::Start(std::string* error) {
 }
 
 std::vector<int16_t> PulseServer::RecordSink(int ms) const {
-  const fs::path raw = dir_ / "monitor.raw";
-  const double seconds = ms / 1000.0;
-  RunCommand({"timeout", std::to_string(seconds), "parec", "--device=bwtest.monitor", "--raw",
-              "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20", raw.string()});
-  const std::vector<uint8_t> bytes = ReadFileBytes(raw);
-  std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  const CommandResult recorded =
+      RunCommand({"timeout", std::to_string(ms / 1000.0), "parec", "--device=bwtest.monitor",
+                  "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20"});
+  std::vector<int16_t> samples(recorded.out.size() / 2);
+  if (!samples.empty()) std::memcpy(samples.data(), recorded.out.data(), samples.size() * 2);
   return samples;
 }
 
