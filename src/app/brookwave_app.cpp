@@ -2,6 +2,7 @@
 
 #include <gdk/gdk.h>
 #include <wx/fileconf.h>
+#include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/stdpaths.h>
@@ -48,6 +49,39 @@ wxFileName ProfilePath() {
   return path;
 }
 
+namespace {
+
+bool g_profileUnreadable = false;
+
+void NoteUnreadableProfile(const wxString&, int, const wxString&, const wxString&,
+                           const wxString&) {
+  g_profileUnreadable = true;
+}
+
+}  // namespace
+
+// wx reads most broken lines by skipping them (and says so), but some it cannot take at all; a
+// file like that is kept beside the new one rather than overwritten.
+std::unique_ptr<wxFileConfig> OpenProfile(const wxFileName& path) {
+  const wxString app = wxTheApp->GetAppName(), vendor = wxTheApp->GetVendorName();
+  g_profileUnreadable = false;
+  const wxAssertHandler_t previous = wxSetAssertHandler(&NoteUnreadableProfile);
+  auto config = std::make_unique<wxFileConfig>(app, vendor, path.GetFullPath(), wxString(),
+                                               wxCONFIG_USE_LOCAL_FILE);
+  wxSetAssertHandler(previous);
+  if (!g_profileUnreadable) return config;
+  config.reset();
+  const wxString kept = path.GetFullPath() + ".unreadable";
+  if (wxRenameFile(path.GetFullPath(), kept, true)) {
+    ShowMessageBox("The settings in " + FromWx(path.GetFullPath()) +
+                       " could not be read. The file is kept as " + FromWx(kept) +
+                       "; the program starts with its default settings.",
+                   "Brookwave", kMbOk | kMbIconExclamation);
+  }
+  return std::make_unique<wxFileConfig>(app, vendor, path.GetFullPath(), wxString(),
+                                        wxCONFIG_USE_LOCAL_FILE);
+}
+
 bool IsIdleMessage(const wxEvent& event) {
   const wxEventType type = event.GetEventType();
   if (type == wxEVT_MOTION || type == wxEVT_LEFT_DOWN || type == wxEVT_LEFT_UP ||
@@ -88,15 +122,13 @@ int CBrookwaveApp::OnExit() {
 bool CBrookwaveApp::InitInstance(const CommandLineInfo& commandLine) {
   m_bLargeFonts = FontResolution() >= kLargeFontsDpi;
 
-  auto config =
-      std::make_unique<wxFileConfig>(GetAppName(), GetVendorName(), ProfilePath().GetFullPath(),
-                                     wxString(), wxCONFIG_USE_LOCAL_FILE);
+  m_pPreviousSink = SetMessageSink(&m_messageSink);
+  std::unique_ptr<wxFileConfig> config = OpenProfile(ProfilePath());
   m_pProfile = std::make_unique<WxProfileStore>(*config);
   // wx owns the program's config from here on (and deletes it in OnExit).
   const std::unique_ptr<wxConfigBase> previous(wxConfigBase::Set(config.release()));
 
   SelectSoundBackend(commandLine.backend);
-  m_pPreviousSink = SetMessageSink(&m_messageSink);
 
   m_pDocManager = std::make_unique<CBrookwaveDocManager>();
   m_pDocManager->LoadRecentFiles(*m_pProfile);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <wx/app.h>
+#include <wx/fileconf.h>
 #include <wx/filename.h>
 
 #include <memory>
@@ -68,6 +69,9 @@ class CBrookwaveApp : public wxApp {
 
 // Where the profile is kept.
 wxFileName ProfilePath();
+// The profile at `path`; a file the config reader cannot take is renamed to "<path>.unreadable"
+// (after a message) and a new, empty profile is opened in its place.
+std::unique_ptr<wxFileConfig> OpenProfile(const wxFileName& path);
 
 // Whether a message starts the idle-time updates: mouse moves and clicks, cursor changes,
 // painting and the updates themselves do not; everything else does.

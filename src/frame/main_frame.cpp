@@ -198,11 +198,15 @@ void CMainFrame::DetachView(wxWindow* view) {
   m_dockManager.DetachPane(view);
 }
 
+// Applied as stored; only sizes no window can have are left out.
 void CMainFrame::ApplyPlacement(const WindowPlacement& p) {
-  if (p.right > p.left && p.bottom > p.top)
-    SetSize(p.left, p.top, p.right - p.left, p.bottom - p.top);
+  constexpr int64_t kLargest = 16384;  // X11 limits a window to 32767 pixels
+  const int64_t width = int64_t{p.right} - p.left, height = int64_t{p.bottom} - p.top;
+  if (width > 0 && height > 0)
+    SetSize(p.left, p.top, static_cast<int>(std::min(width, kLargest)),
+            static_cast<int>(std::min(height, kLargest)), wxSIZE_ALLOW_MINUS_ONE);
   else
-    Move(p.left, p.top);
+    SetSize(p.left, p.top, -1, -1, wxSIZE_ALLOW_MINUS_ONE | wxSIZE_USE_EXISTING);
   RememberNormalRect();
   if (p.showCmd == kSwShowMaximized) Maximize(true);
   if (p.IsMinimized()) Iconize(true);

@@ -60,6 +60,7 @@ CBrookwaveView::CBrookwaveView() : m_timer(this, kPlaybackTimerId) {
 CBrookwaveView::~CBrookwaveView() {
   // The core stops whatever still runs, and may still show it on the form.
   m_core.reset();
+  if (m_bWaitCursor) wxEndBusyCursor();
   if (m_pForm == nullptr) return;
   if (CMainFrame* frame = Frame()) frame->DetachView(m_pForm);
   m_pForm->Destroy();

@@ -1,8 +1,10 @@
 // The main window of the real program: its start-up, menus and their states, the status line,
 // the close box, the stored placement and layout, the remote codes and the recent files.
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
+#include <wx/timer.h>
 #include <wx/toolbar.h>
 
 #include <filesystem>
@@ -22,6 +24,25 @@ namespace bw::test {
 namespace {
 
 using MainWindow = ProgramTest;
+
+// Answers every message box that comes up with OK and keeps its text.
+class MessageBoxAnswerer : public wxTimer {
+ public:
+  MessageBoxAnswerer() { Start(50); }
+  void Notify() override {
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w != nullptr; w = w->next) {
+      if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
+      gchar* text = nullptr;
+      g_object_get(w->data, "text", &text, nullptr);
+      texts.emplace_back(text ? text : "");
+      g_free(text);
+      gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
+    }
+    g_list_free(windows);
+  }
+  std::vector<std::string> texts;
+};
 
 // A menu as lines: "text [id]" for a command, "---" for a separator, "text >" for a pop-up
 // followed by its items indented.
@@ -335,6 +356,29 @@ TEST_F(MainWindow, WindowPosRoundTripsAndAMalformedOneIsIgnored) {
   EXPECT_EQ(frame().GetSize(), first.GetSize());
   End();
   EXPECT_TRUE(ParseWindowPlacement(Stored("Settings", "WindowPos").value_or("")));
+
+  // Numbers no window can have: the window still comes up, within its limits.
+  Store("Settings", "WindowPos", "0,1,-1,-1,-1,-1,-2147483648,-1,2147483647,2147483647");
+  Start();
+  EXPECT_TRUE(frame().IsShown());
+  EXPECT_LE(frame().GetSize().y, frame().GetMaxSize().y);
+}
+
+TEST_F(MainWindow, AProfileThatCannotBeReadIsKeptAndTheProgramStarts) {
+  const std::filesystem::path file = dir / "config" / "Brookwave" / "Brookwave.conf";
+  std::filesystem::create_directories(file.parent_path());
+  const std::vector<uint8_t> broken = {'[', 0xff, 0x00, '\n', '=', '=', '\n', 'a', '=', 'b', '\n'};
+  WriteFileBytes(file, broken);
+  MessageBoxAnswerer answerer;
+  Start();
+  EXPECT_EQ(Caption(), "Untitled - Brookwave");
+  ASSERT_EQ(answerer.texts.size(), 1u);
+  EXPECT_NE(answerer.texts[0].find("could not be read"), std::string::npos) << answerer.texts[0];
+  EXPECT_EQ(ReadFileBytes(file.string() + ".unreadable"), broken);
+  Command(ID_APP_EXIT);
+  Settle(100);
+  End();
+  EXPECT_TRUE(Stored("Settings", "PlaySet").has_value());
 }
 
 TEST_F(MainWindow, WidthIsFixedByTheMenuHeight) {
