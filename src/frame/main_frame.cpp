@@ -89,24 +89,8 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
   m_wndStatusBar->SetStatusWidths(1, stretching);
 
   m_dockManager.SetManagedWindow(this);
-  m_dockManager.AddPane(m_wndToolBar, wxAuiPaneInfo()
-                                          .Name("Tool")
-                                          .Caption("Tool")
-                                          .ToolbarPane()
-                                          .Top()
-                                          .Row(0)
-                                          .Position(0)
-                                          .LeftDockable(false)
-                                          .RightDockable(false));
-  m_dockManager.AddPane(m_wndPlayBar, wxAuiPaneInfo()
-                                          .Name("Play")
-                                          .Caption("Play")
-                                          .ToolbarPane()
-                                          .Bottom()
-                                          .Row(0)
-                                          .Position(0)
-                                          .LeftDockable(false)
-                                          .RightDockable(false));
+  DockToolBar(m_wndToolBar, wxAUI_DOCK_TOP);
+  DockToolBar(m_wndPlayBar, wxAUI_DOCK_BOTTOM);
 
   // The base class's close handler is bound already; this one runs first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
@@ -135,11 +119,11 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
 }
 
 bool CMainFrame::CreateToolBars(bool largeFonts) {
-  m_wndPlayBar = CreateToolBar(ID_VIEW_PLAYBAR, "Play",
-                               largeFonts ? res::IDR_PLAYBAR_LARGE : res::IDR_PLAYBAR, largeFonts);
+  m_wndPlayBar = MakeToolBar(ID_VIEW_PLAYBAR, "Play",
+                             largeFonts ? res::IDR_PLAYBAR_LARGE : res::IDR_PLAYBAR, largeFonts);
   m_wndToolBar =
-      CreateToolBar(ID_VIEW_TOOLBAR, "Tool",
-                    largeFonts ? res::IDR_MAINFRAME_LARGE : res::IDR_MAINFRAME, largeFonts);
+      MakeToolBar(ID_VIEW_TOOLBAR, "Tool",
+                  largeFonts ? res::IDR_MAINFRAME_LARGE : res::IDR_MAINFRAME, largeFonts);
   if (m_wndPlayBar && m_wndToolBar) return true;
   const std::filesystem::path dir = res::ResourceDir();
   ShowMessageBox(
@@ -149,7 +133,7 @@ bool CMainFrame::CreateToolBars(bool largeFonts) {
   return false;
 }
 
-wxToolBar* CMainFrame::CreateToolBar(int id, const wxString& name, int toolbar, bool largeFonts) {
+wxToolBar* CMainFrame::MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts) {
   auto* bar = new wxToolBar(this, res::WxCommandId(id), wxDefaultPosition, wxDefaultSize,
                             wxTB_FLAT | wxTB_HORIZONTAL | wxTB_NODIVIDER, name);
   bar->SetToolBitmapSize(largeFonts ? wxSize(24, 24) : wxSize(16, 15));
@@ -171,6 +155,19 @@ wxToolBar* CMainFrame::CreateToolBar(int id, const wxString& name, int toolbar, 
   }
   bar->Realize();
   return bar;
+}
+
+// Docked at the top or the bottom (the only sides it may go to), named after its window text.
+void CMainFrame::DockToolBar(wxToolBar* bar, int side) {
+  m_dockManager.AddPane(bar, wxAuiPaneInfo()
+                                 .Name(bar->GetName())
+                                 .Caption(bar->GetName())
+                                 .ToolbarPane()
+                                 .Direction(side)
+                                 .Row(0)
+                                 .Position(0)
+                                 .LeftDockable(false)
+                                 .RightDockable(false));
 }
 
 // The width is fixed by the menu's height; the height may shrink to the caption's and grow to

@@ -63,7 +63,8 @@ class CMainFrame : public wxDocParentFrame {
 
  private:
   bool CreateToolBars(bool largeFonts);
-  wxToolBar* CreateToolBar(int id, const wxString& name, int toolbar, bool largeFonts);
+  wxToolBar* MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts);
+  void DockToolBar(wxToolBar* bar, int side);
   void OnGetMinMaxInfo();
   void ApplyPlacement(const WindowPlacement& placement);
   WindowPlacement CurrentPlacement() const;
