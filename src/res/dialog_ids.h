@@ -85,7 +85,21 @@ namespace bw::res {
   /* The format chooser. */                                               \
   X(IDD_FORMAT_CHOOSER, 180)                                              \
   X(IDC_CHOOSER_TAG, 1201)                                                \
-  X(IDC_CHOOSER_FORMAT, 1202)
+  X(IDC_CHOOSER_FORMAT, 1202)                                             \
+  /* The main window's form (template 101): the numbers of view_ids.h. */ \
+  X(IDD_FORMVIEW, 101)                                                    \
+  X(IDC_VOLUME, 1000)                                                     \
+  X(IDC_LBAR, 1002)                                                       \
+  X(IDC_RBAR, 1003)                                                       \
+  X(IDC_FREQUENCY_BOX, 1008)                                              \
+  X(IDC_BALANCE, 1009)                                                    \
+  X(IDC_FREQUENCY, 1010)                                                  \
+  X(IDC_VELOCITY, 1011)                                                   \
+  X(IDC_POSITION, 1039)                                                   \
+  X(IDC_TIME_START, 1040)                                                 \
+  X(IDC_CHANNELS_BOX, 1042)                                               \
+  X(IDC_TIME_END, 1043)                                                   \
+  X(IDC_POSITION_BOX, 1044)
 
 enum DialogId : int {
 #define BW_DIALOG_ID_ENUM(name, value) name = value,

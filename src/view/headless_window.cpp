@@ -89,6 +89,11 @@ void HeadlessWindow::ShowText(ControlId id, std::string_view text) {
 
 void HeadlessWindow::SetStatusText(std::string_view text) {
   status_ = text;
+  state_text_ = text;
+}
+
+void HeadlessWindow::ShowStatusPrompt(std::optional<std::string_view> prompt) {
+  status_ = prompt ? std::string(*prompt) : state_text_;
 }
 
 int HeadlessWindow::MessageBox(std::string_view text, std::string_view caption, unsigned style) {

@@ -55,6 +55,7 @@ class HeadlessWindow final : public ViewWindow, public MessageSink {
   const SliderState& Slider(ControlId id) const;
   int Meter(ControlId id) const;
   std::string Text(ControlId id) const;
+  // What the status line shows now.
   const std::string& StatusText() const { return status_; }
   Cursor CurrentCursor() const { return cursor_; }
   const std::string& DocumentTitle() const { return title_; }
@@ -93,6 +94,7 @@ class HeadlessWindow final : public ViewWindow, public MessageSink {
   void ShowMeter(ControlId id, int value) override;
   void ShowText(ControlId id, std::string_view text) override;
   void SetStatusText(std::string_view text) override;
+  void ShowStatusPrompt(std::optional<std::string_view> prompt) override;
   int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
   void SetCursor(Cursor cursor) override { cursor_ = cursor; }
   void SetTimer(int id, int ms) override { timers_[id] = ms; }
@@ -132,6 +134,7 @@ class HeadlessWindow final : public ViewWindow, public MessageSink {
   std::map<ControlId, int> meters_;
   std::map<ControlId, std::string> texts_;
   std::string status_;
+  std::string state_text_;  // the last state text, which the idle prompt shows
   Cursor cursor_ = Cursor::kArrow;
   std::string document_path_;
   std::string title_;

@@ -85,7 +85,8 @@ void CBrookwaveViewCore::OnInitialUpdate() {
   PushSlider(IDC_POSITION);
   RangeValueSliders(44100);
   m_window.ShowText(IDC_CHANNELS_BOX, " Stereo ");
-  m_window.SetStatusText("Ready");
+  // Shown, not kept: until the view reports a state, the idle prompt leaves the line empty.
+  m_window.ShowStatusPrompt("Ready");
 
   m_stream.playback.playPath.clear();
   if (documentPath.empty()) return;
@@ -207,6 +208,12 @@ bool CBrookwaveViewCore::OnCommand(int id) {
     case ID_RECORD:
       OnRecord();
       return true;
+    case ID_PROPERTIES_PLAYBACK:
+      OnPlaybackProperties();
+      return true;
+    case ID_PROPERTIES_RECORD:
+      OnRecordProperties();
+      return true;
     default:
       return false;
   }
@@ -278,6 +285,10 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
                           false};
     case ID_FILE_IMPORT:
       return CommandState{!fileOpen && !targetReady && !recording, false};
+    case ID_PROPERTIES_PLAYBACK:
+      return CommandState{true, false};
+    case ID_PROPERTIES_RECORD:
+      return CommandState{!fileOpen, false};
     default:
       if (IsRecentFileCommand(id)) return CommandState{true, false};
       return std::nullopt;
@@ -306,13 +317,13 @@ LRESULT CBrookwaveViewCore::OnApplyPlayProperties() {
 
 std::string CBrookwaveViewCore::OnSetCursor(std::optional<ControlId> control) {
   if (!control) {
-    m_window.SetStatusText("Ready");
+    m_window.ShowStatusPrompt(std::nullopt);
     return {};
   }
   const std::string_view help = ControlHelp(*control);
   if (help.empty()) return {};
   const std::size_t newline = help.rfind('\n');
-  m_window.SetStatusText(help.substr(0, help.find('\n')));
+  m_window.ShowStatusPrompt(help.substr(0, help.find('\n')));
   return std::string(help.substr(newline + 1));
 }
 

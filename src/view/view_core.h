@@ -20,8 +20,9 @@
 // The handlers of each area live in their own source file: view_core.cpp (construction, initial
 // update, dispatch, enable rules), view_core_controls.cpp (sliders, meters, time texts, timer),
 // view_core_transport.cpp (open, Play, Stop, Close, positioning, selection, end of a song),
-// view_core_record.cpp (recording), view_core_convert.cpp (Save, Export, Import) and
-// view_core_playlist.cpp (the play list in use).
+// view_core_record.cpp (recording), view_core_convert.cpp (Save, Export, Import),
+// view_core_playlist.cpp (the play list in use) and view_core_properties.cpp (the two property
+// sheets).
 #pragma once
 
 #include <cstdint>
@@ -78,7 +79,8 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // A slider of the form moved to `position` (code: the trackbar's scroll code).
   void OnHScroll(int code, int64_t position, ControlId slider);
   // The cursor is over `control` (nothing: over the form itself). Shows the control's prompt
-  // in the status line and returns its tip for the data tip (empty when it has none).
+  // (over the form: the idle prompt) in the status line and returns its tip for the data tip
+  // (empty when it has none).
   std::string OnSetCursor(std::optional<ControlId> control);
   // The form closes: whatever runs stops and the flags and the position slider are cleared.
   void OnClose();
@@ -143,6 +145,12 @@ class CBrookwaveViewCore final : private PlaybackControls {
   void OnRecord();
   // Record's enable rule and check mark.
   CommandState OnUpdateRecord() const;
+  // View > Properties > Playback: the playback sheet runs over the working values and the open
+  // file's facts; OK copies the values back and re-ranges the four value sliders.
+  void OnPlaybackProperties();
+  // View > Properties > Record: the record sheet runs over the record settings and the record
+  // target's facts; OK copies the values back.
+  void OnRecordProperties();
 
   // ---- state -------------------------------------------------------------------------------
 

@@ -15,6 +15,7 @@ void CBrookwaveViewCore::OnFileOpen() {
   dialog.filters = {{"Wave Files (*.wav)", "*.wav"}};
   dialog.default_extension = "wav";
   dialog.file_must_exist = true;
+  dialog.open_file_template = true;
   const std::optional<std::string> chosen = m_window.RunFileDialog(dialog);
   if (!chosen) return;
   m_chosenPath = *chosen;

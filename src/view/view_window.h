@@ -60,6 +60,8 @@ struct FileDialogSpec {
   bool overwrite_prompt = false;
   bool create_prompt = false;
   bool file_must_exist = false;
+  // The view's own Open File dialog (template 151) rather than a plain file dialog.
+  bool open_file_template = false;
 };
 
 // The format chooser ("Format Selection") over the codec layer's registry.
@@ -87,8 +89,12 @@ class ViewWindow : public MessageTarget {
   virtual void ShowMeter(ControlId id, int value) = 0;
   virtual void ShowText(ControlId id, std::string_view text) = 0;
 
-  // The main frame's status line, as the frame's message-string rule keeps it.
+  // The main frame's status line, as the frame's message-string rule keeps it: the view's state
+  // text ("Ready", "Playing", ...), kept by the frame and shown.
   virtual void SetStatusText(std::string_view text) = 0;
+  // A prompt shown in the status line without becoming the state text; nothing: the idle
+  // prompt, which brings the last state text back.
+  virtual void ShowStatusPrompt(std::optional<std::string_view> prompt) = 0;
   // A plain message box owned by the main window; returns the answer (0 if it failed).
   virtual int MessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
   virtual void SetCursor(Cursor cursor) = 0;

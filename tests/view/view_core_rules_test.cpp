@@ -223,9 +223,14 @@ TEST_F(ViewCore, PauseTogglesOnlyARecording) {
 TEST_F(ViewCore, CursorOverAControlShowsItsPromptAndTip) {
   EXPECT_EQ(core.OnSetCursor(IDC_BALANCE), "Pan");
   EXPECT_EQ(window.StatusText(), "Pan");
-  EXPECT_EQ(core.OnSetCursor(IDC_RBAR), "VolumeMeter");
+  // Over the form the idle prompt shows the last state text: none has been reported yet.
   EXPECT_EQ(core.OnSetCursor(std::nullopt), "");
-  EXPECT_EQ(window.StatusText(), "Ready");
+  EXPECT_EQ(window.StatusText(), "");
+  core.OnPause();
+  EXPECT_EQ(core.OnSetCursor(IDC_RBAR), "VolumeMeter");
+  EXPECT_EQ(window.StatusText(), "VolumeMeter");
+  core.OnSetCursor(std::nullopt);
+  EXPECT_EQ(window.StatusText(), "Paused");
 }
 
 }  // namespace

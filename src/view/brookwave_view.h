@@ -1,0 +1,105 @@
+// CBrookwaveView: the program's one view, the wx shell over the view's core. It owns the core
+// and the form window, implements the core's window interface with the form's widgets, the
+// frame's status line, wx timers, events and dialogs, and hands the core every command, command
+// state query, slider move, timer tick, cursor move and posted message.
+//
+// Threads: user-interface thread, except PostMessage (any thread: the playback and capture
+// threads post their messages through it; they reach the core later on the user-interface
+// thread).
+#pragma once
+
+#include <wx/docview.h>
+#include <wx/timer.h>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "view/view_window.h"
+
+class wxScrollEvent;
+
+namespace bw {
+
+class CBrookwaveViewCore;
+class CMainFrame;
+class FormWindow;
+
+class CBrookwaveView : public wxView, public ViewWindow {
+ public:
+  CBrookwaveView();
+  ~CBrookwaveView() override;
+
+  // The document template made the view: the form becomes the frame's client area.
+  bool OnCreate(wxDocument* doc, long flags) override;
+  // The document closes: whatever runs stops.
+  bool OnClose(bool deleteWindow) override;
+  void OnDraw(wxDC*) override {}
+  // The document's path or title changed: the caption follows.
+  void OnChangeFilename() override;
+
+  // Called by the document manager once the document is open (or reopened).
+  void OnInitialUpdate();
+  // A private message sent to the view (the frame's remote messages): handled at once.
+  LRESULT WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam);
+
+  CBrookwaveViewCore& core() { return *m_core; }
+  FormWindow* Form() const { return m_pForm; }
+  CMainFrame* Frame() const;
+
+  // ---- ViewWindow ----
+  void PostMessage(uint32_t message, WPARAM wparam, LPARAM lparam) override;
+  void ShowSlider(ControlId id, const SliderState& state) override;
+  void ShowMeter(ControlId id, int value) override;
+  void ShowText(ControlId id, std::string_view text) override;
+  void SetStatusText(std::string_view text) override;
+  void ShowStatusPrompt(std::optional<std::string_view> prompt) override;
+  int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+  void SetCursor(Cursor cursor) override;
+  void SetTimer(int id, int ms) override;
+  void KillTimer(int id) override;
+  void PumpMessages(int count) override;
+  std::string DocumentPath() override;
+  void SetDocumentTitle(std::string_view title) override;
+  void AddToRecentFileList(std::string_view path) override;
+  void CloseMainWindow() override;
+  // A single instance is left to the remote-control service, which is not wired in yet.
+  void ApplyMultiMode(int32_t) override {}
+  std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) override;
+  FormatChoice ChooseFormat(const FormatChooserSpec& chooser) override;
+  int RunPlaySheet(PlaySheetData& data) override;
+  int RunRecordSheet(RecordSheetData& data) override;
+  void RunPlayListEditor(PlayListEditorModel& editor) override;
+  void ClosePlayListEditor() override;
+
+ private:
+  void BindFormEvents();
+  void OnCommand(wxCommandEvent& event);
+  void OnUpdateCommand(wxUpdateUIEvent& event);
+  void OnPosted(wxThreadEvent& event);
+  void OnTimerTick(wxTimerEvent& event);
+  void OnScroll(wxScrollEvent& event);
+  void OnMouseMove(wxMouseEvent& event);
+  void OnContextMenu(wxContextMenuEvent& event);
+  wxWindow* DialogParent() const;
+  // Hands the oldest posted message to the core; false when none is waiting.
+  bool DispatchPosted();
+
+  struct PostedMessage {
+    uint32_t message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+  };
+
+  std::unique_ptr<CBrookwaveViewCore> m_core;
+  FormWindow* m_pForm = nullptr;  // owned by its parent window; destroyed by the view
+  wxTimer m_timer;
+  bool m_bWaitCursor = false;
+  std::mutex m_postedMutex;  // guards m_posted: any thread posts
+  std::deque<PostedMessage> m_posted;
+
+  wxDECLARE_DYNAMIC_CLASS_NO_COPY(CBrookwaveView);
+};
+
+}  // namespace bw

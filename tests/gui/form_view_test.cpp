@@ -1,0 +1,251 @@
+// The form of the real program: the position slider's drag and keys as the view's core sees
+// them, the data tip, the context menus, the live equaliser, and pictures of the window.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <wx/gauge.h>
+#include <wx/menu.h>
+#include <wx/slider.h>
+#include <wx/textctrl.h>
+#include <wx/toolbar.h>
+#include <wx/xrc/xmlres.h>
+
+#include <cstdlib>
+
+#include "app/brookwave_app.h"
+#include "frame/data_tip.h"
+#include "frame/main_frame.h"
+#include "gui_test_support.h"
+#include "platform/sound/virtual_sound.h"
+#include "res/menus.h"
+#include "shell_test_support.h"
+#include "view/brookwave_view.h"
+#include "view/dialogs/wx_text.h"
+#include "view/form_window.h"
+#include "view/position_slider.h"
+#include "view/view_core.h"
+
+namespace bw::test {
+namespace {
+
+class Form : public ProgramTest {
+ public:
+  PositionSlider& Position() { return *view().Form()->Position(); }
+
+  void Mouse(wxWindow& window, wxEventType type, wxPoint at) {
+    wxMouseEvent event(type);
+    event.SetEventObject(&window);
+    event.SetPosition(at);
+    event.m_leftDown = type != wxEVT_LEFT_UP;
+    window.ProcessWindowEvent(event);
+  }
+
+  void Key(wxWindow& window, wxEventType type, int code) {
+    wxKeyEvent event(type);
+    event.SetEventObject(&window);
+    event.m_keyCode = code;
+    window.ProcessWindowEvent(event);
+  }
+
+  // Runs the virtual card for about `seconds` and lets the window handle what it posted.
+  void Play(double seconds) {
+    virtual_sound::AdvancePlayback(static_cast<uint32_t>(seconds * 44100));
+    Settle(50);
+  }
+};
+
+TEST_F(Form, DraggingThePositionSliderStopsAndPlaysFromWhereTheDragEnds) {
+  StorePlaySet(false);
+  const std::string tone = WriteTone("tone.wav", 10);
+  Start();
+  Open(tone);
+  Command(ID_PLAY);
+  ASSERT_EQ(core().stream().playing, 1);
+
+  PositionSlider& slider = Position();
+  const int y = slider.GetClientSize().y / 2;
+  Mouse(slider, wxEVT_LEFT_DOWN, wxPoint(slider.ThumbX(slider.GetValue()), y));
+  EXPECT_EQ(core().stream().playing, 1);  // pressing alone changes nothing
+  const int middle = (slider.ThumbX(slider.State().min) + slider.ThumbX(slider.State().max)) / 2;
+  Mouse(slider, wxEVT_MOTION, wxPoint(middle, y));
+  // The first move stops playback and remembers that it was interrupted.
+  EXPECT_EQ(core().stream().playing, 0);
+  EXPECT_EQ(core().stream().paused, 1);
+  Mouse(slider, wxEVT_MOTION, wxPoint(middle + 1, y));
+  const int64_t half = core().stream().playback.dataBytes / 2;
+  const int64_t dragged = core().Slider(IDC_POSITION).pos;
+  EXPECT_NEAR(static_cast<double>(dragged), static_cast<double>(half), half * 0.03);
+  Mouse(slider, wxEVT_LEFT_UP, wxPoint(middle + 1, y));
+  // The end of the drag plays again, from there on.
+  EXPECT_EQ(core().stream().playing, 1);
+  EXPECT_EQ(core().stream().paused, 0);
+  EXPECT_EQ(StatusLine(), "Playing");
+  Settle(50);
+  EXPECT_GE(core().Slider(IDC_POSITION).pos, dragged - 4);
+  EXPECT_LT(core().Slider(IDC_POSITION).pos, core().stream().playback.dataBytes);
+  EXPECT_EQ(slider.GetValue(), core().Slider(IDC_POSITION).pos);
+}
+
+TEST_F(Form, KeysAndClicksMoveThePositionSliderByLinesAndPages) {
+  StorePlaySet(false);
+  const std::string tone = WriteTone("tone.wav", 10);
+  Start();
+  Open(tone);
+  PositionSlider& slider = Position();
+  const int64_t range = slider.State().max - slider.State().min;
+  ASSERT_GT(range, 0);
+
+  Key(slider, wxEVT_KEY_DOWN, WXK_END);
+  Key(slider, wxEVT_KEY_UP, WXK_END);
+  EXPECT_EQ(core().Slider(IDC_POSITION).pos, slider.State().max);
+  // At the end the next Play starts over.
+  EXPECT_EQ(core().stream().endOfData, 1);
+  Key(slider, wxEVT_KEY_DOWN, WXK_LEFT);
+  Key(slider, wxEVT_KEY_UP, WXK_LEFT);
+  EXPECT_EQ(core().Slider(IDC_POSITION).pos, slider.State().max - range / 100);
+  EXPECT_EQ(core().stream().endOfData, 0);
+
+  Key(slider, wxEVT_KEY_DOWN, WXK_HOME);
+  const int y = slider.GetClientSize().y / 2;
+  Mouse(slider, wxEVT_LEFT_DOWN, wxPoint(slider.GetClientSize().x - 2, y));
+  Mouse(slider, wxEVT_LEFT_UP, wxPoint(slider.GetClientSize().x - 2, y));
+  EXPECT_EQ(core().Slider(IDC_POSITION).pos, range / 10);
+  EXPECT_NE(core().stream().playing, 1);
+}
+
+TEST_F(Form, NativeSlidersTakeTheirRangesTicksAndMovesFromTheView) {
+  Start();
+  auto* volume = dynamic_cast<wxSlider*>(view().Form()->FindWindow(IDC_VOLUME));
+  ASSERT_NE(volume, nullptr);
+  EXPECT_EQ(volume->GetMin(), -2000);
+  EXPECT_EQ(volume->GetMax(), 0);
+  EXPECT_EQ(volume->GetValue(), 0);
+  auto* frequency = dynamic_cast<wxSlider*>(view().Form()->FindWindow(IDC_FREQUENCY));
+  EXPECT_EQ(frequency->GetValue(), 44100);
+
+  // A drag of the user's reaches the view's core, which shows it in the frequency box.
+  frequency->SetValue(22050);
+  for (wxEventType type :
+       {wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE, wxEVT_SCROLL_CHANGED}) {
+    wxScrollEvent event(type, IDC_FREQUENCY, 22050);
+    event.SetEventObject(frequency);
+    frequency->ProcessWindowEvent(event);
+  }
+  EXPECT_EQ(core().Slider(IDC_FREQUENCY).pos, 22050);
+  auto* box = dynamic_cast<wxTextCtrl*>(view().Form()->FindWindow(IDC_FREQUENCY_BOX));
+  EXPECT_EQ(box->GetValue(), "22050 Hz");
+}
+
+TEST_F(Form, RestingOverTheBalanceSliderShowsItsTipUntilTheMouseMovesAway) {
+  Start();
+  wxWindow& balance = *view().Form()->FindWindow(IDC_BALANCE);
+  const wxPoint inside(balance.GetClientSize().x / 3, balance.GetClientSize().y / 2);
+  balance.WarpPointer(inside.x, inside.y);
+  Settle(TFXDataTip::kDelayMs + 300);
+  ASSERT_NE(TFXDataTip::Shown(), nullptr) << "no tip after resting";
+  EXPECT_EQ(TFXDataTip::Shown()->Text(), "Pan");
+  EXPECT_EQ(StatusLine(), "Pan");
+  // Below and right of the pointer by the view's offset, grown around the text.
+  const wxPoint pointer = balance.ClientToScreen(inside);
+  EXPECT_EQ(TFXDataTip::Shown()->GetScreenPosition(), pointer + wxPoint(1, 20) - wxPoint(4, 2));
+
+  balance.WarpPointer(inside.x + 2, inside.y);
+  Settle(50);
+  EXPECT_NE(TFXDataTip::Shown(), nullptr) << "2 pixels hid the tip";
+  balance.WarpPointer(inside.x + 3, inside.y);
+  Settle(50);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "3 pixels left the tip";
+}
+
+// Opens the menu a right click brings up and returns its items, "text [id]" each.
+std::vector<std::string> ContextMenuOf(wxWindow& owner, const std::function<void()>& click) {
+  std::vector<std::string> items;
+  auto opened = [&](wxMenuEvent& event) {
+    for (const wxMenuItem* item : event.GetMenu()->GetMenuItems()) {
+      items.push_back(item->IsSeparator()
+                          ? "---"
+                          : FromWx(item->GetItemLabel()) + " [" +
+                                std::to_string(res::CommandOf(item->GetId())) + "]");
+    }
+    wxMenu* menu = event.GetMenu();
+    wxTheApp->CallAfter([menu] { gtk_menu_popdown(GTK_MENU(menu->m_menu)); });
+    event.Skip();
+  };
+  owner.Bind(wxEVT_MENU_OPEN, opened);
+  click();
+  owner.Unbind(wxEVT_MENU_OPEN, opened);
+  return items;
+}
+
+TEST_F(Form, RightClicksOpenTheBarsMenuOnBarsAndThePlayBarMenuOnTheForm) {
+  Start();
+  const std::vector<std::string> bars = {"&Main ToolBar [59392]", "&Play ToolBar [32815]", "---",
+                                         "&Status Bar [59393]"};
+  for (wxWindow* bar : {static_cast<wxWindow*>(frame().ToolBar()),
+                        static_cast<wxWindow*>(frame().GetStatusBar())}) {
+    EXPECT_EQ(ContextMenuOf(frame(), [&] { Mouse(*bar, wxEVT_RIGHT_DOWN, wxPoint(3, 3)); }), bars);
+  }
+  FormWindow& form = *view().Form();
+  EXPECT_EQ(ContextMenuOf(form,
+                          [&] {
+                            wxContextMenuEvent event(wxEVT_CONTEXT_MENU, form.GetId(),
+                                                     form.ClientToScreen(wxPoint(5, 5)));
+                            event.SetEventObject(&form);
+                            form.ProcessWindowEvent(event);
+                          }),
+            (std::vector<std::string>{"&Play [32776]", "&Stop [32778]", "P&ause [32777]",
+                                      "R&ecord [32779]", "&First [32782]", "Re&verse [32784]",
+                                      "&Forward [32785]", "&Last [32783]"}));
+}
+
+TEST_F(Form, EqualiserMovesFromThePlaybackSheetReachPlaybackAtOnce) {
+  Start({WriteTone("tone.wav", 10)});
+  ASSERT_EQ(core().stream().playing, 1);
+  RunModal<int>(
+      [&] {
+        Command(ID_PROPERTIES_PLAYBACK);
+        return 0;
+      },
+      [&](wxDialog& sheet) {
+        test::MoveSlider(sheet, XRCID("IDC_BAND0"), -100);
+        // Before the sheet is closed, the working value is the one the playback thread reads.
+        EXPECT_EQ(core().stream().playSettings.EqBand[0], -100);
+        sheet.EndModal(wxID_CANCEL);
+      });
+  EXPECT_EQ(core().stream().playSettings.EqBand[0], -100);
+  EXPECT_EQ(core().stream().playing, 1);
+}
+
+// Pictures of the main window for people to look at, at this run's resolution.
+TEST_F(Form, Screenshots) {
+  StorePlaySet(false);
+  const std::string tone = WriteTone("brook at dawn.wav", 150, 523.7);
+  Start();
+  // A large-fonts screen takes the large toolbar images, whose Play toolbar ends in Repeat Song.
+  const char* dpi = std::getenv("BW_SCREEN_DPI");
+  const bool large = dpi != nullptr && std::atoi(dpi) >= 120;
+  EXPECT_EQ(wxGetApp().m_bLargeFonts, large);
+  wxToolBar& play = *frame().PlayBar();
+  EXPECT_EQ(play.GetToolBitmapSize(), large ? wxSize(24, 24) : wxSize(16, 15));
+  EXPECT_EQ(res::CommandOf(play.GetToolByPos(play.GetToolsCount() - 1)->GetId()),
+            large ? ID_REPEAT_SONG : ID_FILE_CLOSE);
+  SaveScreenshot(frame(), "main_window_empty");
+
+  Open(tone);
+  const int64_t length = core().stream().playback.dataBytes;
+  core().OnHScroll(TB_ENDTRACK, length / 5, IDC_POSITION);
+  core().OnSelectionFrom();
+  core().OnHScroll(TB_ENDTRACK, length * 3 / 5, IDC_POSITION);
+  core().OnSelectionTo();
+  core().OnHScroll(TB_ENDTRACK, length * 7 / 20, IDC_POSITION);
+  Command(ID_PLAY);
+  // Past the primed blocks, so that the meters show the levels the playback thread reports.
+  Play(2.5);
+  auto meter = [&](ControlId id) {
+    return dynamic_cast<wxGauge*>(view().Form()->FindWindow(id))->GetValue();
+  };
+  EXPECT_GT(meter(IDC_LBAR) + meter(IDC_RBAR), 0);
+  SaveScreenshot(frame(), "main_window_playing");
+}
+
+}  // namespace
+}  // namespace bw::test

@@ -1,0 +1,102 @@
+#include "support/pulse_server.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "support/test_support.h"
+
+namespace bw::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (std::string& s : strings)
+    out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+}  // namespace
+
+PulseServer::~PulseServer() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
+  waitpid(pid_, nullptr, 0);
+}
+
+bool PulseServer::Start(std::string* error) {
+  const std::string socket = (dir_ / "native").string();
+  std::vector<std::string> args = {"pulseaudio",
+                                   "-n",
+                                   "--daemonize=no",
+                                   "--exit-idle-time=30",
+                                   "--use-pid-file=no",
+                                   "--disable-shm=yes",
+                                   "--log-target=stderr",
+                                   "-L",
+                                   "module-null-sink sink_name=bwtest rate=44100 channels=2",
+                                   "-L",
+                                   "module-native-protocol-unix auth-anonymous=1 socket=" + socket};
+  std::vector<std::string> env = {"HOME=" + dir_.string(), "XDG_RUNTIME_DIR=" + dir_.string(),
+                                  "XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+                                  "PATH=/usr/bin:/bin"};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  const std::string log = (dir_ / "pulse.log").string();
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  const int spawned = posix_spawnp(&pid_, "pulseaudio", &actions, nullptr, Pointers(args).data(),
+                                   Pointers(env).data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    pid_ = -1;
+    *error = "could not start pulseaudio: " + std::string(std::strerror(spawned));
+    return false;
+  }
+  for (auto waited = 0ms; waited < 10s; waited += 50ms) {
+    if (fs::exists(socket)) {
+      setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+      setenv("PULSE_SINK", "bwtest", 1);
+      setenv("PULSE_SOURCE", "bwtest.monitor", 1);
+      setenv("XDG_RUNTIME_DIR", dir_.string().c_str(), 1);
+      return true;
+    }
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      break;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+  *error = "pulseaudio did not come up; its log:\n" + ReadLog();
+  return false;
+}
+
+std::vector<int16_t> PulseServer::RecordSink(int ms) const {
+  const CommandResult recorded =
+      RunCommand({"timeout", std::to_string(ms / 1000.0), "parec", "--device=bwtest.monitor",
+                  "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20"});
+  std::vector<int16_t> samples(recorded.out.size() / 2);
+  if (!samples.empty()) std::memcpy(samples.data(), recorded.out.data(), samples.size() * 2);
+  return samples;
+}
+
+std::string PulseServer::ReadLog() const {
+  std::ifstream in(dir_ / "pulse.log");
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace bw::test

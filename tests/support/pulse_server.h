@@ -1,0 +1,38 @@
+// A PulseAudio daemon of our own in a scratch folder with one null sink ("bwtest"), for tests
+// that play through the real audio stack (PortAudio, ALSA's "pulse" device). Started, it points
+// this process's PULSE_SERVER, PULSE_SINK, PULSE_SOURCE and XDG_RUNTIME_DIR at itself, so that
+// programs the test starts use it too. Stopped with the object; should the test be killed
+// instead, the daemon ends itself once it has been without clients for 30 s.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace bw::test {
+
+class PulseServer {
+ public:
+  explicit PulseServer(const std::filesystem::path& dir) : dir_(dir) {}
+  ~PulseServer();
+  PulseServer(const PulseServer&) = delete;
+  PulseServer& operator=(const PulseServer&) = delete;
+
+  // Starts the daemon and waits for its socket; on failure `error` says why.
+  bool Start(std::string* error);
+
+  // What the sink plays for the next `ms` milliseconds (its monitor, 44,100 Hz stereo,
+  // interleaved); empty when it cannot be recorded.
+  std::vector<int16_t> RecordSink(int ms) const;
+
+ private:
+  std::string ReadLog() const;
+
+  std::filesystem::path dir_;
+  pid_t pid_ = -1;
+};
+
+}  // namespace bw::test
