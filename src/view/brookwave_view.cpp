@@ -318,6 +318,8 @@ void CBrookwaveView::RunPlayListEditor(PlayListEditorModel& editor) {
   ::bw::RunPlayListEditor(DialogParent(), editor);
 }
 
-void CBrookwaveView::ClosePlayListEditor() { ::bw::ClosePlayListEditor(); }
+void CBrookwaveView::ClosePlayListEditor() {
+  ::bw::ClosePlayListEditor();
+}
 
 }  // namespace bw

@@ -104,7 +104,7 @@ bool HasFocusInWindow(wxWindow& control) {
 }
 
 void SelectTab(wxBookCtrlBase& book, std::size_t index) {
-  book.SetSelection(index);  // sends the changing and changed events, as a click does
+  book.SetSelection(index);          // sends the changing and changed events, as a click does
   wxTheApp->ProcessPendingEvents();  // what the sheet queued in reply
   Settle(20);
 }
