@@ -130,8 +130,11 @@ void CBrookwaveViewCore::OnRecordProperties() {
 
   const CaptureStream& capture = m_stream.capture;
   sheet.file.m_strFile = capture.targetPath;
-  if (m_stream.recordTargetReady == 1 && !capture.targetFormat.empty())
+  if (m_stream.recordTargetReady == 1 && !capture.targetFormat.empty()) {
     FillFormatFacts(sheet.file, capture.targetFormat.format());
+    sheet.file.m_strDate = DateText(capture.targetCreated);
+    sheet.file.m_nSize = ClampedSize(capture.targetSize);
+  }
   sheet.device.m_strDevice = DeviceText(s.CaptureDevice);
   for (int band = 0; band < kEqualiserBands; ++band)
     sheet.equaliser.m_nBand[band] = s.RecEqBand[band];

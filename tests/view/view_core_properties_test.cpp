@@ -131,6 +131,8 @@ TEST_F(Properties, RecordSheetRoundTripsTheRecordSettingsAndShowsTheTarget) {
   s.RecEqBand[5] = 33;
   stream().capture.targetPath = "/music/take 4.wav";
   stream().capture.targetFormat = FormatBlock(MakePcmFormat(8000, 1));
+  stream().capture.targetCreated = 1699963200;  // noon UTC: the same day in every zone
+  stream().capture.targetSize = 44;
   stream().recordTargetReady = 1;
 
   std::optional<RecordSheetData> shown;
@@ -151,6 +153,8 @@ TEST_F(Properties, RecordSheetRoundTripsTheRecordSettingsAndShowsTheTarget) {
   EXPECT_EQ(shown->file.m_nChannels, 1);
   EXPECT_EQ(shown->file.m_nAvgBytesPerSec, 16000);
   EXPECT_EQ(shown->file.m_strFormat, "WAVE_FORMAT_PCM");
+  EXPECT_EQ(shown->file.m_strDate, "November 14, 2023");
+  EXPECT_EQ(shown->file.m_nSize, 44);
   EXPECT_EQ(shown->device.m_strDevice, "          0           0           0           0");
 
   EXPECT_EQ(s.StopAtLimit, -1);
