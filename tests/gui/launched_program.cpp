@@ -17,19 +17,8 @@
 extern char** environ;
 
 namespace bw::test {
-namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (std::string& s : strings)
-    out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
-}
-
-}  // namespace
 
 void LaunchedProgram::SetUp() {
   display_ = XOpenDisplay(nullptr);
@@ -53,8 +42,8 @@ pid_t LaunchedProgram::Launch(const std::vector<std::string>& args, const std::s
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
   pid_t pid = -1;
-  EXPECT_EQ(posix_spawn(&pid, argv[0].c_str(), nullptr, nullptr, Pointers(argv).data(),
-                        Pointers(env).data()),
+  EXPECT_EQ(posix_spawn(&pid, argv[0].c_str(), nullptr, nullptr, ExecPointers(argv).data(),
+                        ExecPointers(env).data()),
             0);
   if (pid > 0) pids_.push_back(pid);
   return pid;
