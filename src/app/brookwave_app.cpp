@@ -13,6 +13,7 @@
 #include "app/about_dlg.h"
 #include "app/brookwave_doc.h"
 #include "app/doc_template.h"
+#include "app/remote_link.h"
 #include "app/wx_profile_store.h"
 #include "frame/data_tip.h"
 #include "frame/main_frame.h"
@@ -129,6 +130,8 @@ bool CBrookwaveApp::InitInstance(const CommandLineInfo& commandLine) {
   const std::unique_ptr<wxConfigBase> previous(wxConfigBase::Set(config.release()));
 
   SelectSoundBackend(commandLine.backend);
+  // Started by the view once the settings have told it how to meet another instance.
+  m_pRemote = std::make_unique<CRemoteLink>(*this);
 
   m_pDocManager = std::make_unique<CBrookwaveDocManager>();
   m_pDocManager->LoadRecentFiles(*m_pProfile);
@@ -153,6 +156,7 @@ bool CBrookwaveApp::InitInstance(const CommandLineInfo& commandLine) {
 }
 
 int CBrookwaveApp::ExitInstance() {
+  m_pRemote.reset();  // the bus name is free from here on
   if (m_pDocManager && m_pProfile) m_pDocManager->SaveRecentFiles(*m_pProfile);
   m_pDocManager.reset();
   if (m_pProfile) m_pProfile->Flush();

@@ -24,6 +24,7 @@ namespace bw {
 class CBrookwaveDocManager;
 class CBrookwaveView;
 class CMainFrame;
+class CRemoteLink;
 class ProfileStore;
 class WxProfileStore;
 
@@ -52,6 +53,8 @@ class CBrookwaveApp : public wxApp {
   CMainFrame* MainFrame() const;
   CBrookwaveView* View() const;
   CBrookwaveDocManager* DocManager() const { return m_pDocManager.get(); }
+  // The remote control; nullptr outside InitInstance .. ExitInstance.
+  CRemoteLink* RemoteLink() const { return m_pRemote.get(); }
 
   // TRUE when the screen draws its fonts at 120 or more pixels per inch.
   bool m_bLargeFonts = false;
@@ -62,6 +65,7 @@ class CBrookwaveApp : public wxApp {
 
   std::unique_ptr<WxProfileStore> m_pProfile;
   std::unique_ptr<CBrookwaveDocManager> m_pDocManager;
+  std::unique_ptr<CRemoteLink> m_pRemote;
   WxMessageSink m_messageSink;
   MessageSink* m_pPreviousSink = nullptr;
   bool m_bIdleWanted = true;

@@ -1,5 +1,6 @@
 // brookwave-cli: the engine from the command line, for scripted conversion, rendering and checks.
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -76,6 +77,9 @@ int PrintHelp() {
 
 int main(int argc, char** argv) {
   using namespace bw::cli;
+  // A file-size limit (ulimit -f) then fails the write with its message instead of killing the
+  // process.
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) return PrintHelp();
   const std::string name = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);

@@ -1,12 +1,14 @@
 #include "view/brookwave_view.h"
 
 #include <wx/app.h>
+#include <wx/dnd.h>
 #include <wx/evtloop.h>
 #include <wx/slider.h>
 #include <wx/utils.h>
 
 #include "app/brookwave_app.h"
 #include "app/doc_template.h"
+#include "app/remote_link.h"
 #include "frame/data_tip.h"
 #include "frame/main_frame.h"
 #include "playlist/open_file_dlg.h"
@@ -49,6 +51,18 @@ bool IsRecentFileCommand(int id) {
   return id >= ID_FILE_MRU_FIRST && id <= ID_FILE_MRU_LAST;
 }
 
+// Files dropped on the frame or the form go to the view.
+class ViewDropTarget final : public wxFileDropTarget {
+ public:
+  explicit ViewDropTarget(CBrookwaveView& view) : m_view(view) {}
+  bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& files) override {
+    return m_view.OnDropFiles(files);
+  }
+
+ private:
+  CBrookwaveView& m_view;
+};
+
 }  // namespace
 
 CBrookwaveView::CBrookwaveView() : m_timer(this, kPlaybackTimerId) {
@@ -62,8 +76,10 @@ CBrookwaveView::~CBrookwaveView() {
   // The core stops whatever still runs, and may still show it on the form.
   m_core.reset();
   if (m_bWaitCursor) wxEndBusyCursor();
+  CMainFrame* frame = Frame();
+  if (frame) frame->SetDropTarget(nullptr);  // it points at this view
   if (m_pForm == nullptr) return;
-  if (CMainFrame* frame = Frame()) frame->DetachView(m_pForm);
+  if (frame) frame->DetachView(m_pForm);
   m_pForm->Destroy();
 }
 
@@ -84,6 +100,9 @@ bool CBrookwaveView::OnCreate(wxDocument* doc, long) {
   SetFrame(frame);
   m_core = std::make_unique<CBrookwaveViewCore>(*this, wxGetApp().Profile());
   BindFormEvents();
+  // The windows own their drop targets.
+  m_pForm->SetDropTarget(std::make_unique<ViewDropTarget>(*this).release());
+  frame->SetDropTarget(std::make_unique<ViewDropTarget>(*this).release());
   frame->AttachView(m_pForm);
   return true;
 }
@@ -120,10 +139,29 @@ void CBrookwaveView::OnChangeFilename() {
 void CBrookwaveView::OnInitialUpdate() {
   OnChangeFilename();
   if (m_core) m_core->OnInitialUpdate();
+  PublishState();
+}
+
+bool CBrookwaveView::OnDropFiles(const wxArrayString& files) {
+  if (files.empty() || !m_pForm) return false;
+  // Not inside the drop: the open may ask or tell the user something.
+  m_pForm->CallAfter([this, path = FromWx(files.front())] {
+    if (!m_core) return;
+    m_core->OpenFromOutside(path);
+    PublishState();
+  });
+  return true;
 }
 
 LRESULT CBrookwaveView::WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam) {
-  return m_core ? m_core->WindowProc(message, wParam, lParam) : 0;
+  const LRESULT result = m_core ? m_core->WindowProc(message, wParam, lParam) : 0;
+  PublishState();
+  return result;
+}
+
+void CBrookwaveView::PublishState() {
+  if (!m_core) return;
+  if (CRemoteLink* link = wxGetApp().RemoteLink()) link->Publish();
 }
 
 CMainFrame* CBrookwaveView::Frame() const {
@@ -138,6 +176,7 @@ wxWindow* CBrookwaveView::DialogParent() const {
 
 void CBrookwaveView::OnCommand(wxCommandEvent& event) {
   if (!m_core || !m_core->OnCommand(res::CommandOf(event.GetId()))) event.Skip();
+  PublishState();
 }
 
 void CBrookwaveView::OnUpdateCommand(wxUpdateUIEvent& event) {
@@ -175,6 +214,7 @@ bool CBrookwaveView::DispatchPosted() {
 
 void CBrookwaveView::OnTimerTick(wxTimerEvent& event) {
   if (m_core) m_core->OnTimer(event.GetId());
+  PublishState();  // the velocity ramp moves the volume
 }
 
 void CBrookwaveView::OnScroll(wxScrollEvent& event) {
@@ -185,6 +225,7 @@ void CBrookwaveView::OnScroll(wxScrollEvent& event) {
   const int64_t position = id == IDC_POSITION ? m_pForm->Position()->GetValue()
                                               : static_cast<int64_t>(event.GetPosition());
   m_core->OnHScroll(*code, position, id);
+  PublishState();
 }
 
 void CBrookwaveView::OnMouseMove(wxMouseEvent& event) {
@@ -244,6 +285,10 @@ void CBrookwaveView::ShowStatusPrompt(std::optional<std::string_view> prompt) {
 
 int CBrookwaveView::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
   return RunMessageBox(DialogParent(), text, caption, style);
+}
+
+void CBrookwaveView::ApplyMultiMode(int32_t multi_mode) {
+  if (CRemoteLink* link = wxGetApp().RemoteLink()) link->Start(multi_mode);
 }
 
 void CBrookwaveView::SetCursor(Cursor cursor) {

@@ -8,6 +8,7 @@
 // thread).
 #pragma once
 
+#include <wx/arrstr.h>
 #include <wx/docview.h>
 #include <wx/timer.h>
 
@@ -41,6 +42,9 @@ class CBrookwaveView : public wxView, public ViewWindow {
 
   // Called by the document manager once the document is open (or reopened).
   void OnInitialUpdate();
+  // Files dropped on the window: the first opens as File Open would (a play list opens the
+  // list); true when there was one to open. The open itself follows once the drop has ended.
+  bool OnDropFiles(const wxArrayString& files);
   // A private message sent to the view (the frame's remote messages): handled at once.
   LRESULT WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam);
 
@@ -64,8 +68,8 @@ class CBrookwaveView : public wxView, public ViewWindow {
   void SetDocumentTitle(std::string_view title) override;
   void AddToRecentFileList(std::string_view path) override;
   void CloseMainWindow() override;
-  // A single instance is left to the remote-control service, which is not wired in yet.
-  void ApplyMultiMode(int32_t) override {}
+  // Meets an instance already running over the session bus, then starts the remote control.
+  void ApplyMultiMode(int32_t multi_mode) override;
   std::optional<std::string> RunFileDialog(const FileDialogSpec& dialog) override;
   FormatChoice ChooseFormat(const FormatChooserSpec& chooser) override;
   int RunPlaySheet(PlaySheetData& data) override;
@@ -83,6 +87,8 @@ class CBrookwaveView : public wxView, public ViewWindow {
   void OnMouseMove(wxMouseEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
   wxWindow* DialogParent() const;
+  // Tells other programs what changed after an event was handled.
+  void PublishState();
   // Hands the oldest posted message to the core; false when none is waiting.
   bool DispatchPosted();
 

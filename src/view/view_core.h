@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "audio/stream_state.h"
+#include "platform/remote/remote_control.h"
 #include "playlist/playlist_editor_model.h"
 #include "settings/property_sheet_data.h"
 #include "view/recent_file_list.h"
@@ -151,6 +152,20 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // View > Properties > Record: the record sheet runs over the record settings and the record
   // target's facts; OK copies the values back.
   void OnRecordProperties();
+
+  // ---- other programs and the desktop (view_core_remote.cpp) ----
+
+  // What other programs are shown: the playback status, the open file, its length and the
+  // position, the volume and which transport commands their enable rules allow now.
+  RemoteState DescribeForRemote() const;
+  // A file handed over by another program (or a second start) or dropped on the window: it
+  // replaces the open file as a recent-file entry does, and plays with AutoPlay; a ".plf" path
+  // opens that play list. Refused with a message while a recording, a prepared record target
+  // or a conversion holds the view, so that none of them is cut short.
+  void OpenFromOutside(const std::string& path);
+  // Another program set the volume (0 silence .. 1 full): the Volume slider moves there, as if
+  // the user had dragged it.
+  void SetRemoteVolume(double volume);
 
   // ---- state -------------------------------------------------------------------------------
 

@@ -50,5 +50,16 @@ TEST_F(CliConvertArgs, RefusedCommandsFailWithTheSystemsMessage) {
   EXPECT_EQ(test::ReadFileBytes(in), original);
 }
 
+TEST_F(CliConvertArgs, AFileSizeLimitFailsTheWriteInsteadOfKillingTheProcess) {
+  // 8 blocks of 512 bytes: far less than the converted second of sound.
+  const CommandResult limited =
+      test::RunCommand({"sh", "-c",
+                        "ulimit -f 8 && exec \"$0\" convert \"$1\" \"$2\" --format "
+                        "pcm:22050:1:16",
+                        BW_CLI_PATH, in, out});
+  EXPECT_EQ(limited.exit_code, 1) << limited.err;
+  EXPECT_NE(limited.err.find("Cannot write the file"), std::string::npos) << limited.err;
+}
+
 }  // namespace
 }  // namespace bw

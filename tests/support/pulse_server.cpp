@@ -20,14 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (std::string& s : strings)
-    out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
-}
-
 }  // namespace
 
 PulseServer::~PulseServer() {
@@ -57,8 +49,8 @@ bool PulseServer::Start(std::string* error) {
   const std::string log = (dir_ / "pulse.log").string();
   posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  const int spawned = posix_spawnp(&pid_, "pulseaudio", &actions, nullptr, Pointers(args).data(),
-                                   Pointers(env).data());
+  const int spawned = posix_spawnp(&pid_, "pulseaudio", &actions, nullptr,
+                                   ExecPointers(args).data(), ExecPointers(env).data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
     pid_ = -1;

@@ -63,6 +63,14 @@ std::string ReadAll(int fd) {
 
 }  // namespace
 
+std::vector<char*> ExecPointers(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (std::string& s : strings)
+    out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
 CommandResult RunCommand(const std::vector<std::string>& argv) {
   int out_pipe[2];
   int err_pipe[2];

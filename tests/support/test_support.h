@@ -65,6 +65,8 @@ struct CommandResult {
   std::string err;  // standard error
 };
 
+// The strings as a null-terminated array for exec and posix_spawn; valid while `strings` lives.
+std::vector<char*> ExecPointers(std::vector<std::string>& strings);
 // Runs `argv` (no shell), capturing both output streams.
 CommandResult RunCommand(const std::vector<std::string>& argv);
 // Runs brookwave-cli with `args`.

@@ -1,0 +1,80 @@
+// The program's side of the remote control and of drag and drop, inside the test process: what
+// other programs' commands and dropped files do to the running program.
+#include "app/remote_link.h"
+
+#include <gtest/gtest.h>
+#include <wx/dialog.h>
+#include <wx/dnd.h>
+
+#include "app/brookwave_app.h"
+#include "frame/main_frame.h"
+#include "gui_test_support.h"
+#include "playlist/playlist_file.h"
+#include "shell_test_support.h"
+#include "view/brookwave_view.h"
+#include "view/form_window.h"
+#include "view/view_core.h"
+
+namespace bw::test {
+namespace {
+
+using RemoteLink = ProgramTest;
+
+void Drop(wxWindow& window, const std::vector<std::string>& paths) {
+  auto* target = dynamic_cast<wxFileDropTarget*>(window.GetDropTarget());
+  ASSERT_NE(target, nullptr);
+  wxArrayString files;
+  for (const std::string& path : paths)
+    files.Add(wxString::FromUTF8(path));
+  EXPECT_TRUE(target->OnDropFiles(10, 10, files));
+  Settle(100);
+}
+
+TEST_F(RemoteLink, FilesDroppedOnTheWindowOpenAsFileOpenWould) {
+  const std::string first = WriteTone("first.wav", 5), second = WriteTone("second.wav", 5);
+  Start();
+  // Several files: the first one opens, and plays with AutoPlay.
+  Drop(frame(), {first, second});
+  EXPECT_EQ(core().stream().playing, 1);
+  EXPECT_EQ(Caption(), first + " - Brookwave");
+
+  // On the form, a play list replaces the playing file.
+  const std::string list = (dir / "list.plf").string();
+  const std::string text = JoinPlayListLines(std::vector<std::string>{second, first});
+  WriteFileBytes(list, {text.begin(), text.end()});
+  Drop(*view().Form(), {list});
+  EXPECT_EQ(core().stream().playListPath, list);
+  EXPECT_EQ(Caption(), second + " - Brookwave");
+}
+
+TEST_F(RemoteLink, UnderAModalDialogQuitRaisesAndAHandedFileWaitsForTheDialog) {
+  const std::string tone = WriteTone("tone.wav", 5);
+  Start();
+  CRemoteLink* link = wxGetApp().RemoteLink();
+  ASSERT_NE(link, nullptr);
+  ASSERT_TRUE(link->HasService());
+  ScheduleModalScript([&](wxDialog& about) {
+    link->OnRemoteCommand(RemoteCommand::kQuit);
+    link->OnRemoteOpen(tone);
+    Settle(100);
+    EXPECT_NE(wxGetApp().MainFrame(), nullptr);
+    EXPECT_EQ(core().stream().fileOpen, 0);
+    about.EndModal(wxID_OK);
+  });
+  Command(ID_APP_ABOUT);
+  Settle(100);
+  EXPECT_EQ(core().stream().playing, 1);
+  EXPECT_EQ(Caption(), tone + " - Brookwave");
+
+  // Busy, Quit stops; idle, it closes the window and gives the bus name up.
+  link->OnRemoteCommand(RemoteCommand::kQuit);
+  EXPECT_EQ(core().stream().playing, 0);
+  EXPECT_TRUE(link->HasService());
+  link->OnRemoteCommand(RemoteCommand::kQuit);
+  Settle(100);
+  EXPECT_EQ(wxGetApp().MainFrame(), nullptr);
+  EXPECT_FALSE(link->HasService());
+}
+
+}  // namespace
+}  // namespace bw::test

@@ -1,0 +1,187 @@
+// The real program on the session bus: driven by playerctl, meeting a second start of itself,
+// and installed with cmake --install into a prefix of its own.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "launched_program.h"
+#include "remote_test_support.h"
+#include "support/test_support.h"
+#include "support/wave_image.h"
+
+namespace bw::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr char kBusName[] = "org.mpris.MediaPlayer2.brookwave";
+
+// "PlaySet" with the defaults but `multiMode`.
+std::string PlaySetProfile(int multiMode) {
+  return "[Settings]\nPlaySet=1,1,0,0,1,1,10,10,-2000,0,100,100000,-10000,10000,-6,6,0,0,0,0," +
+         std::to_string(multiMode) + ",1,1,1,1,1,1,1,1,0,0\n";
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class RemoteProgram : public LaunchedProgram {
+ protected:
+  // A 30 s tone in the scratch folder.
+  std::string WriteTone() {
+    const std::string tone = (dir_ / "tone.wav").string();
+    WriteFileBytes(tone, BuildWave(FormatBlock(MakePcmFormat(44100, 2)),
+                                   Pcm16Bytes(SineTone(44100, 2, 44100 * 30, 440))));
+    return tone;
+  }
+
+  // Starts the program on the silent device and waits for its window and, when it is the first,
+  // for its bus name.
+  pid_t StartProgram(const std::vector<std::string>& args, bool first = true) {
+    std::vector<std::string> all = {"--sound=null"};
+    all.insert(all.end(), args.begin(), args.end());
+    const pid_t pid = Launch(all);
+    EXPECT_TRUE(MainWindow(pid)) << "no main window came up";
+    if (first) {
+      EXPECT_TRUE(WaitForName(kBusName, true)) << "the bus name was not taken";
+    }
+    return pid;
+  }
+
+  // Waits (at most 10 s) until `name` is owned (or free).
+  static bool WaitForName(const std::string& name, bool owned) {
+    for (auto waited = 0ms; waited < 10s; waited += 100ms) {
+      if (NameHasOwner(name) == owned) return true;
+      std::this_thread::sleep_for(100ms);
+    }
+    return false;
+  }
+
+  static std::string Status() { return Playerctl({"status"}).out; }
+};
+
+TEST_F(RemoteProgram, PlayerctlPlaysAndStopsTheLoadedFileAndNamesIt) {
+  const std::string tone = WriteTone();
+  const pid_t pid = StartProgram({tone});
+  // AutoPlay started it; playerctl sees it play.
+  EXPECT_EQ(Status(), "Playing\n");
+
+  EXPECT_EQ(Playerctl({"stop"}).exit_code, 0);
+  EXPECT_EQ(Status(), "Stopped\n");
+  EXPECT_EQ(Playerctl({"play"}).exit_code, 0);
+  EXPECT_EQ(Status(), "Playing\n");
+  EXPECT_EQ(Playerctl({"metadata", "xesam:title"}).out, "tone.wav\n");
+  EXPECT_EQ(Playerctl({"metadata", "xesam:url"}).out, "file://" + tone + "\n");
+  EXPECT_EQ(Playerctl({"metadata", "mpris:length"}).out, "30000000\n");
+  EXPECT_EQ(Playerctl({"stop"}).exit_code, 0);
+  EXPECT_EQ(Status(), "Stopped\n");
+
+  // Quit is the frame's close: idle now, the program ends and gives its name up.
+  EXPECT_EQ(Playerctl({"play"}).exit_code, 0);
+  EXPECT_EQ(GdbusCall(kBusName, "org.mpris.MediaPlayer2.Quit").exit_code, 0);
+  EXPECT_FALSE(Exited(pid, 1s)) << "a busy program must stop, not quit";
+  EXPECT_EQ(Status(), "Stopped\n");
+  EXPECT_EQ(GdbusCall(kBusName, "org.mpris.MediaPlayer2.Quit").exit_code, 0);
+  EXPECT_EQ(Exited(pid, 20s), 0);
+  EXPECT_FALSE(NameHasOwner(kBusName));
+}
+
+TEST_F(RemoteProgram, SecondStartInSingleModeEndsTheFirst) {
+  WriteProfile(PlaySetProfile(0));
+  const pid_t first = StartProgram({});
+  const pid_t second = StartProgram({}, false);
+  EXPECT_EQ(Exited(first, 20s), 0) << "the first instance still runs";
+  EXPECT_FALSE(Exited(second, 0ms));
+  // The second took the name over once the first had given it up.
+  EXPECT_TRUE(WaitForName(kBusName, true));
+  EXPECT_FALSE(NameHasOwner(std::string(kBusName) + ".instance" + std::to_string(second)));
+}
+
+TEST_F(RemoteProgram, SecondStartInMultiModeRaisesTheFirstAndBothRun) {
+  const pid_t first = StartProgram({});
+  const std::optional<XWindow> firstWindow = MainWindow(first);
+  ASSERT_TRUE(firstWindow);
+  const XWindow cover = MapCoveringWindow();
+  ASSERT_TRUE(IsAbove(cover, *firstWindow));
+
+  const pid_t second = StartProgram({}, false);
+  EXPECT_TRUE(IsAbove(*firstWindow, cover)) << "the first window was not raised";
+  EXPECT_FALSE(Exited(first, 500ms));
+  EXPECT_FALSE(Exited(second, 0ms));
+  EXPECT_TRUE(NameHasOwner(kBusName));
+  EXPECT_TRUE(WaitForName(std::string(kBusName) + ".instance" + std::to_string(second), true));
+}
+
+TEST_F(RemoteProgram, SecondStartWithAFileHandsItToTheFirst) {
+  const pid_t first = StartProgram({});
+  EXPECT_EQ(Status(), "Stopped\n");
+  const std::string tone = WriteTone();
+  // Started from another folder with a relative path, as a shell would.
+  const CommandResult second = RunCommand(
+      {"sh", "-c",
+       "cd '" + dir_.path().string() + "' && exec '" BW_PROGRAM_PATH "' --sound=null tone.wav"});
+  EXPECT_EQ(second.exit_code, 0) << second.err;
+  const std::optional<XWindow> window = MainWindow(first);
+  ASSERT_TRUE(window);
+  for (auto waited = 0ms; waited < 10s && Name(*window) != tone + " - Brookwave"; waited += 100ms)
+    std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(Name(*window), tone + " - Brookwave");
+  EXPECT_EQ(Status(), "Playing\n");  // AutoPlay
+}
+
+TEST_F(RemoteProgram, InstalledIntoAPrefixItStartsAndTheDesktopTakesItsFiles) {
+  const fs::path prefix = dir_ / "prefix";
+  const CommandResult install =
+      RunCommand({BW_CMAKE_COMMAND, "--install", BW_BUILD_DIR, "--prefix", prefix.string()});
+  ASSERT_EQ(install.exit_code, 0) << install.out << install.err;
+
+  const fs::path desktop = prefix / "share/applications/brookwave.desktop";
+  const CommandResult validate = RunCommand({"desktop-file-validate", desktop.string()});
+  EXPECT_EQ(validate.exit_code, 0) << validate.out << validate.err;
+  EXPECT_EQ(validate.out + validate.err, "");
+  const std::string entry = ReadText(desktop);
+  EXPECT_NE(entry.find("\nExec=brookwave %f\n"), std::string::npos) << entry;
+  EXPECT_NE(entry.find("audio/x-brookwave-playlist;"), std::string::npos) << entry;
+
+  // The shared MIME database built from the package names ".plf" files.
+  const CommandResult mime = RunCommand({"update-mime-database", (prefix / "share/mime").string()});
+  EXPECT_EQ(mime.exit_code, 0) << mime.err;
+  EXPECT_NE(ReadText(prefix / "share/mime/globs2").find("audio/x-brookwave-playlist:*.plf"),
+            std::string::npos);
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    const std::string edge = std::to_string(size);
+    EXPECT_TRUE(fs::is_regular_file(prefix / "share/icons/hicolor" / (edge + "x" + edge) /
+                                    "apps/brookwave.png"))
+        << size;
+  }
+  // Every resource of the source tree is installed beside the program.
+  for (const char* folder : {"dialogs", "pictures"}) {
+    for (const auto& file : fs::directory_iterator(fs::path(BW_SOURCE_DIR) / "src/res" / folder)) {
+      if (file.is_regular_file()) {
+        EXPECT_TRUE(fs::exists(prefix / "share/brookwave" / folder / file.path().filename()))
+            << file.path();
+      }
+    }
+  }
+
+  ASSERT_TRUE(fs::is_regular_file(prefix / "bin/brookwave-cli"));
+  const pid_t pid = Launch({"--sound=null"}, (prefix / "bin/brookwave").string());
+  const std::optional<XWindow> window = MainWindow(pid);
+  ASSERT_TRUE(window) << "the installed program did not start";
+  CloseBox(*window);
+  EXPECT_EQ(Exited(pid, 20s), 0);
+}
+
+}  // namespace
+}  // namespace bw::test
