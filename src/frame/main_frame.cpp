@@ -5,12 +5,12 @@
 #include <wx/menu.h>
 #include <wx/settings.h>
 #include <wx/statusbr.h>
-#include <wx/toolbar.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "frame/bar_state.h"
+#include "frame/tool_bar_ex.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
 #include "res/menus.h"
@@ -110,7 +110,6 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
       event.Skip();
     });
   }
-  Bind(wxEVT_TOOL_RCLICKED, [this](wxCommandEvent&) { OnBarContextMenu(); });
   // The framework's first idle prompt: the pane shows the view's state text, which is empty
   // until the view reports one.
   CallAfter([this] { ShowIdlePrompt(); });
@@ -133,9 +132,8 @@ bool CMainFrame::CreateToolBars(bool largeFonts) {
   return false;
 }
 
-wxToolBar* CMainFrame::MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts) {
-  auto* bar = new wxToolBar(this, res::WxCommandId(id), wxDefaultPosition, wxDefaultSize,
-                            wxTB_FLAT | wxTB_HORIZONTAL | wxTB_NODIVIDER, name);
+CToolBarEx* CMainFrame::MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts) {
+  auto* bar = new CToolBarEx(this, res::WxCommandId(id), name);
   bar->SetToolBitmapSize(largeFonts ? wxSize(24, 24) : wxSize(16, 15));
   for (int command : res::ToolbarButtons(static_cast<res::ToolbarId>(toolbar))) {
     if (command == 0) {
@@ -147,18 +145,15 @@ wxToolBar* CMainFrame::MakeToolBar(int id, const wxString& name, int toolbar, bo
       bar->Destroy();
       return nullptr;
     }
-    const wxString tip = ToWx(res::CommandTip(command));
-    const int wx_id = res::WxCommandId(command);
-    bar->AddTool(wx_id, tip, picture, tip,
-                 res::IsCheckCommand(command) ? wxITEM_CHECK : wxITEM_NORMAL);
-    bar->SetToolLongHelp(wx_id, ToWx(res::CommandPrompt(command)));
+    bar->AddTool(res::WxCommandId(command), picture, ToWx(res::CommandTip(command)),
+                 ToWx(res::CommandPrompt(command)), res::IsCheckCommand(command));
   }
   bar->Realize();
   return bar;
 }
 
 // Docked at the top or the bottom (the only sides it may go to), named after its window text.
-void CMainFrame::DockToolBar(wxToolBar* bar, int side) {
+void CMainFrame::DockToolBar(CToolBarEx* bar, int side) {
   m_dockManager.AddPane(bar, wxAuiPaneInfo()
                                  .Name(bar->GetName())
                                  .Caption(bar->GetName())

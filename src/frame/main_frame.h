@@ -17,9 +17,9 @@
 #include "frame/window_placement.h"
 #include "view/view_window.h"
 
-class wxToolBar;
-
 namespace bw {
+
+class CToolBarEx;
 
 class ProfileStore;
 
@@ -52,8 +52,8 @@ class CMainFrame : public wxDocParentFrame {
   // Rebuilds the File menu's recent-file entries from the document manager's history.
   void UpdateRecentFileMenu();
 
-  wxToolBar* ToolBar() const { return m_wndToolBar; }
-  wxToolBar* PlayBar() const { return m_wndPlayBar; }
+  CToolBarEx* ToolBar() const { return m_wndToolBar; }
+  CToolBarEx* PlayBar() const { return m_wndPlayBar; }
   wxAuiManager& DockManager() { return m_dockManager; }
   // The width rule: the frame's width is fixed by the menu's height.
   int MenuHeight() const { return m_cyMenu; }
@@ -63,8 +63,8 @@ class CMainFrame : public wxDocParentFrame {
 
  private:
   bool CreateToolBars(bool largeFonts);
-  wxToolBar* MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts);
-  void DockToolBar(wxToolBar* bar, int side);
+  CToolBarEx* MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts);
+  void DockToolBar(CToolBarEx* bar, int side);
   void OnGetMinMaxInfo();
   void ApplyPlacement(const WindowPlacement& placement);
   WindowPlacement CurrentPlacement() const;
@@ -88,8 +88,8 @@ class CMainFrame : public wxDocParentFrame {
   bool m_bToolTips = true;
   int m_cySize = 0;
   int m_cyMenu = 0;
-  wxToolBar* m_wndPlayBar = nullptr;
-  wxToolBar* m_wndToolBar = nullptr;
+  CToolBarEx* m_wndPlayBar = nullptr;
+  CToolBarEx* m_wndToolBar = nullptr;
   wxStatusBar* m_wndStatusBar = nullptr;
   std::string m_strStatusText;
   wxAuiManager m_dockManager;

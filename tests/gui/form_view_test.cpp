@@ -6,7 +6,6 @@
 #include <wx/menu.h>
 #include <wx/slider.h>
 #include <wx/textctrl.h>
-#include <wx/toolbar.h>
 #include <wx/xrc/xmlres.h>
 
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include "app/brookwave_app.h"
 #include "frame/data_tip.h"
 #include "frame/main_frame.h"
+#include "frame/tool_bar_ex.h"
 #include "gui_test_support.h"
 #include "platform/sound/virtual_sound.h"
 #include "res/menus.h"
@@ -224,9 +224,9 @@ TEST_F(Form, Screenshots) {
   const char* dpi = std::getenv("BW_SCREEN_DPI");
   const bool large = dpi != nullptr && std::atoi(dpi) >= 120;
   EXPECT_EQ(wxGetApp().m_bLargeFonts, large);
-  wxToolBar& play = *frame().PlayBar();
+  CToolBarEx& play = *frame().PlayBar();
   EXPECT_EQ(play.GetToolBitmapSize(), large ? wxSize(24, 24) : wxSize(16, 15));
-  EXPECT_EQ(res::CommandOf(play.GetToolByPos(play.GetToolsCount() - 1)->GetId()),
+  EXPECT_EQ(res::CommandOf(play.GetToolId(play.GetToolsCount() - 1)),
             large ? ID_REPEAT_SONG : ID_FILE_CLOSE);
   SaveScreenshot(frame(), "main_window_empty");
 

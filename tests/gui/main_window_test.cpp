@@ -5,12 +5,12 @@
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/timer.h>
-#include <wx/toolbar.h>
 
 #include <filesystem>
 
 #include "app/brookwave_app.h"
 #include "frame/main_frame.h"
+#include "frame/tool_bar_ex.h"
 #include "frame/window_placement.h"
 #include "gui_test_support.h"
 #include "res/menus.h"
@@ -200,9 +200,9 @@ void ExpectStates(MainWindow& test, std::size_t state, const char* name) {
       EXPECT_EQ(StateChar(item->IsEnabled(), item->IsCheckable() && item->IsChecked()), want)
           << name << ": menu item " << expected.id;
     }
-    for (wxToolBar* bar : {test.frame().ToolBar(), test.frame().PlayBar()}) {
+    for (CToolBarEx* bar : {test.frame().ToolBar(), test.frame().PlayBar()}) {
       const int tool = res::WxCommandId(expected.id);
-      if (bar->FindById(tool) == nullptr) continue;
+      if (!bar->HasTool(tool)) continue;
       EXPECT_EQ(StateChar(bar->GetToolEnabled(tool), bar->GetToolState(tool)), want)
           << name << ": button " << expected.id;
     }

@@ -3,7 +3,6 @@
 #include <wx/fileconf.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
-#include <wx/toolbar.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include "app/brookwave_app.h"
 #include "app/command_line.h"
 #include "frame/main_frame.h"
+#include "frame/tool_bar_ex.h"
 #include "gui_test_support.h"
 #include "platform/sound/virtual_sound.h"
 #include "res/menus.h"
