@@ -74,6 +74,7 @@ CToolBarEx::CToolBarEx(wxWindow* parent, wxWindowID id, const wxString& name)
                     AccessibleRole::kToolBar);
   Bind(wxEVT_PAINT, &CToolBarEx::OnPaint, this);
   Bind(wxEVT_MOTION, &CToolBarEx::OnMouseMove, this);
+  Bind(wxEVT_ENTER_WINDOW, &CToolBarEx::OnMouseMove, this);
   Bind(wxEVT_TIMER, &CToolBarEx::OnTimer, this, kHotTimerId);
   Bind(wxEVT_LEFT_DOWN, &CToolBarEx::OnLeftDown, this);
   Bind(wxEVT_LEFT_DCLICK, &CToolBarEx::OnLeftDown, this);

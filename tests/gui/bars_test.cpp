@@ -1,0 +1,158 @@
+// The flat bars of the real program as the X server shows them: the toolbars' hot tracking,
+// disabled and checked buttons, and the menu bar's items, docked along the top and at the side.
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/settings.h>
+
+#include <chrono>
+
+#include "frame/flat_paint.h"
+#include "frame/main_frame.h"
+#include "frame/tool_bar_ex.h"
+#include "gui_test_support.h"
+#include "res/menus.h"
+#include "shell_test_support.h"
+#include "view/view_core.h"
+#include "view/view_ids.h"
+
+// Colours in failure messages as "rgb(r, g, b)".
+inline void PrintTo(const wxColour& colour, std::ostream* os) {
+  *os << colour.GetAsString(wxC2S_CSS_SYNTAX);
+}
+
+namespace bw::test {
+namespace {
+
+class Bars : public ProgramTest {
+ public:
+  // The button of command `id` as the screen shows it.
+  wxImage Button(CToolBarEx& bar, int id, wxRect* screenRect = nullptr) {
+    const wxRect r = ButtonRect(bar, id);
+    if (screenRect) *screenRect = r;
+    return GrabScreen(r);
+  }
+  static wxRect ButtonRect(CToolBarEx& bar, int id) {
+    for (std::size_t i = 0; i < bar.GetToolsCount(); ++i) {
+      if (bar.GetToolId(i) == res::WxCommandId(id))
+        return wxRect(bar.ClientToScreen(bar.GetToolRect(i).GetTopLeft()),
+                      bar.GetToolRect(i).GetSize());
+    }
+    ADD_FAILURE() << "no button " << id;
+    return {};
+  }
+  static wxColour At(const wxImage& image, int x, int y) {
+    return wxColour(image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y));
+  }
+  // Where the pointer goes to be off every bar: the middle of the form.
+  void PointerToForm() {
+    frame().WarpPointer(frame().GetClientSize().x / 2, frame().GetClientSize().y / 2);
+  }
+  BarColours colours = BarColours::FromSystem();
+};
+
+// The edge of a w x h button: which colour its top-left and bottom-right corners show.
+struct Edge {
+  wxColour topLeft, bottomRight;
+};
+Edge EdgeOf(const wxImage& button) {
+  return {Bars::At(button, 0, 0), Bars::At(button, button.GetWidth() - 1, button.GetHeight() - 1)};
+}
+
+TEST_F(Bars, AHoveredButtonRaisesAndIsFlatAgainWithin250msOfTheMouseLeaving) {
+  Start();
+  ASSERT_NE(colours.hilite, colours.shadow);
+  CToolBarEx& bar = *frame().ToolBar();
+  wxRect r;
+  Edge edge = EdgeOf(Button(bar, ID_APP_ABOUT, &r));
+  EXPECT_EQ(edge.topLeft, colours.face) << "an edge before the mouse came";
+  EXPECT_EQ(edge.bottomRight, colours.face);
+
+  const wxPoint centre = bar.ScreenToClient(r.GetTopLeft()) + wxPoint(r.width / 2, r.height / 2);
+  bar.WarpPointer(centre.x, centre.y);
+  Settle(100);
+  edge = EdgeOf(Button(bar, ID_APP_ABOUT));
+  EXPECT_EQ(edge.topLeft, colours.hilite) << "not raised under the mouse";
+  EXPECT_EQ(edge.bottomRight, colours.shadow);
+  EXPECT_EQ(StatusLine(), res::CommandPrompt(ID_APP_ABOUT));
+
+  PointerToForm();
+  const auto left = std::chrono::steady_clock::now();
+  while (EdgeOf(Button(bar, ID_APP_ABOUT)).bottomRight != colours.face &&
+         std::chrono::steady_clock::now() - left < std::chrono::seconds(2)) {
+    Settle(10);
+  }
+  const auto flat = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - left);
+  EXPECT_EQ(EdgeOf(Button(bar, ID_APP_ABOUT)).topLeft, colours.face);
+  // The timer's 250 ms, and a little for the test's own polling and the X round trip.
+  EXPECT_LE(flat.count(), 250 + 60);
+  EXPECT_EQ(bar.HotButton(), -1);
+}
+
+TEST_F(Bars, ADisabledButtonIsEmbossedInHighlightAndShadowAndNeverRaises) {
+  Start();
+  CToolBarEx& bar = *frame().PlayBar();
+  ASSERT_FALSE(bar.GetToolEnabled(res::WxCommandId(ID_PLAY)));  // nothing is open
+  wxRect r;
+  wxImage play = Button(bar, ID_PLAY, &r);
+  int shadow = 0, hilite = 0, other = 0;
+  for (int y = 0; y < play.GetHeight(); ++y) {
+    for (int x = 0; x < play.GetWidth(); ++x) {
+      const wxColour c = At(play, x, y);
+      if (c == colours.shadow)
+        ++shadow;
+      else if (c == colours.hilite)
+        ++hilite;
+      else if (c != colours.face)
+        ++other;
+    }
+  }
+  EXPECT_GT(shadow, 10) << "no shadow image";
+  EXPECT_GT(hilite, 3) << "no highlight offset";
+  EXPECT_EQ(other, 0) << "colours of the enabled image show";
+
+  const wxPoint centre = bar.ScreenToClient(r.GetTopLeft()) + wxPoint(r.width / 2, r.height / 2);
+  bar.WarpPointer(centre.x, centre.y);
+  Settle(100);
+  EXPECT_EQ(EdgeOf(Button(bar, ID_PLAY)).bottomRight, colours.face) << "a disabled button rose";
+  PointerToForm();
+}
+
+TEST_F(Bars, ACheckedButtonIsSunkenWithADitheredFaceUntilTheMouseIsOverIt) {
+  Start();
+  ASSERT_NE(colours.hilite, colours.face);
+  CToolBarEx& bar = *frame().ToolBar();
+  core().stream().playListOpen = 1;
+  core().stream().playSettings.RepeatPlayList = 1;
+  UpdateCommandStates();
+  ASSERT_TRUE(bar.GetToolState(res::WxCommandId(ID_PLAYLIST_REPEAT)));
+  Settle(100);
+
+  wxRect r;
+  wxImage button = Button(bar, ID_PLAYLIST_REPEAT, &r);
+  Edge edge = EdgeOf(button);
+  EXPECT_EQ(edge.topLeft, colours.shadow) << "not sunken";
+  EXPECT_EQ(edge.bottomRight, colours.hilite);
+  EXPECT_EQ(At(button, 1, 1), colours.face);
+  // A checkerboard of highlight and face inside the frame, beside the image.
+  for (int x = 2; x < 6; ++x) {
+    const wxColour a = At(button, x, 2), b = At(button, x + 1, 2), below = At(button, x, 3);
+    EXPECT_NE(a, b) << "no dither at x " << x;
+    EXPECT_NE(a, below);
+    EXPECT_TRUE(a == colours.hilite || a == colours.face);
+  }
+
+  const wxPoint centre = bar.ScreenToClient(r.GetTopLeft()) + wxPoint(r.width / 2, r.height / 2);
+  bar.WarpPointer(centre.x, centre.y);
+  Settle(100);
+  button = Button(bar, ID_PLAYLIST_REPEAT);
+  EXPECT_EQ(EdgeOf(button).topLeft, colours.shadow) << "under the mouse it stays sunken";
+  EXPECT_EQ(At(button, 2, 2), colours.face) << "the face is plain under the mouse";
+  EXPECT_EQ(At(button, 3, 2), colours.face);
+  PointerToForm();
+  core().stream().playListOpen = 0;
+  core().stream().playSettings.RepeatPlayList = 0;
+}
+
+}  // namespace
+}  // namespace bw::test
