@@ -1,4 +1,4 @@
-// CMainFrame: the program's one top-level window. It holds the menu, the main and the Play
+// CMainFrame: the program's one top-level window. It holds the menu bar, the main and the Play
 // toolbar (docked by a wxAuiManager, which also keeps their layout), the one-pane status line
 // and, as its client, the view's form. It restores and saves its placement, its two flags and
 // the bars' layout in the profile, keeps the view's last state text for the status line, turns
@@ -19,6 +19,7 @@
 
 namespace bw {
 
+class CMenuBar;
 class CToolBarEx;
 
 class ProfileStore;
@@ -52,6 +53,7 @@ class CMainFrame : public wxDocParentFrame {
   // Rebuilds the File menu's recent-file entries from the document manager's history.
   void UpdateRecentFileMenu();
 
+  CMenuBar* MenuBar() const { return m_wndMenuBar; }
   CToolBarEx* ToolBar() const { return m_wndToolBar; }
   CToolBarEx* PlayBar() const { return m_wndPlayBar; }
   wxAuiManager& DockManager() { return m_dockManager; }
@@ -69,7 +71,7 @@ class CMainFrame : public wxDocParentFrame {
   void ApplyPlacement(const WindowPlacement& placement);
   WindowPlacement CurrentPlacement() const;
   void LoadBarState();
-  void KeepBarPlace(const wxAuiPaneInfo& made);
+  void KeepBarPlace(const wxAuiPaneInfo& made, bool anySide);
   void SaveBarState();
   // True while the view reports a state other than idle.
   bool ViewIsBusy() const;
@@ -77,6 +79,7 @@ class CMainFrame : public wxDocParentFrame {
 
   void OnClose(wxCloseEvent& event);
   void OnSize(wxSizeEvent& event);
+  void OnMenuHighlight(wxMenuEvent& event);
   void OnMove(wxMoveEvent& event);
   void RememberNormalRect();
   void OnBarCheck(wxCommandEvent& event);
@@ -88,6 +91,7 @@ class CMainFrame : public wxDocParentFrame {
   bool m_bToolTips = true;
   int m_cySize = 0;
   int m_cyMenu = 0;
+  CMenuBar* m_wndMenuBar = nullptr;
   CToolBarEx* m_wndPlayBar = nullptr;
   CToolBarEx* m_wndToolBar = nullptr;
   wxStatusBar* m_wndStatusBar = nullptr;
