@@ -482,19 +482,20 @@ void CMenuBar::SwitchTo(int index) {
 // Right moves on only when the selected entry opens no sub-menu, Left only from the pop-up
 // itself (in a sub-menu the keys open and close the sub-menu, as in any menu).
 void CMenuBar::UpdateMoveFlags() {
+  // The shell the keys act on: the deepest open one that has an entry selected.
   GtkWidget* shell = m_pOpenMenu;
   GtkWidget* selected = gtk_menu_shell_get_selected_item(GTK_MENU_SHELL(shell));
-  bool inSubMenu = false;
   while (selected != nullptr) {
     GtkWidget* sub = gtk_menu_item_get_submenu(GTK_MENU_ITEM(selected));
     if (sub == nullptr || !gtk_widget_get_visible(sub)) break;
+    GtkWidget* inner = gtk_menu_shell_get_selected_item(GTK_MENU_SHELL(sub));
+    if (inner == nullptr) break;
     shell = sub;
-    inSubMenu = true;
-    selected = gtk_menu_shell_get_selected_item(GTK_MENU_SHELL(shell));
+    selected = inner;
   }
   m_bCanMoveRight =
       selected == nullptr || gtk_menu_item_get_submenu(GTK_MENU_ITEM(selected)) == nullptr;
-  m_bCanMoveLeft = !inSubMenu;
+  m_bCanMoveLeft = shell == m_pOpenMenu;
 }
 
 int CMenuBar::OnPopupKey(GtkWidget*, GdkEventKey* event, CMenuBar* bar) {

@@ -1,13 +1,18 @@
 // The flat bars of the real program as the X server shows them: the toolbars' hot tracking,
 // disabled and checked buttons, and the menu bar's items, docked along the top and at the side.
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <wx/app.h>
 #include <wx/settings.h>
+#include <wx/uiaction.h>
 
 #include <chrono>
+#include <functional>
+#include <vector>
 
 #include "frame/flat_paint.h"
 #include "frame/main_frame.h"
+#include "frame/menu_bar.h"
 #include "frame/tool_bar_ex.h"
 #include "gui_test_support.h"
 #include "res/menus.h"
@@ -152,6 +157,114 @@ TEST_F(Bars, ACheckedButtonIsSunkenWithADitheredFaceUntilTheMouseIsOverIt) {
   PointerToForm();
   core().stream().playListOpen = 0;
   core().stream().playSettings.RepeatPlayList = 0;
+}
+
+// Steps run one after another from a timer, so that they also run while a pop-up's own loop
+// holds the test inside a click.
+class Script : public wxTimer {
+ public:
+  explicit Script(std::vector<std::function<void()>> steps) : steps_(std::move(steps)) {
+    Start(200);
+  }
+  void Notify() override {
+    if (next_ < steps_.size())
+      steps_[next_++]();
+    else
+      Stop();
+  }
+  bool Done() const { return next_ >= steps_.size(); }
+
+ private:
+  std::vector<std::function<void()>> steps_;
+  std::size_t next_ = 0;
+};
+
+class MenuBarTest : public Bars {
+ public:
+  CMenuBar& bar() { return *frame().MenuBar(); }
+  wxPoint ItemCentre(int i) {
+    const wxRect r = bar().GetItemRect(i);
+    return bar().ClientToScreen(r.GetTopLeft() + wxPoint(r.width / 2, r.height / 2));
+  }
+  // The item whose pop-up is on the screen, −1 for none.
+  int OpenPopup() {
+    int open = -1;
+    for (std::size_t i = 0; i < bar().GetItemCount(); ++i) {
+      if (gtk_widget_get_visible(bar().GetMenu(i)->m_menu)) open = static_cast<int>(i);
+    }
+    return open;
+  }
+  // Clicks item `first` and runs `steps` while the pop-up loop runs.
+  void RunLoop(int first, std::vector<std::function<void()>> steps) {
+    sim.MouseMove(ItemCentre(first));
+    Settle(50);
+    Script script(std::move(steps));
+    sim.MouseClick();
+    const auto start = std::chrono::steady_clock::now();
+    while ((!script.Done() || bar().TrackState() == CMenuBar::kPopupOpen) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+      Settle(50);
+    }
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(OpenPopup(), -1) << "a pop-up stayed open";
+  }
+  wxUIActionSimulator sim;
+};
+
+TEST_F(MenuBarTest, RightAndLeftWrapAndTheMouseSwitchesPopups) {
+  Start();
+  ASSERT_EQ(bar().GetItemCount(), 6u);
+  std::vector<int> opened;
+  auto record = [&] { opened.push_back(OpenPopup()); };
+  RunLoop(5, {record, [&] { sim.Char(WXK_RIGHT); }, record, [&] { sim.Char(WXK_LEFT); }, record,
+              [&] { sim.MouseMove(ItemCentre(2)); }, record, [&] { sim.Char(WXK_RIGHT); }, record,
+              [&] { sim.Char(WXK_ESCAPE); }});
+  // Help; Right wraps to File; Left wraps back to Help; the mouse onto View; Right to Audio.
+  EXPECT_EQ(opened, (std::vector<int>{5, 0, 5, 2, 3}));
+  EXPECT_EQ(bar().CurrentItem(), -1);
+}
+
+TEST_F(MenuBarTest, ClickingTheOpenItemClosesItsPopupAndOpensNoOther) {
+  Start();
+  std::vector<int> opened;
+  RunLoop(0, {[&] { opened.push_back(OpenPopup()); }, [&] { sim.MouseClick(); },
+              [&] { opened.push_back(OpenPopup()); }});
+  EXPECT_EQ(opened, (std::vector<int>{0, -1}));
+  EXPECT_NE(bar().ItemStateOf(0), CMenuBar::kSunken);
+}
+
+TEST_F(MenuBarTest, RightOpensASubMenuInsteadOfMovingOn) {
+  Start();
+  std::vector<int> opened;
+  GtkWidget* selection = nullptr;
+  RunLoop(1, {[&] {
+                // Edit's first entry, "&Selection", opens a sub-menu.
+                gtk_menu_shell_select_first(GTK_MENU_SHELL(bar().GetMenu(1)->m_menu), TRUE);
+              },
+              [&] { sim.Char(WXK_RIGHT); },
+              [&] {
+                opened.push_back(OpenPopup());
+                wxMenuItem* item = bar().GetMenu(1)->FindItemByPosition(0);
+                selection = item->GetSubMenu()->m_menu;
+                opened.push_back(gtk_widget_get_visible(selection) ? 1 : 0);
+              },
+              [&] { sim.Char(WXK_ESCAPE); }, [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_EQ(opened, (std::vector<int>{1, 1}));
+}
+
+TEST_F(MenuBarTest, HoveringRaisesAnItemUntilTheMouseLeavesTheBar) {
+  Start();
+  sim.MouseMove(ItemCentre(3));
+  Settle(100);
+  EXPECT_EQ(bar().CurrentItem(), 3);
+  EXPECT_EQ(bar().ItemStateOf(3), CMenuBar::kRaised);
+  const wxRect r(bar().ClientToScreen(bar().GetItemRect(3).GetTopLeft()),
+                 bar().GetItemRect(3).GetSize());
+  EXPECT_EQ(EdgeOf(GrabScreen(r)).topLeft, colours.hilite);
+  PointerToForm();
+  Settle(CMenuBar::kHotTimerMs + 100);
+  EXPECT_EQ(bar().CurrentItem(), -1);
+  EXPECT_EQ(EdgeOf(GrabScreen(r)).bottomRight, colours.face);
 }
 
 }  // namespace
