@@ -17,6 +17,7 @@
 #include "gui_test_support.h"
 #include "res/menus.h"
 #include "shell_test_support.h"
+#include "view/dialogs/wx_text.h"
 #include "view/view_core.h"
 #include "view/view_ids.h"
 
@@ -265,6 +266,136 @@ TEST_F(MenuBarTest, HoveringRaisesAnItemUntilTheMouseLeavesTheBar) {
   Settle(CMenuBar::kHotTimerMs + 100);
   EXPECT_EQ(bar().CurrentItem(), -1);
   EXPECT_EQ(EdgeOf(GrabScreen(r)).bottomRight, colours.face);
+}
+
+// Text pixels: well darker than the face.
+bool Ink(const wxImage& image, int x, int y, const wxColour& face) {
+  if (x < 0 || y < 0 || x >= image.GetWidth() || y >= image.GetHeight()) return false;
+  const int darker = (face.Red() - image.GetRed(x, y)) + (face.Green() - image.GetGreen(x, y)) +
+                     (face.Blue() - image.GetBlue(x, y));
+  return darker > 200;
+}
+
+// Reads every item's pixels: a row of text with the mnemonic letter underlined, or, at a side,
+// a column of text turned clockwise with the underline drawn along the letter's foot.
+void ExpectMnemonicsDrawn(MenuBarTest& test, bool vertical) {
+  CMenuBar& bar = test.bar();
+  const wxColour face = test.colours.face;
+  for (std::size_t i = 0; i < bar.GetItemCount(); ++i) {
+    const wxRect r = bar.GetItemRect(i);
+    const wxImage item = GrabScreen(wxRect(bar.ClientToScreen(r.GetTopLeft()), r.GetSize()));
+    const std::string name = FromWx(bar.GetItemText(i));
+    wxRect ink;
+    for (int y = 1; y < r.height - 1; ++y) {
+      for (int x = 1; x < r.width - 1; ++x) {
+        if (Ink(item, x, y, face))
+          ink = ink.IsEmpty() ? wxRect(x, y, 1, 1) : ink.Union({x, y, 1, 1});
+      }
+    }
+    ASSERT_FALSE(ink.IsEmpty()) << name << ": no text";
+    // Along the text: where the mnemonic letter begins and ends.
+    const int from = bar.UnderlineStart(i).y, to = bar.UnderlineEnd(i).y;
+    ASSERT_GT(to - from, 2) << name;
+    if (!vertical) {
+      EXPECT_GT(ink.width, ink.height) << name << " is not a row of text";
+      int low = -1, nextLow = -1;
+      for (int y = 0; y < r.height; ++y) {
+        for (int x = from; x < to; ++x)
+          if (Ink(item, x, y, face)) low = y;
+        for (int x = to + 1; x < to + 4; ++x)
+          if (Ink(item, x, y, face)) nextLow = y;
+      }
+      int run = 0;
+      for (int x = from; x < to; ++x)
+        run += Ink(item, x, low, face) ? 1 : 0;
+      EXPECT_GE(run, to - from - 2) << name << ": no line under the mnemonic letter";
+      EXPECT_GT(low, nextLow) << name << ": the line is not below the text";
+    } else {
+      EXPECT_GT(ink.height, ink.width) << name << " is not turned";
+      const int x = bar.UnderlineStart(i).x;
+      int run = 0, nextLeft = r.width;
+      for (int y = from; y < to; ++y)
+        run += Ink(item, x, y, face) ? 1 : 0;
+      for (int y = to + 1; y < to + 4; ++y) {
+        for (int c = 0; c < r.width; ++c)
+          if (Ink(item, c, y, face)) nextLeft = std::min(nextLeft, c);
+      }
+      EXPECT_GE(run, to - from - 1) << name << ": no line along the mnemonic letter";
+      // Turned clockwise, the foot of the text faces left: the line is its leftmost part.
+      EXPECT_LE(std::abs(ink.x - x), 1) << name;
+      EXPECT_GT(nextLeft, x) << name;
+    }
+  }
+}
+
+void DockMenuBar(MenuBarTest& test, int side) {
+  wxAuiManager& docks = test.frame().DockManager();
+  docks.GetPane(&test.bar()).Direction(side).Row(0).Position(0);
+  docks.Update();
+  Settle(300);
+}
+
+TEST_F(MenuBarTest, ItemsReadFileToHelpUnderlinedAlongTheTopAndTurnedAtTheSide) {
+  Start();
+  PointerToForm();
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < bar().GetItemCount(); ++i)
+    texts.push_back(FromWx(bar().GetItemText(i)));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"&File", "&Edit", "&View", "&Audio", "&Playlist", "&Help"}));
+  EXPECT_EQ(frame().GetMenuBar(), nullptr) << "the frame kept a menu of its own";
+  EXPECT_FALSE(bar().IsVertical());
+  ExpectMnemonicsDrawn(*this, false);
+
+  DockMenuBar(*this, wxAUI_DOCK_LEFT);
+  ASSERT_TRUE(bar().IsVertical());
+  EXPECT_GT(bar().GetSize().y, bar().GetSize().x);
+  ExpectMnemonicsDrawn(*this, true);
+}
+
+TEST_F(MenuBarTest, PopupsOpenAboveNearTheScreenBottomAndLeftNearItsRightEdge) {
+  Start();
+  const wxSize screen = wxGetDisplaySize();
+  DockMenuBar(*this, wxAUI_DOCK_BOTTOM);
+  frame().Move(100, screen.y - frame().GetSize().y);
+  Settle(200);
+  auto popupTop = [&](int item) {
+    GtkWidget* top = gtk_widget_get_toplevel(bar().GetMenu(item)->m_menu);
+    int x = 0, y = 0;
+    gdk_window_get_origin(gtk_widget_get_window(top), &x, &y);
+    return wxPoint(x, y);
+  };
+  wxPoint at;
+  RunLoop(4, {[&] { at = popupTop(4); }, [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_EQ(bar().LastPlacement(), CMenuBar::Placement::kAbove);
+  EXPECT_LT(at.y, bar().ClientToScreen(bar().GetItemRect(4).GetTopLeft()).y);
+
+  DockMenuBar(*this, wxAUI_DOCK_RIGHT);
+  frame().Move(screen.x - frame().GetSize().x, 100);
+  Settle(200);
+  RunLoop(0, {[&] { at = popupTop(0); }, [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_EQ(bar().LastPlacement(), CMenuBar::Placement::kLeft);
+  EXPECT_LT(at.x, bar().ClientToScreen(bar().GetItemRect(0).GetTopLeft()).x);
+  // Left and Right do nothing at a side.
+  std::vector<int> opened;
+  RunLoop(0, {[&] { sim.Char(WXK_RIGHT); }, [&] { opened.push_back(OpenPopup()); },
+              [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_EQ(opened, std::vector<int>{0});
+}
+
+// Pictures of the bars docked along the top (as they start), at the bottom and at the left.
+TEST_F(MenuBarTest, Screenshots) {
+  Start();
+  PointerToForm();
+  SaveScreenshot(frame(), "bars_docked_top");
+  wxAuiManager& docks = frame().DockManager();
+  for (wxWindow* bar : {static_cast<wxWindow*>(frame().ToolBar()), static_cast<wxWindow*>(&bar())})
+    docks.GetPane(bar).Direction(wxAUI_DOCK_BOTTOM).Row(1);
+  docks.Update();
+  SaveScreenshot(frame(), "bars_docked_bottom");
+  docks.GetPane(frame().ToolBar()).Direction(wxAUI_DOCK_TOP).Row(0);
+  DockMenuBar(*this, wxAUI_DOCK_LEFT);
+  SaveScreenshot(frame(), "bars_docked_left");
 }
 
 }  // namespace
