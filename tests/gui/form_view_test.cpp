@@ -6,6 +6,7 @@
 #include <wx/menu.h>
 #include <wx/slider.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
 #include <wx/xrc/xmlres.h>
 
 #include <cstdlib>
@@ -140,7 +141,9 @@ TEST_F(Form, RestingOverTheBalanceSliderShowsItsTipUntilTheMouseMovesAway) {
   wxWindow& balance = *view().Form()->FindWindow(IDC_BALANCE);
   const wxPoint inside(balance.GetClientSize().x / 3, balance.GetClientSize().y / 2);
   balance.WarpPointer(inside.x, inside.y);
-  Settle(TFXDataTip::kDelayMs + 300);
+  Settle(TFXDataTip::kDelayMs - 200);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "shown before the mouse had rested 500 ms";
+  Settle(500);
   ASSERT_NE(TFXDataTip::Shown(), nullptr) << "no tip after resting";
   EXPECT_EQ(TFXDataTip::Shown()->Text(), "Pan");
   EXPECT_EQ(StatusLine(), "Pan");
@@ -154,6 +157,39 @@ TEST_F(Form, RestingOverTheBalanceSliderShowsItsTipUntilTheMouseMovesAway) {
   balance.WarpPointer(inside.x + 3, inside.y);
   Settle(50);
   EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "3 pixels left the tip";
+}
+
+TEST_F(Form, AKeyAClickOrAMenuHidesTheTipAndMovingOnNeverShowsOne) {
+  Start();
+  wxWindow& volume = *view().Form()->FindWindow(IDC_VOLUME);
+  const wxPoint inside(volume.GetClientSize().x / 2, volume.GetClientSize().y / 2);
+  auto rest = [&](int dx) {
+    volume.WarpPointer(inside.x + dx, inside.y);
+    Settle(TFXDataTip::kDelayMs + 300);
+    return TFXDataTip::Shown() != nullptr;
+  };
+  wxUIActionSimulator sim;
+  ASSERT_TRUE(rest(0));
+  EXPECT_EQ(TFXDataTip::Shown()->Text(), "Volume");
+  sim.Char(WXK_SHIFT);
+  Settle(50);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a key left the tip";
+
+  ASSERT_TRUE(rest(6));
+  Mouse(volume, wxEVT_RIGHT_DOWN, inside);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a click left the tip";
+
+  ASSERT_TRUE(rest(12));
+  wxMenuEvent opened(wxEVT_MENU_OPEN);
+  frame().ProcessWindowEvent(opened);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a menu opened over the tip";
+
+  // A pointer that keeps moving (a step every 100 ms) never rests long enough.
+  for (int step = 0; step < 10; ++step) {
+    volume.WarpPointer(inside.x + 20 + 4 * step, inside.y);
+    Settle(100);
+    EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a tip while moving, step " << step;
+  }
 }
 
 // Opens the menu a right click brings up and returns its items, "text [id]" each.
