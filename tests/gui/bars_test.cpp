@@ -8,8 +8,10 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "frame/bar_accessibility.h"
 #include "frame/flat_paint.h"
 #include "frame/main_frame.h"
 #include "frame/menu_bar.h"
@@ -80,6 +82,7 @@ TEST_F(Bars, AHoveredButtonRaisesAndIsFlatAgainWithin250msOfTheMouseLeaving) {
   EXPECT_EQ(edge.topLeft, colours.hilite) << "not raised under the mouse";
   EXPECT_EQ(edge.bottomRight, colours.shadow);
   EXPECT_EQ(StatusLine(), res::CommandPrompt(ID_APP_ABOUT));
+  EXPECT_EQ(bar.GetToolTipText(), "About");
 
   PointerToForm();
   const auto left = std::chrono::steady_clock::now();
@@ -158,6 +161,42 @@ TEST_F(Bars, ACheckedButtonIsSunkenWithADitheredFaceUntilTheMouseIsOverIt) {
   PointerToForm();
   core().stream().playListOpen = 0;
   core().stream().playSettings.RepeatPlayList = 0;
+}
+
+TEST_F(Bars, AClickOrTheKeyboardSendsTheButtonsCommandToTheFrame) {
+  Start();
+  CToolBarEx& bar = *frame().ToolBar();
+  // Caught before the application opens the About box; it lives as long as the frame.
+  auto counted = std::make_shared<int>(0);
+  const int& about = *counted;
+  frame().Bind(
+      wxEVT_MENU, [counted](wxCommandEvent&) { ++*counted; }, res::WxCommandId(ID_APP_ABOUT));
+  wxRect r;
+  Button(bar, ID_APP_ABOUT, &r);
+  wxUIActionSimulator sim;
+  sim.MouseMove(r.GetTopLeft() + wxPoint(r.width / 2, r.height / 2));
+  Settle(50);
+  sim.MouseClick();
+  Settle(100);
+  EXPECT_EQ(about, 1);
+  // Pressed on the button but released beside it: nothing.
+  sim.MouseDown();
+  Settle(50);
+  sim.MouseMove(r.GetTopLeft() + wxPoint(r.width / 2, r.height * 3));
+  sim.MouseUp();
+  Settle(100);
+  EXPECT_EQ(about, 1);
+
+  // From the keyboard: the bar takes the focus, Right moves to the next button, Space presses.
+  bar.SetFocus();
+  Settle(50);
+  for (int i = 0; i < 3; ++i)
+    sim.Char(WXK_RIGHT);  // New, Open, Save, then About
+  sim.Char(WXK_SPACE);
+  Settle(100);
+  EXPECT_EQ(about, 2);
+  EXPECT_EQ(AccessibleName(bar), "Main toolbar");
+  EXPECT_EQ(AccessibleName(*frame().PlayBar()), "Play toolbar");
 }
 
 // Steps run one after another from a timer, so that they also run while a pop-up's own loop
@@ -381,6 +420,24 @@ TEST_F(MenuBarTest, PopupsOpenAboveNearTheScreenBottomAndLeftNearItsRightEdge) {
   RunLoop(0, {[&] { sim.Char(WXK_RIGHT); }, [&] { opened.push_back(OpenPopup()); },
               [&] { sim.Char(WXK_ESCAPE); }});
   EXPECT_EQ(opened, std::vector<int>{0});
+}
+
+TEST_F(MenuBarTest, F10AndAltWithAMnemonicOpenThePopupsFromTheKeyboard) {
+  Start();
+  EXPECT_EQ(AccessibleName(bar()), "Menu bar");
+  frame().ToolBar()->SetFocus();  // the keys go to whatever has the focus in the frame
+  Settle(50);
+  std::vector<int> opened;
+  auto record = [&] { opened.push_back(OpenPopup()); };
+  Script f10({[&] { sim.Char(WXK_F10); }, record, [&] { sim.Char(WXK_ESCAPE); },
+              [&] { sim.Char('p', wxMOD_ALT); }, record, [&] { sim.Char(WXK_LEFT); }, record,
+              [&] { sim.Char(WXK_ESCAPE); }});
+  const auto start = std::chrono::steady_clock::now();
+  while (!f10.Done() && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+    Settle(50);
+  Settle(300);
+  EXPECT_EQ(opened, (std::vector<int>{0, 4, 3}));
+  EXPECT_EQ(OpenPopup(), -1);
 }
 
 // Pictures of the bars docked along the top (as they start), at the bottom and at the left.
