@@ -1,6 +1,7 @@
 #include "frame/tool_bar_ex.h"
 
 #include <wx/app.h>
+#include <wx/aui/framemanager.h>
 #include <wx/dcclient.h>
 #include <wx/frame.h>
 #include <wx/image.h>
@@ -342,10 +343,13 @@ void CToolBarEx::OnTimer(wxTimerEvent&) {
 
 void CToolBarEx::OnLeftDown(wxMouseEvent& event) {
   const int index = ButtonAt(event.GetPosition());
-  if (index < 0 || !m_buttons[index].enabled) {
-    event.Skip();
+  if (index < 0) {
+    // Beside the buttons (the gripper): the user drags the bar to the other dock.
+    wxAuiManager* manager = wxAuiManager::GetManager(this);
+    if (manager && manager->GetPane(this).IsOk()) manager->StartPaneDrag(this, event.GetPosition());
     return;
   }
+  if (!m_buttons[index].enabled) return;
   m_iPressed = index;
   if (!HasCapture()) CaptureMouse();
   RefreshButton(index);

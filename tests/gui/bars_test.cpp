@@ -440,6 +440,17 @@ TEST_F(MenuBarTest, F10AndAltWithAMnemonicOpenThePopupsFromTheKeyboard) {
   EXPECT_EQ(OpenPopup(), -1);
 }
 
+TEST_F(MenuBarTest, ASideItWasDockedAtIsKeptForTheNextStart) {
+  Start();
+  DockMenuBar(*this, wxAUI_DOCK_RIGHT);
+  ASSERT_TRUE(bar().IsVertical());
+  End();
+  Start();
+  EXPECT_EQ(frame().DockManager().GetPane(&bar()).dock_direction, wxAUI_DOCK_RIGHT);
+  EXPECT_TRUE(bar().IsVertical());
+  EXPECT_GT(bar().GetSize().y, bar().GetSize().x);
+}
+
 // Pictures of the bars docked along the top (as they start), at the bottom and at the left.
 TEST_F(MenuBarTest, Screenshots) {
   Start();

@@ -12,8 +12,10 @@
 #include <cstdlib>
 
 #include "app/brookwave_app.h"
+#include "frame/bar_accessibility.h"
 #include "frame/data_tip.h"
 #include "frame/main_frame.h"
+#include "frame/menu_bar.h"
 #include "frame/tool_bar_ex.h"
 #include "gui_test_support.h"
 #include "platform/sound/virtual_sound.h"
@@ -94,6 +96,8 @@ TEST_F(Form, KeysAndClicksMoveThePositionSliderByLinesAndPages) {
   PositionSlider& slider = Position();
   const int64_t range = slider.State().max - slider.State().min;
   ASSERT_GT(range, 0);
+  EXPECT_TRUE(slider.AcceptsFocusFromKeyboard());
+  EXPECT_EQ(AccessibleName(slider), "Position");
 
   Key(slider, wxEVT_KEY_DOWN, WXK_END);
   Key(slider, wxEVT_KEY_UP, WXK_END);
@@ -216,8 +220,9 @@ TEST_F(Form, RightClicksOpenTheBarsMenuOnBarsAndThePlayBarMenuOnTheForm) {
   Start();
   const std::vector<std::string> bars = {"&Main ToolBar [59392]", "&Play ToolBar [32815]", "---",
                                          "&Status Bar [59393]"};
-  for (wxWindow* bar : {static_cast<wxWindow*>(frame().ToolBar()),
-                        static_cast<wxWindow*>(frame().GetStatusBar())}) {
+  for (wxWindow* bar :
+       {static_cast<wxWindow*>(frame().ToolBar()), static_cast<wxWindow*>(frame().MenuBar()),
+        static_cast<wxWindow*>(frame().GetStatusBar())}) {
     EXPECT_EQ(ContextMenuOf(frame(), [&] { Mouse(*bar, wxEVT_RIGHT_DOWN, wxPoint(3, 3)); }), bars);
   }
   FormWindow& form = *view().Form();
