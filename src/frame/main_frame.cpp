@@ -95,6 +95,7 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
                                           .Caption(m_wndMenuBar->GetName())
                                           .ToolbarPane()
                                           .Gripper(false)
+                                          .CloseButton(false)
                                           .Top()
                                           .Row(0)
                                           .Position(1));

@@ -85,6 +85,11 @@ CToolBarEx::CToolBarEx(wxWindow* parent, wxWindowID id, const wxString& name)
   Bind(wxEVT_SET_FOCUS, &CToolBarEx::OnFocus, this);
   Bind(wxEVT_KILL_FOCUS, &CToolBarEx::OnFocus, this);
   Bind(wxEVT_SYS_COLOUR_CHANGED, &CToolBarEx::OnSysColourChanged, this);
+  // Moved to the other dock, its border goes to the other side.
+  Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
+    Refresh(false);
+    event.Skip();
+  });
 }
 
 CToolBarEx::~CToolBarEx() {
