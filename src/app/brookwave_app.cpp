@@ -185,8 +185,7 @@ CBrookwaveView* CBrookwaveApp::View() const {
 }
 
 int CBrookwaveApp::FilterEvent(wxEvent& event) {
-  if (event.IsKindOf(wxCLASSINFO(wxKeyEvent)) || event.IsKindOf(wxCLASSINFO(wxMouseEvent)))
-    TFXDataTip::FilterInput(event);
+  TFXDataTip::FilterInput(event);
   if (IsIdleMessage(event)) m_bIdleWanted = true;
   return Event_Skip;
 }

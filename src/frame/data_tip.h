@@ -26,8 +26,9 @@ class TFXDataTip : public wxPopupWindow {
   void SetTip(const wxPoint& point, const wxString& text);
   void Hide();
 
-  // Any key or mouse event of the program: a key or a click hides the tip that is shown; so
-  // does a move more than 2 pixels away from the point it was shown for.
+  // Any event of the program: a key, a click, a menu opening or the program losing the focus
+  // hides the tip that is shown; so does a move more than 2 pixels away from the point it was
+  // shown for (also outside the program's windows, which a poll of the pointer notices).
   static void FilterInput(const wxEvent& event);
   // The tip on screen now, if any.
   static TFXDataTip* Shown() { return s_pShown; }
@@ -39,6 +40,7 @@ class TFXDataTip : public wxPopupWindow {
 
  private:
   void OnTimer(wxTimerEvent& event);
+  void OnCaptureTimer(wxTimerEvent& event);
   void Display();
   void OnPaint(wxPaintEvent& event);
 
@@ -47,6 +49,7 @@ class TFXDataTip : public wxPopupWindow {
   wxRect m_rcCapture;  // screen rectangle the mouse may move in without hiding the tip
   wxPoint m_ptLast{-1, -1};
   wxTimer m_timer;
+  wxTimer m_captureTimer;  // while shown: the pointer is watched wherever it goes
 
   static TFXDataTip* s_pShown;
 };

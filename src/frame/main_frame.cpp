@@ -1,16 +1,16 @@
 #include "frame/main_frame.h"
 
-#include <gtk/gtk.h>
 #include <wx/filehistory.h>
 #include <wx/menu.h>
 #include <wx/settings.h>
 #include <wx/statusbr.h>
-#include <wx/toolbar.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "frame/bar_state.h"
+#include "frame/menu_bar.h"
+#include "frame/tool_bar_ex.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
 #include "res/menus.h"
@@ -27,12 +27,7 @@ namespace {
 constexpr std::string_view kReady = "Ready";  // the idle prompt
 constexpr std::size_t kRecentFileDisplayLength = 30;
 
-// The height of a one-line menu bar, in which the frame's width rule is measured.
-int MenuBarHeight(wxMenuBar& bar) {
-  int natural = 0;
-  gtk_widget_get_preferred_height(bar.GetHandle(), nullptr, &natural);
-  return natural > 0 ? natural : wxSystemSettings::GetMetric(wxSYS_MENU_Y);
-}
+constexpr int kMenuBarId = 59396;  // the menu bar's control id
 
 bool IsRecentFileId(int id) {
   return id >= ID_FILE_MRU_FIRST && id <= ID_FILE_MRU_LAST;
@@ -71,9 +66,8 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
   m_pProfile = &profile;
   if (!Create(manager, nullptr, wxID_ANY, "Brookwave")) return false;
   SetIcons(res::ProgramIcons());
-  SetMenuBar(res::LoadFrameMenu().release());
   SetAcceleratorTable(res::LoadAccelerators());
-  m_cyMenu = MenuBarHeight(*GetMenuBar());
+  m_cyMenu = CMenuBar::SystemMenuHeight();
   m_cySize = wxSystemSettings::GetMetric(wxSYS_CAPTION_Y, this);
   if (m_cySize <= 0) m_cySize = m_cyMenu;  // GTK does not report its caption buttons
   OnGetMinMaxInfo();
@@ -84,33 +78,48 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
   m_bToolTips = profile.GetInt("General", "ToolTips", 1) != 0;
 
   if (!CreateToolBars(largeFonts)) return false;
+  m_wndMenuBar = new CMenuBar(this, res::WxCommandId(kMenuBarId));
+  if (!m_wndMenuBar->LoadMenu()) {
+    ShowMessageBox("The menu could not be loaded.", "Brookwave", kMbOk | kMbIconError);
+    return false;
+  }
   m_wndStatusBar = CreateStatusBar(1, wxSTB_DEFAULT_STYLE, res::WxCommandId(ID_VIEW_STATUS_BAR));
   const int stretching[] = {-1};
   m_wndStatusBar->SetStatusWidths(1, stretching);
 
   m_dockManager.SetManagedWindow(this);
   DockToolBar(m_wndToolBar, wxAUI_DOCK_TOP);
+  // Beside the main toolbar, in the same row, filling the rest of it.
+  m_dockManager.AddPane(m_wndMenuBar, wxAuiPaneInfo()
+                                          .Name(m_wndMenuBar->GetName())
+                                          .Caption(m_wndMenuBar->GetName())
+                                          .ToolbarPane()
+                                          .Gripper(false)
+                                          .CloseButton(false)
+                                          .Top()
+                                          .Row(0)
+                                          .Position(1));
   DockToolBar(m_wndPlayBar, wxAUI_DOCK_BOTTOM);
 
   // The base class's close handler is bound already; this one runs first.
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
   Bind(wxEVT_SIZE, &CMainFrame::OnSize, this);
   Bind(wxEVT_MOVE, &CMainFrame::OnMove, this);
+  Bind(wxEVT_MENU_HIGHLIGHT, &CMainFrame::OnMenuHighlight, this);
   for (int id : {ID_VIEW_TOOLBAR, ID_VIEW_PLAYBAR, ID_VIEW_STATUS_BAR}) {
     Bind(wxEVT_MENU, &CMainFrame::OnBarCheck, this, res::WxCommandId(id));
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateControlBarMenu, this, res::WxCommandId(id));
   }
   // A right click on any bar (or on the docks around them) opens the bars' menu; the click
   // itself goes on.
-  for (wxWindow* bar :
-       {static_cast<wxWindow*>(this), static_cast<wxWindow*>(m_wndToolBar),
-        static_cast<wxWindow*>(m_wndPlayBar), static_cast<wxWindow*>(m_wndStatusBar)}) {
+  for (wxWindow* bar : {static_cast<wxWindow*>(this), static_cast<wxWindow*>(m_wndMenuBar),
+                        static_cast<wxWindow*>(m_wndToolBar), static_cast<wxWindow*>(m_wndPlayBar),
+                        static_cast<wxWindow*>(m_wndStatusBar)}) {
     bar->Bind(wxEVT_RIGHT_DOWN, [this](wxMouseEvent& event) {
       OnBarContextMenu();
       event.Skip();
     });
   }
-  Bind(wxEVT_TOOL_RCLICKED, [this](wxCommandEvent&) { OnBarContextMenu(); });
   // The framework's first idle prompt: the pane shows the view's state text, which is empty
   // until the view reports one.
   CallAfter([this] { ShowIdlePrompt(); });
@@ -133,9 +142,8 @@ bool CMainFrame::CreateToolBars(bool largeFonts) {
   return false;
 }
 
-wxToolBar* CMainFrame::MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts) {
-  auto* bar = new wxToolBar(this, res::WxCommandId(id), wxDefaultPosition, wxDefaultSize,
-                            wxTB_FLAT | wxTB_HORIZONTAL | wxTB_NODIVIDER, name);
+CToolBarEx* CMainFrame::MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts) {
+  auto* bar = new CToolBarEx(this, res::WxCommandId(id), name);
   bar->SetToolBitmapSize(largeFonts ? wxSize(24, 24) : wxSize(16, 15));
   for (int command : res::ToolbarButtons(static_cast<res::ToolbarId>(toolbar))) {
     if (command == 0) {
@@ -147,18 +155,15 @@ wxToolBar* CMainFrame::MakeToolBar(int id, const wxString& name, int toolbar, bo
       bar->Destroy();
       return nullptr;
     }
-    const wxString tip = ToWx(res::CommandTip(command));
-    const int wx_id = res::WxCommandId(command);
-    bar->AddTool(wx_id, tip, picture, tip,
-                 res::IsCheckCommand(command) ? wxITEM_CHECK : wxITEM_NORMAL);
-    bar->SetToolLongHelp(wx_id, ToWx(res::CommandPrompt(command)));
+    bar->AddTool(res::WxCommandId(command), picture, ToWx(res::CommandTip(command)),
+                 ToWx(res::CommandPrompt(command)), res::IsCheckCommand(command));
   }
   bar->Realize();
   return bar;
 }
 
 // Docked at the top or the bottom (the only sides it may go to), named after its window text.
-void CMainFrame::DockToolBar(wxToolBar* bar, int side) {
+void CMainFrame::DockToolBar(CToolBarEx* bar, int side) {
   m_dockManager.AddPane(bar, wxAuiPaneInfo()
                                  .Name(bar->GetName())
                                  .Caption(bar->GetName())
@@ -228,22 +233,26 @@ void CMainFrame::LoadBarState() {
     const wxAuiPaneInfo view = m_dockManager.GetPane("View");
     const wxAuiPaneInfo tool = m_dockManager.GetPane(m_wndToolBar);
     const wxAuiPaneInfo play = m_dockManager.GetPane(m_wndPlayBar);
+    const wxAuiPaneInfo menu = m_dockManager.GetPane(m_wndMenuBar);
     m_dockManager.LoadPerspective(ToWx(perspective), false);
     m_dockManager.GetPane("View") = view;
-    KeepBarPlace(tool);
-    KeepBarPlace(play);
+    KeepBarPlace(tool, false);
+    KeepBarPlace(play, false);
+    KeepBarPlace(menu, true);
   }
   m_wndStatusBar->Show(m_pProfile->GetInt("General", "StatusBar", 1) != 0);
   m_dockManager.Update();
   SendSizeEvent();
 }
 
-void CMainFrame::KeepBarPlace(const wxAuiPaneInfo& made) {
+void CMainFrame::KeepBarPlace(const wxAuiPaneInfo& made, bool anySide) {
   wxAuiPaneInfo& pane = m_dockManager.GetPane(made.window);
   const wxAuiPaneInfo stored = pane;
   pane = made;
-  // The toolbars dock only at the top or the bottom.
-  if (stored.dock_direction == wxAUI_DOCK_TOP || stored.dock_direction == wxAUI_DOCK_BOTTOM)
+  // The toolbars dock only at the top or the bottom, the menu bar on any side.
+  if (stored.dock_direction == wxAUI_DOCK_TOP || stored.dock_direction == wxAUI_DOCK_BOTTOM ||
+      (anySide &&
+       (stored.dock_direction == wxAUI_DOCK_LEFT || stored.dock_direction == wxAUI_DOCK_RIGHT)))
     pane.Direction(stored.dock_direction);
   pane.Layer(std::clamp(stored.dock_layer, 0, 20))
       .Row(std::clamp(stored.dock_row, 0, 20))
@@ -327,6 +336,13 @@ void CMainFrame::DoGiveHelp(const wxString& help, bool show) {
     ShowIdlePrompt();
 }
 
+// The prompt of an item of the menu bar's pop-ups (the frame has no wx menu bar to look in).
+void CMainFrame::OnMenuHighlight(wxMenuEvent& event) {
+  const wxMenuItem* item = m_wndMenuBar ? m_wndMenuBar->FindItem(event.GetMenuId()) : nullptr;
+  if (item == nullptr && event.GetMenu()) item = event.GetMenu()->FindItem(event.GetMenuId());
+  DoGiveHelp(item && !item->IsSeparator() ? item->GetHelp() : wxString(), true);
+}
+
 void CMainFrame::OnSize(wxSizeEvent& event) {
   Refresh();
   RememberNormalRect();
@@ -372,10 +388,9 @@ void CMainFrame::OnBarContextMenu() {
 }
 
 void CMainFrame::UpdateRecentFileMenu() {
-  wxMenuBar* bar = GetMenuBar();
   wxDocManager* manager = GetDocumentManager();
-  if (bar == nullptr || manager == nullptr) return;
-  wxMenu* file = bar->GetMenu(0);
+  if (m_wndMenuBar == nullptr || manager == nullptr || m_wndMenuBar->GetItemCount() == 0) return;
+  wxMenu* file = m_wndMenuBar->GetMenu(0);
   int position = -1;
   for (std::size_t i = 0; i < file->GetMenuItemCount();) {
     const int id = file->FindItemByPosition(i)->GetId();

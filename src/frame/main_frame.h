@@ -1,4 +1,4 @@
-// CMainFrame: the program's one top-level window. It holds the menu, the main and the Play
+// CMainFrame: the program's one top-level window. It holds the menu bar, the main and the Play
 // toolbar (docked by a wxAuiManager, which also keeps their layout), the one-pane status line
 // and, as its client, the view's form. It restores and saves its placement, its two flags and
 // the bars' layout in the profile, keeps the view's last state text for the status line, turns
@@ -17,9 +17,10 @@
 #include "frame/window_placement.h"
 #include "view/view_window.h"
 
-class wxToolBar;
-
 namespace bw {
+
+class CMenuBar;
+class CToolBarEx;
 
 class ProfileStore;
 
@@ -52,8 +53,9 @@ class CMainFrame : public wxDocParentFrame {
   // Rebuilds the File menu's recent-file entries from the document manager's history.
   void UpdateRecentFileMenu();
 
-  wxToolBar* ToolBar() const { return m_wndToolBar; }
-  wxToolBar* PlayBar() const { return m_wndPlayBar; }
+  CMenuBar* MenuBar() const { return m_wndMenuBar; }
+  CToolBarEx* ToolBar() const { return m_wndToolBar; }
+  CToolBarEx* PlayBar() const { return m_wndPlayBar; }
   wxAuiManager& DockManager() { return m_dockManager; }
   // The width rule: the frame's width is fixed by the menu's height.
   int MenuHeight() const { return m_cyMenu; }
@@ -63,13 +65,13 @@ class CMainFrame : public wxDocParentFrame {
 
  private:
   bool CreateToolBars(bool largeFonts);
-  wxToolBar* MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts);
-  void DockToolBar(wxToolBar* bar, int side);
+  CToolBarEx* MakeToolBar(int id, const wxString& name, int toolbar, bool largeFonts);
+  void DockToolBar(CToolBarEx* bar, int side);
   void OnGetMinMaxInfo();
   void ApplyPlacement(const WindowPlacement& placement);
   WindowPlacement CurrentPlacement() const;
   void LoadBarState();
-  void KeepBarPlace(const wxAuiPaneInfo& made);
+  void KeepBarPlace(const wxAuiPaneInfo& made, bool anySide);
   void SaveBarState();
   // True while the view reports a state other than idle.
   bool ViewIsBusy() const;
@@ -77,6 +79,7 @@ class CMainFrame : public wxDocParentFrame {
 
   void OnClose(wxCloseEvent& event);
   void OnSize(wxSizeEvent& event);
+  void OnMenuHighlight(wxMenuEvent& event);
   void OnMove(wxMoveEvent& event);
   void RememberNormalRect();
   void OnBarCheck(wxCommandEvent& event);
@@ -88,8 +91,9 @@ class CMainFrame : public wxDocParentFrame {
   bool m_bToolTips = true;
   int m_cySize = 0;
   int m_cyMenu = 0;
-  wxToolBar* m_wndPlayBar = nullptr;
-  wxToolBar* m_wndToolBar = nullptr;
+  CMenuBar* m_wndMenuBar = nullptr;
+  CToolBarEx* m_wndPlayBar = nullptr;
+  CToolBarEx* m_wndToolBar = nullptr;
   wxStatusBar* m_wndStatusBar = nullptr;
   std::string m_strStatusText;
   wxAuiManager m_dockManager;

@@ -119,63 +119,54 @@ std::string_view StringPart(int command_id, bool tip) {
 
 }  // namespace
 
-std::unique_ptr<wxMenuBar> LoadFrameMenu() {
-  auto bar = std::make_unique<wxMenuBar>();
-  bar->Append(MakeMenu({{ID_FILE_NEW, "&New\tCtrl+N"},
-                        {ID_FILE_OPEN, "&Open...\tCtrl+O"},
-                        {ID_FILE_CLOSE, "&Close"},
-                        {ID_FILE_SAVE, "&Save...\tCtrl+S"},
-                        kSeparator,
-                        {ID_FILE_SAVE_AS, "&Export..."},
-                        {ID_FILE_IMPORT, "&Import..."},
-                        kSeparator,
-                        {ID_FILE_MRU_FIRST, "Recent File"},
-                        kSeparator,
-                        {ID_APP_EXIT, "E&xit"}})
-                  .release(),
-              "&File");
-  bar->Append(MakeMenu({{0,
-                         "&Selection",
-                         {{ID_SELECTION_FROM, "From"},
-                          {ID_SELECTION_TO, "&To"},
-                          {ID_SELECTION_CLEAR, "C&lear"},
-                          {ID_SELECTION_USE, "Use"}}},
-                        kSeparator,
-                        {ID_AUTOPLAY, "&AutoPlay"}})
-                  .release(),
-              "&Edit");
-  bar->Append(
-      MakeMenu({{ID_VIEW_TOOLBAR, "Main &Toolbar"},
-                {ID_VIEW_PLAYBAR, "&Play Toolbar"},
-                {ID_VIEW_STATUS_BAR, "&Status Bar"},
-                kSeparator,
-                {0,
-                 "Proper&ties",
-                 {{ID_PROPERTIES_PLAYBACK, "&Playback"}, {ID_PROPERTIES_RECORD, "&Record"}}}})
-          .release(),
-      "&View");
-  bar->Append(MakeMenu({{ID_PLAY, "&Play"},
-                        {ID_STOP, "&Stop"},
-                        kSeparator,
-                        {ID_PAUSE, "P&ause"},
-                        {ID_RECORD, "R&ecord"},
-                        kSeparator,
-                        {ID_FIRST, "&First"},
-                        {ID_REVERSE, "Re&verse"},
-                        {ID_FORWARD, "&Forward"},
-                        {ID_LAST, "&Last"}})
-                  .release(),
-              "&Audio");
-  bar->Append(MakeMenu({{ID_PLAYLIST_NEW, "&New PlayList"},
-                        {ID_PLAYLIST_OPEN, "&Open PlayList"},
-                        {ID_PLAYLIST_CLOSE, "&Close PlayList"},
-                        kSeparator,
-                        {ID_PLAYLIST_EDIT, "&Edit Playlist"},
-                        {ID_PLAYLIST_IN_USE, "PlayList in Use"},
-                        {ID_PLAYLIST_REPEAT, "Repeat PlayList"}})
-                  .release(),
-              "&Playlist");
-  bar->Append(MakeMenu({{ID_APP_ABOUT, "&About Brookwave..."}}).release(), "&Help");
+std::vector<TopLevelMenu> LoadFrameMenu() {
+  std::vector<TopLevelMenu> bar;
+  bar.push_back({"&File", MakeMenu({{ID_FILE_NEW, "&New\tCtrl+N"},
+                                    {ID_FILE_OPEN, "&Open...\tCtrl+O"},
+                                    {ID_FILE_CLOSE, "&Close"},
+                                    {ID_FILE_SAVE, "&Save...\tCtrl+S"},
+                                    kSeparator,
+                                    {ID_FILE_SAVE_AS, "&Export..."},
+                                    {ID_FILE_IMPORT, "&Import..."},
+                                    kSeparator,
+                                    {ID_FILE_MRU_FIRST, "Recent File"},
+                                    kSeparator,
+                                    {ID_APP_EXIT, "E&xit"}})});
+  bar.push_back({"&Edit", MakeMenu({{0,
+                                     "&Selection",
+                                     {{ID_SELECTION_FROM, "From"},
+                                      {ID_SELECTION_TO, "&To"},
+                                      {ID_SELECTION_CLEAR, "C&lear"},
+                                      {ID_SELECTION_USE, "Use"}}},
+                                    kSeparator,
+                                    {ID_AUTOPLAY, "&AutoPlay"}})});
+  bar.push_back(
+      {"&View",
+       MakeMenu({{ID_VIEW_TOOLBAR, "Main &Toolbar"},
+                 {ID_VIEW_PLAYBAR, "&Play Toolbar"},
+                 {ID_VIEW_STATUS_BAR, "&Status Bar"},
+                 kSeparator,
+                 {0,
+                  "Proper&ties",
+                  {{ID_PROPERTIES_PLAYBACK, "&Playback"}, {ID_PROPERTIES_RECORD, "&Record"}}}})});
+  bar.push_back({"&Audio", MakeMenu({{ID_PLAY, "&Play"},
+                                     {ID_STOP, "&Stop"},
+                                     kSeparator,
+                                     {ID_PAUSE, "P&ause"},
+                                     {ID_RECORD, "R&ecord"},
+                                     kSeparator,
+                                     {ID_FIRST, "&First"},
+                                     {ID_REVERSE, "Re&verse"},
+                                     {ID_FORWARD, "&Forward"},
+                                     {ID_LAST, "&Last"}})});
+  bar.push_back({"&Playlist", MakeMenu({{ID_PLAYLIST_NEW, "&New PlayList"},
+                                        {ID_PLAYLIST_OPEN, "&Open PlayList"},
+                                        {ID_PLAYLIST_CLOSE, "&Close PlayList"},
+                                        kSeparator,
+                                        {ID_PLAYLIST_EDIT, "&Edit Playlist"},
+                                        {ID_PLAYLIST_IN_USE, "PlayList in Use"},
+                                        {ID_PLAYLIST_REPEAT, "Repeat PlayList"}})});
+  bar.push_back({"&Help", MakeMenu({{ID_APP_ABOUT, "&About Brookwave..."}})});
   return bar;
 }
 

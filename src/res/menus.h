@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace bw::res {
 
@@ -24,9 +25,15 @@ constexpr int CommandOf(int wx_id) {
   return wx_id + kWxCommandBase;
 }
 
-// Menu 128. Every item carries its command id (as wx takes it), its text with its mnemonic and
-// accelerator, and its prompt as help string; items whose command has a check mark are check items.
-std::unique_ptr<wxMenuBar> LoadFrameMenu();
+// Menu 128: its top-level items in order, each its text with its mnemonic ("&File") and its
+// pop-up. Every command item carries its command id (as wx takes it), its text with its mnemonic
+// and accelerator, and its prompt as help string; items whose command has a check mark are check
+// items.
+struct TopLevelMenu {
+  wxString text;
+  std::unique_ptr<wxMenu> popup;
+};
+std::vector<TopLevelMenu> LoadFrameMenu();
 
 enum PopupMenuId : int {
   IDR_BARS_MENU = 155,     // "&ToolBars"

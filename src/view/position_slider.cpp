@@ -9,6 +9,8 @@
 #include <cmath>
 #include <memory>
 
+#include "frame/bar_accessibility.h"
+
 namespace bw {
 
 wxIMPLEMENT_DYNAMIC_CLASS(PositionSlider, wxControl);
@@ -38,6 +40,7 @@ bool PositionSlider::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos,
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   if (!wxControl::Create(parent, id, pos, size, wxBORDER_NONE | wxWANTS_CHARS)) return false;
   Init();
+  SetAccessibleName(*this, "Position", AccessibleRole::kSlider);
   return true;
 }
 

@@ -6,14 +6,17 @@
 #include <wx/menu.h>
 #include <wx/slider.h>
 #include <wx/textctrl.h>
-#include <wx/toolbar.h>
+#include <wx/uiaction.h>
 #include <wx/xrc/xmlres.h>
 
 #include <cstdlib>
 
 #include "app/brookwave_app.h"
+#include "frame/bar_accessibility.h"
 #include "frame/data_tip.h"
 #include "frame/main_frame.h"
+#include "frame/menu_bar.h"
+#include "frame/tool_bar_ex.h"
 #include "gui_test_support.h"
 #include "platform/sound/virtual_sound.h"
 #include "res/menus.h"
@@ -93,6 +96,8 @@ TEST_F(Form, KeysAndClicksMoveThePositionSliderByLinesAndPages) {
   PositionSlider& slider = Position();
   const int64_t range = slider.State().max - slider.State().min;
   ASSERT_GT(range, 0);
+  EXPECT_TRUE(slider.AcceptsFocusFromKeyboard());
+  EXPECT_EQ(AccessibleName(slider), "Position");
 
   Key(slider, wxEVT_KEY_DOWN, WXK_END);
   Key(slider, wxEVT_KEY_UP, WXK_END);
@@ -140,7 +145,9 @@ TEST_F(Form, RestingOverTheBalanceSliderShowsItsTipUntilTheMouseMovesAway) {
   wxWindow& balance = *view().Form()->FindWindow(IDC_BALANCE);
   const wxPoint inside(balance.GetClientSize().x / 3, balance.GetClientSize().y / 2);
   balance.WarpPointer(inside.x, inside.y);
-  Settle(TFXDataTip::kDelayMs + 300);
+  Settle(TFXDataTip::kDelayMs - 200);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "shown before the mouse had rested 500 ms";
+  Settle(500);
   ASSERT_NE(TFXDataTip::Shown(), nullptr) << "no tip after resting";
   EXPECT_EQ(TFXDataTip::Shown()->Text(), "Pan");
   EXPECT_EQ(StatusLine(), "Pan");
@@ -154,6 +161,39 @@ TEST_F(Form, RestingOverTheBalanceSliderShowsItsTipUntilTheMouseMovesAway) {
   balance.WarpPointer(inside.x + 3, inside.y);
   Settle(50);
   EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "3 pixels left the tip";
+}
+
+TEST_F(Form, AKeyAClickOrAMenuHidesTheTipAndMovingOnNeverShowsOne) {
+  Start();
+  wxWindow& volume = *view().Form()->FindWindow(IDC_VOLUME);
+  const wxPoint inside(volume.GetClientSize().x / 2, volume.GetClientSize().y / 2);
+  auto rest = [&](int dx) {
+    volume.WarpPointer(inside.x + dx, inside.y);
+    Settle(TFXDataTip::kDelayMs + 300);
+    return TFXDataTip::Shown() != nullptr;
+  };
+  wxUIActionSimulator sim;
+  ASSERT_TRUE(rest(0));
+  EXPECT_EQ(TFXDataTip::Shown()->Text(), "Volume");
+  sim.Char(WXK_SHIFT);
+  Settle(50);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a key left the tip";
+
+  ASSERT_TRUE(rest(6));
+  Mouse(volume, wxEVT_RIGHT_DOWN, inside);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a click left the tip";
+
+  ASSERT_TRUE(rest(12));
+  wxMenuEvent opened(wxEVT_MENU_OPEN);
+  frame().ProcessWindowEvent(opened);
+  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a menu opened over the tip";
+
+  // A pointer that keeps moving (a step every 100 ms) never rests long enough.
+  for (int step = 0; step < 10; ++step) {
+    volume.WarpPointer(inside.x + 20 + 4 * step, inside.y);
+    Settle(100);
+    EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a tip while moving, step " << step;
+  }
 }
 
 // Opens the menu a right click brings up and returns its items, "text [id]" each.
@@ -180,8 +220,9 @@ TEST_F(Form, RightClicksOpenTheBarsMenuOnBarsAndThePlayBarMenuOnTheForm) {
   Start();
   const std::vector<std::string> bars = {"&Main ToolBar [59392]", "&Play ToolBar [32815]", "---",
                                          "&Status Bar [59393]"};
-  for (wxWindow* bar : {static_cast<wxWindow*>(frame().ToolBar()),
-                        static_cast<wxWindow*>(frame().GetStatusBar())}) {
+  for (wxWindow* bar :
+       {static_cast<wxWindow*>(frame().ToolBar()), static_cast<wxWindow*>(frame().MenuBar()),
+        static_cast<wxWindow*>(frame().GetStatusBar())}) {
     EXPECT_EQ(ContextMenuOf(frame(), [&] { Mouse(*bar, wxEVT_RIGHT_DOWN, wxPoint(3, 3)); }), bars);
   }
   FormWindow& form = *view().Form();
@@ -224,9 +265,9 @@ TEST_F(Form, Screenshots) {
   const char* dpi = std::getenv("BW_SCREEN_DPI");
   const bool large = dpi != nullptr && std::atoi(dpi) >= 120;
   EXPECT_EQ(wxGetApp().m_bLargeFonts, large);
-  wxToolBar& play = *frame().PlayBar();
+  CToolBarEx& play = *frame().PlayBar();
   EXPECT_EQ(play.GetToolBitmapSize(), large ? wxSize(24, 24) : wxSize(16, 15));
-  EXPECT_EQ(res::CommandOf(play.GetToolByPos(play.GetToolsCount() - 1)->GetId()),
+  EXPECT_EQ(res::CommandOf(play.GetToolId(play.GetToolsCount() - 1)),
             large ? ID_REPEAT_SONG : ID_FILE_CLOSE);
   SaveScreenshot(frame(), "main_window_empty");
 

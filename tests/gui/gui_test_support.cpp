@@ -113,6 +113,27 @@ wxWindow* FindControl(wxWindow& parent, const char* name) {
   return parent.FindWindow(XRCID(name));
 }
 
+wxImage GrabScreen(const wxRect& r) {
+  GdkPixbuf* shot =
+      gdk_pixbuf_get_from_window(gdk_get_default_root_window(), r.x, r.y, r.width, r.height);
+  if (shot == nullptr) {
+    ADD_FAILURE() << "the screen could not be read";
+    return wxImage(r.width, r.height);
+  }
+  wxImage image(r.width, r.height);
+  const int stride = gdk_pixbuf_get_rowstride(shot);
+  const int channels = gdk_pixbuf_get_n_channels(shot);
+  const guchar* pixels = gdk_pixbuf_get_pixels(shot);
+  for (int y = 0; y < r.height; ++y) {
+    for (int x = 0; x < r.width; ++x) {
+      const guchar* p = pixels + y * stride + x * channels;
+      image.SetRGB(x, y, p[0], p[1], p[2]);
+    }
+  }
+  g_object_unref(shot);
+  return image;
+}
+
 // Read back from the X server through GDK: wx's screen context keeps showing the first frame
 // it read.
 void SaveScreenshot(wxWindow& window, std::string_view name) {

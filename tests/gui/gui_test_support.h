@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <wx/dialog.h>
+#include <wx/image.h>
 
 #include <functional>
 #include <string>
@@ -38,6 +39,9 @@ void SelectTab(wxBookCtrlBase& book, std::size_t index);
 template <typename T>
 T* Control(wxWindow& parent, const char* name);
 wxWindow* FindControl(wxWindow& parent, const char* name);
+
+// What the X server shows in `screenRect` now (the pixels a person sees).
+wxImage GrabScreen(const wxRect& screenRect);
 
 // Writes the window as it is on the screen to <build>/screenshots/<name>_<dpi>dpi.png.
 void SaveScreenshot(wxWindow& window, std::string_view name);

@@ -5,12 +5,13 @@
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/timer.h>
-#include <wx/toolbar.h>
 
 #include <filesystem>
 
 #include "app/brookwave_app.h"
 #include "frame/main_frame.h"
+#include "frame/menu_bar.h"
+#include "frame/tool_bar_ex.h"
 #include "frame/window_placement.h"
 #include "gui_test_support.h"
 #include "res/menus.h"
@@ -60,10 +61,10 @@ void DescribeMenu(const wxMenu& menu, const std::string& indent, std::vector<std
   }
 }
 
-std::vector<std::string> DescribeMenuBar(wxMenuBar& bar) {
+std::vector<std::string> DescribeMenuBar(CMenuBar& bar) {
   std::vector<std::string> out;
-  for (std::size_t i = 0; i < bar.GetMenuCount(); ++i) {
-    out.push_back(FromWx(bar.GetMenuLabel(i)) + " >");
+  for (std::size_t i = 0; i < bar.GetItemCount(); ++i) {
+    out.push_back(FromWx(bar.GetItemText(i)) + " >");
     DescribeMenu(*bar.GetMenu(i), "  ", out);
   }
   return out;
@@ -131,7 +132,7 @@ TEST_F(MainWindow, MenusHoldEveryCommandWithItsTextIdAndSeparators) {
       "&Help >",
       "  &About Brookwave... [57664]",
   };
-  EXPECT_EQ(DescribeMenuBar(*frame().GetMenuBar()), expected);
+  EXPECT_EQ(DescribeMenuBar(*frame().MenuBar()), expected);
 }
 
 // Enabled and checked in the states Empty, Loaded, Playing and Recording: '-' disabled,
@@ -200,9 +201,9 @@ void ExpectStates(MainWindow& test, std::size_t state, const char* name) {
       EXPECT_EQ(StateChar(item->IsEnabled(), item->IsCheckable() && item->IsChecked()), want)
           << name << ": menu item " << expected.id;
     }
-    for (wxToolBar* bar : {test.frame().ToolBar(), test.frame().PlayBar()}) {
+    for (CToolBarEx* bar : {test.frame().ToolBar(), test.frame().PlayBar()}) {
       const int tool = res::WxCommandId(expected.id);
-      if (bar->FindById(tool) == nullptr) continue;
+      if (!bar->HasTool(tool)) continue;
       EXPECT_EQ(StateChar(bar->GetToolEnabled(tool), bar->GetToolState(tool)), want)
           << name << ": button " << expected.id;
     }
@@ -213,7 +214,7 @@ TEST_F(MainWindow, CommandStatesFollowTheViewInEveryState) {
   StorePlaySet(false);
   const std::string tone = WriteTone("tone.wav", 2);
   Start();
-  ASSERT_EQ(frame().GetMenuBar()->FindItem(res::WxCommandId(ID_FILE_MRU_FIRST))->GetItemLabel(),
+  ASSERT_EQ(frame().MenuBar()->FindItem(res::WxCommandId(ID_FILE_MRU_FIRST))->GetItemLabel(),
             "Recent File");
   ExpectStates(*this, 0, "Empty");
 
@@ -405,7 +406,7 @@ TEST_F(MainWindow, StatusLineKeepsTheViewsStateThroughPrompts) {
     frame().ProcessWindowEvent(event);
   };
   auto closeMenu = [&] {
-    wxMenuEvent event(wxEVT_MENU_CLOSE, wxID_ANY, frame().GetMenuBar()->GetMenu(0));
+    wxMenuEvent event(wxEVT_MENU_CLOSE, wxID_ANY, frame().MenuBar()->GetMenu(0));
     frame().ProcessWindowEvent(event);
   };
   highlight(ID_FILE_OPEN);

@@ -3,7 +3,6 @@
 #include <wx/fileconf.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
-#include <wx/toolbar.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,8 @@
 #include "app/brookwave_app.h"
 #include "app/command_line.h"
 #include "frame/main_frame.h"
+#include "frame/menu_bar.h"
+#include "frame/tool_bar_ex.h"
 #include "gui_test_support.h"
 #include "platform/sound/virtual_sound.h"
 #include "res/menus.h"
@@ -104,11 +105,11 @@ void ProgramTest::Open(const std::string& path) {
 }
 
 wxMenuItem* ProgramTest::MenuItem(int id) {
-  return frame().GetMenuBar()->FindItem(res::WxCommandId(id));
+  return frame().MenuBar()->FindItem(res::WxCommandId(id));
 }
 
 void ProgramTest::UpdateCommandStates() {
-  frame().GetMenuBar()->UpdateMenus();
+  frame().MenuBar()->UpdateMenus();
   frame().ToolBar()->UpdateWindowUI();
   frame().PlayBar()->UpdateWindowUI();
 }

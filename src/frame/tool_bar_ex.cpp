@@ -1,0 +1,436 @@
+#include "frame/tool_bar_ex.h"
+
+#include <wx/app.h>
+#include <wx/aui/framemanager.h>
+#include <wx/dcclient.h>
+#include <wx/frame.h>
+#include <wx/image.h>
+#include <wx/settings.h>
+
+#include <algorithm>
+
+#include "frame/bar_accessibility.h"
+#include "frame/flat_paint.h"
+
+namespace bw {
+
+namespace {
+
+constexpr int kHotTimerId = 1;
+constexpr int kSeparatorWidth = 8;
+constexpr int kFirstButtonX = 12;  // after the gripper
+constexpr int kBorderY = 3;
+// A button is its image plus 7 pixels each way (23 x 22 for the 16 x 15 images).
+constexpr int kButtonMargin = 7;
+
+bool SameRgb(const wxColour& c, unsigned char r, unsigned char g, unsigned char b) {
+  return c.Red() == r && c.Green() == g && c.Blue() == b;
+}
+
+// The image as a disabled button shows it: every pixel of the picture that is neither the face
+// nor the highlight colour is drawn in the highlight colour one pixel right and down, and in
+// the shadow colour in place.
+wxBitmap Embossed(const wxBitmap& image, const BarColours& colours) {
+  wxImage source = image.ConvertToImage();
+  const int w = source.GetWidth(), h = source.GetHeight();
+  wxImage out(w + 1, h + 1);
+  out.InitAlpha();
+  for (int y = 0; y <= h; ++y)
+    for (int x = 0; x <= w; ++x)
+      out.SetAlpha(x, y, 0);
+  auto ink = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= w || y >= h) return false;
+    if (source.HasAlpha() && source.GetAlpha(x, y) < 128) return false;
+    if (source.HasMask() && source.IsTransparent(x, y)) return false;
+    const unsigned char r = source.GetRed(x, y), g = source.GetGreen(x, y),
+                        b = source.GetBlue(x, y);
+    return !SameRgb(colours.face, r, g, b) && !SameRgb(colours.hilite, r, g, b);
+  };
+  auto put = [&](int x, int y, const wxColour& c) {
+    out.SetRGB(x, y, c.Red(), c.Green(), c.Blue());
+    out.SetAlpha(x, y, 255);
+  };
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (ink(x, y)) put(x + 1, y + 1, colours.hilite);
+    }
+  }
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (ink(x, y)) put(x, y, colours.shadow);
+    }
+  }
+  return wxBitmap(out);
+}
+
+}  // namespace
+
+CToolBarEx::CToolBarEx(wxWindow* parent, wxWindowID id, const wxString& name)
+    : wxControl(parent, id, wxDefaultPosition, wxDefaultSize,
+                wxBORDER_NONE | wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE, wxDefaultValidator, name),
+      m_timer(this, kHotTimerId) {
+  SetBackgroundStyle(wxBG_STYLE_PAINT);
+  ReadColours();
+  SetAccessibleName(*this, name == "Play" ? "Play toolbar" : "Main toolbar",
+                    AccessibleRole::kToolBar);
+  Bind(wxEVT_PAINT, &CToolBarEx::OnPaint, this);
+  Bind(wxEVT_MOTION, &CToolBarEx::OnMouseMove, this);
+  Bind(wxEVT_ENTER_WINDOW, &CToolBarEx::OnMouseMove, this);
+  Bind(wxEVT_TIMER, &CToolBarEx::OnTimer, this, kHotTimerId);
+  Bind(wxEVT_LEFT_DOWN, &CToolBarEx::OnLeftDown, this);
+  Bind(wxEVT_LEFT_DCLICK, &CToolBarEx::OnLeftDown, this);
+  Bind(wxEVT_LEFT_UP, &CToolBarEx::OnLeftUp, this);
+  Bind(wxEVT_MOUSE_CAPTURE_LOST, &CToolBarEx::OnCaptureLost, this);
+  Bind(wxEVT_KEY_DOWN, &CToolBarEx::OnKeyDown, this);
+  Bind(wxEVT_SET_FOCUS, &CToolBarEx::OnFocus, this);
+  Bind(wxEVT_KILL_FOCUS, &CToolBarEx::OnFocus, this);
+  Bind(wxEVT_SYS_COLOUR_CHANGED, &CToolBarEx::OnSysColourChanged, this);
+  // Moved to the other dock, its border goes to the other side.
+  Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
+    Refresh(false);
+    event.Skip();
+  });
+}
+
+CToolBarEx::~CToolBarEx() {
+  m_timer.Stop();
+}
+
+void CToolBarEx::ReadColours() {
+  const BarColours colours = BarColours::FromSystem();
+  m_clrFace = colours.face;
+  m_clrHilite = colours.hilite;
+  m_clrShadow = colours.shadow;
+  m_clrLight = colours.light;
+  SetBackgroundColour(m_clrFace);
+}
+
+void CToolBarEx::MakeEmbossedImages() {
+  const BarColours colours{m_clrFace, m_clrHilite, m_clrShadow, m_clrLight};
+  for (Button& button : m_buttons) {
+    if (button.id != 0 && button.image.IsOk()) button.embossed = Embossed(button.image, colours);
+  }
+}
+
+void CToolBarEx::SetToolBitmapSize(const wxSize& size) {
+  m_szImage = size;
+  const wxSize button = ButtonSize();
+  m_ptImageOffset = wxPoint((button.x - size.x) / 2, (button.y - size.y) / 2);
+}
+
+wxSize CToolBarEx::ButtonSize() const {
+  return m_szImage + wxSize(kButtonMargin, kButtonMargin);
+}
+
+void CToolBarEx::AddTool(int wxId, const wxBitmap& image, const wxString& tip,
+                         const wxString& prompt, bool checkable) {
+  Button button;
+  button.id = wxId;
+  button.image = image;
+  button.tip = tip;
+  button.prompt = prompt;
+  button.checkable = checkable;
+  m_buttons.push_back(std::move(button));
+}
+
+void CToolBarEx::AddSeparator() {
+  m_buttons.emplace_back();
+}
+
+void CToolBarEx::Realize() {
+  SetToolBitmapSize(m_szImage);
+  const wxSize size = ButtonSize();
+  int x = kFirstButtonX;
+  for (Button& button : m_buttons) {
+    const int width = button.id == 0 ? kSeparatorWidth : size.x;
+    button.rect = wxRect(x, kBorderY, width, size.y);
+    x += width;
+  }
+  MakeEmbossedImages();
+  InvalidateBestSize();
+  SetInitialSize(DoGetBestSize());
+  Refresh();
+}
+
+wxSize CToolBarEx::DoGetBestSize() const {
+  const int right = m_buttons.empty() ? kFirstButtonX : m_buttons.back().rect.GetRight() + 1;
+  return wxSize(right + 4, ButtonSize().y + 2 * kBorderY);
+}
+
+// Whichever dock holds the bar, it lies in the upper or the lower half of the frame.
+bool CToolBarEx::DockedAtTop() const {
+  const wxWindow* parent = GetParent();
+  return parent == nullptr || GetRect().GetBottom() < parent->GetClientSize().y / 2;
+}
+
+int CToolBarEx::IndexOf(int wxId) const {
+  for (std::size_t i = 0; i < m_buttons.size(); ++i) {
+    if (m_buttons[i].id != 0 && m_buttons[i].id == wxId) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool CToolBarEx::HasTool(int wxId) const {
+  return IndexOf(wxId) >= 0;
+}
+
+bool CToolBarEx::GetToolEnabled(int wxId) const {
+  const int i = IndexOf(wxId);
+  return i >= 0 && m_buttons[i].enabled;
+}
+
+bool CToolBarEx::GetToolState(int wxId) const {
+  const int i = IndexOf(wxId);
+  return i >= 0 && m_buttons[i].checked;
+}
+
+void CToolBarEx::EnableTool(int wxId, bool enable) {
+  const int i = IndexOf(wxId);
+  if (i < 0 || m_buttons[i].enabled == enable) return;
+  m_buttons[i].enabled = enable;
+  RefreshButton(i);
+}
+
+void CToolBarEx::ToggleTool(int wxId, bool checked) {
+  const int i = IndexOf(wxId);
+  if (i < 0 || m_buttons[i].checked == checked) return;
+  m_buttons[i].checked = checked;
+  RefreshButton(i);
+}
+
+int CToolBarEx::GetToolId(std::size_t index) const {
+  return index < m_buttons.size() ? m_buttons[index].id : 0;
+}
+
+wxRect CToolBarEx::GetToolRect(std::size_t index) const {
+  return index < m_buttons.size() ? m_buttons[index].rect : wxRect();
+}
+
+// The frame's command-state updates decide enabled and checked; a button whose state they
+// leave as it was is not repainted.
+void CToolBarEx::UpdateWindowUI(long flags) {
+  wxWindowBase::UpdateWindowUI(flags);
+  wxEvtHandler* handler = GetEventHandler();
+  for (std::size_t i = 0; i < m_buttons.size(); ++i) {
+    Button& button = m_buttons[i];
+    if (button.id == 0) continue;
+    wxUpdateUIEvent event(button.id);
+    event.SetEventObject(this);
+    if (!handler->ProcessEvent(event)) continue;
+    const bool enabled = event.GetSetEnabled() ? event.GetEnabled() : button.enabled;
+    const bool checked = event.GetSetChecked() ? event.GetChecked() : button.checked;
+    if (enabled == button.enabled && checked == button.checked) continue;
+    button.enabled = enabled;
+    button.checked = checked;
+    RefreshButton(static_cast<int>(i));
+  }
+}
+
+void CToolBarEx::RefreshButton(int index) {
+  if (index >= 0 && index < static_cast<int>(m_buttons.size()))
+    RefreshRect(m_buttons[index].rect, false);
+}
+
+int CToolBarEx::ButtonAt(const wxPoint& point) const {
+  for (std::size_t i = 0; i < m_buttons.size(); ++i) {
+    if (m_buttons[i].id != 0 && m_buttons[i].rect.Contains(point)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool CToolBarEx::CursorIn(const wxRect& rect) const {
+  return rect.Contains(ScreenToClient(wxGetMousePosition()));
+}
+
+// Hot tracking only while the program is the one the user works in and the frame takes input
+// (no modal dialog over it).
+bool CToolBarEx::OwnerIsActive() const {
+  const wxWindow* top = wxGetTopLevelParent(const_cast<CToolBarEx*>(this));
+  return wxTheApp->IsActive() && top != nullptr && top->IsEnabled();
+}
+
+void CToolBarEx::OnPaint(wxPaintEvent&) {
+  wxPaintDC dc(this);
+  const wxSize size = GetClientSize();
+  FillSolid(dc, wxRect(size), m_clrFace);
+  // The border faces the form: an etched line under a bar at the top, over one at the bottom.
+  const int lineY = DockedAtTop() ? size.y - 2 : 0;
+  FillSolid(dc, wxRect(0, lineY, size.x, 1), m_clrShadow);
+  FillSolid(dc, wxRect(0, lineY + 1, size.x, 1), m_clrHilite);
+  DrawGripper(dc, size, true, BarColours{m_clrFace, m_clrHilite, m_clrShadow, m_clrLight});
+  const wxRegion update = GetUpdateRegion();
+  for (std::size_t i = 0; i < m_buttons.size(); ++i) {
+    const Button& button = m_buttons[i];
+    if (update.Contains(button.rect) == wxOutRegion) continue;
+    if (button.id == 0)
+      PaintSeparator(dc, button.rect);
+    else
+      PaintButton(dc, static_cast<int>(i));
+  }
+}
+
+// An etched line down the middle of a separator (one wider than 8 pixels holds a window in
+// other toolbars and gets none).
+void CToolBarEx::PaintSeparator(wxDC& dc, const wxRect& r) const {
+  if (r.width > kSeparatorWidth) return;
+  const int centre = r.x + r.width / 2;
+  Draw3dRect(dc, wxRect(centre - 1, r.y, 2, r.height), m_clrShadow, m_clrHilite);
+}
+
+void CToolBarEx::PaintButton(wxDC& dc, int index) {
+  const Button& button = m_buttons[index];
+  wxRect r = button.rect;
+  const bool pressed = index == m_iPressed && CursorIn(r);
+  // Raised only while the bar tracks this button and the pointer is still on it, so a button
+  // the mouse has left paints flat as soon as it is repainted.
+  const bool hot = index == m_iHot && CursorIn(r);
+  const bool up = !button.checked && !pressed;
+  FillSolid(dc, r, up || hot ? m_clrFace : m_clrLight);
+  if (up && button.enabled) {
+    if (hot)
+      Draw3dRect(dc, r, m_clrHilite, m_clrShadow);
+    else
+      Draw3dRect(dc, r, m_clrFace, m_clrFace);
+  } else if (!up) {
+    Draw3dRect(dc, r, m_clrShadow, m_clrHilite);
+    if (!hot) {
+      r.Deflate(1);
+      Draw3dRect(dc, r, m_clrFace, m_clrFace);
+      FillHalftone(dc, r.Deflate(1), m_clrHilite, m_clrFace);
+    }
+  }
+  const int shift = up ? 0 : 1;
+  const wxPoint at = button.rect.GetTopLeft() + m_ptImageOffset + wxPoint(shift, shift);
+  const wxBitmap& image = button.enabled ? button.image : button.embossed;
+  if (image.IsOk()) dc.DrawBitmap(image, at, true);
+  if (index == m_iFocus && HasFocus()) {
+    dc.SetPen(wxPen(m_clrShadow, 1, wxPENSTYLE_DOT));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRectangle(wxRect(button.rect).Deflate(3));
+  }
+}
+
+void CToolBarEx::SetHot(int index) {
+  if (index == m_iHot) return;
+  RefreshButton(m_iHot);
+  m_iHot = index;
+  RefreshButton(m_iHot);
+  ShowPrompt(index);
+  if (index >= 0)
+    SetToolTip(m_buttons[index].tip);
+  else
+    UnsetToolTip();
+}
+
+// The status line shows the hot button's prompt and the idle prompt again when there is none.
+void CToolBarEx::ShowPrompt(int index) {
+  auto* frame = wxDynamicCast(wxGetTopLevelParent(this), wxFrame);
+  if (frame == nullptr) return;
+  if (index >= 0)
+    frame->DoGiveHelp(m_buttons[index].prompt, true);
+  else
+    frame->DoGiveHelp(wxString(), false);
+}
+
+void CToolBarEx::OnMouseMove(wxMouseEvent& event) {
+  event.Skip();
+  if (!OwnerIsActive()) return;
+  const int over = ButtonAt(event.GetPosition());
+  SetHot(over >= 0 && m_buttons[over].enabled ? over : -1);
+  if (m_iPressed >= 0) RefreshButton(m_iPressed);
+  m_timer.Start(kHotTimerMs);
+}
+
+void CToolBarEx::OnTimer(wxTimerEvent&) {
+  if (m_iHot >= 0 && !GetScreenRect().Contains(wxGetMousePosition())) SetHot(-1);
+  if (m_iHot < 0) m_timer.Stop();
+}
+
+void CToolBarEx::OnLeftDown(wxMouseEvent& event) {
+  const int index = ButtonAt(event.GetPosition());
+  if (index < 0) {
+    // Beside the buttons (the gripper): the user drags the bar to the other dock.
+    wxAuiManager* manager = wxAuiManager::GetManager(this);
+    if (manager && manager->GetPane(this).IsOk()) manager->StartPaneDrag(this, event.GetPosition());
+    return;
+  }
+  if (!m_buttons[index].enabled) return;
+  m_iPressed = index;
+  if (!HasCapture()) CaptureMouse();
+  RefreshButton(index);
+  Update();
+}
+
+// The command goes when the button is released over the button it went down on.
+void CToolBarEx::OnLeftUp(wxMouseEvent& event) {
+  const int pressed = m_iPressed;
+  m_iPressed = -1;
+  if (HasCapture()) ReleaseMouse();
+  if (pressed < 0) {
+    event.Skip();
+    return;
+  }
+  RefreshButton(pressed);
+  if (ButtonAt(event.GetPosition()) == pressed) SendCommand(pressed);
+}
+
+void CToolBarEx::OnCaptureLost(wxMouseCaptureLostEvent&) {
+  RefreshButton(m_iPressed);
+  m_iPressed = -1;
+}
+
+void CToolBarEx::SendCommand(int index) {
+  Button& button = m_buttons[index];
+  if (!button.enabled) return;
+  wxCommandEvent command(wxEVT_MENU, button.id);
+  command.SetEventObject(this);
+  if (button.checkable) command.SetInt(button.checked ? 0 : 1);
+  ProcessWindowEvent(command);
+}
+
+// From the keyboard: Left and Right choose a button, Space or Enter presses it.
+void CToolBarEx::OnKeyDown(wxKeyEvent& event) {
+  const int count = static_cast<int>(m_buttons.size());
+  auto step = [&](int direction) {
+    for (int i = m_iFocus + direction; i >= 0 && i < count; i += direction) {
+      if (m_buttons[i].id != 0) {
+        RefreshButton(m_iFocus);
+        m_iFocus = i;
+        RefreshButton(m_iFocus);
+        ShowPrompt(i);
+        return;
+      }
+    }
+  };
+  switch (event.GetKeyCode()) {
+    case WXK_LEFT:
+      step(-1);
+      break;
+    case WXK_RIGHT:
+      step(1);
+      break;
+    case WXK_SPACE:
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER:
+      if (m_iFocus >= 0) SendCommand(m_iFocus);
+      break;
+    default:
+      event.Skip();
+  }
+}
+
+void CToolBarEx::OnFocus(wxFocusEvent& event) {
+  if (m_iFocus < 0)
+    m_iFocus = ButtonAt(m_buttons.empty() ? wxPoint() : m_buttons[0].rect.GetTopLeft());
+  RefreshButton(m_iFocus);
+  event.Skip();
+}
+
+void CToolBarEx::OnSysColourChanged(wxSysColourChangedEvent& event) {
+  ReadColours();
+  MakeEmbossedImages();
+  Refresh();
+  event.Skip();
+}
+
+}  // namespace bw

@@ -1,0 +1,470 @@
+// The flat bars of the real program as the X server shows them: the toolbars' hot tracking,
+// disabled and checked buttons, and the menu bar's items, docked along the top and at the side.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <wx/app.h>
+#include <wx/settings.h>
+#include <wx/uiaction.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "frame/bar_accessibility.h"
+#include "frame/flat_paint.h"
+#include "frame/main_frame.h"
+#include "frame/menu_bar.h"
+#include "frame/tool_bar_ex.h"
+#include "gui_test_support.h"
+#include "res/menus.h"
+#include "shell_test_support.h"
+#include "view/dialogs/wx_text.h"
+#include "view/view_core.h"
+#include "view/view_ids.h"
+
+// Colours in failure messages as "rgb(r, g, b)".
+inline void PrintTo(const wxColour& colour, std::ostream* os) {
+  *os << colour.GetAsString(wxC2S_CSS_SYNTAX);
+}
+
+namespace bw::test {
+namespace {
+
+class Bars : public ProgramTest {
+ public:
+  // The button of command `id` as the screen shows it.
+  wxImage Button(CToolBarEx& bar, int id, wxRect* screenRect = nullptr) {
+    const wxRect r = ButtonRect(bar, id);
+    if (screenRect) *screenRect = r;
+    return GrabScreen(r);
+  }
+  static wxRect ButtonRect(CToolBarEx& bar, int id) {
+    for (std::size_t i = 0; i < bar.GetToolsCount(); ++i) {
+      if (bar.GetToolId(i) == res::WxCommandId(id))
+        return wxRect(bar.ClientToScreen(bar.GetToolRect(i).GetTopLeft()),
+                      bar.GetToolRect(i).GetSize());
+    }
+    ADD_FAILURE() << "no button " << id;
+    return {};
+  }
+  static wxColour At(const wxImage& image, int x, int y) {
+    return wxColour(image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y));
+  }
+  // Where the pointer goes to be off every bar: the middle of the form.
+  void PointerToForm() {
+    frame().WarpPointer(frame().GetClientSize().x / 2, frame().GetClientSize().y / 2);
+  }
+  BarColours colours = BarColours::FromSystem();
+};
+
+// The edge of a w x h button: which colour its top-left and bottom-right corners show.
+struct Edge {
+  wxColour topLeft, bottomRight;
+};
+Edge EdgeOf(const wxImage& button) {
+  return {Bars::At(button, 0, 0), Bars::At(button, button.GetWidth() - 1, button.GetHeight() - 1)};
+}
+
+TEST_F(Bars, AHoveredButtonRaisesAndIsFlatAgainWithin250msOfTheMouseLeaving) {
+  Start();
+  ASSERT_NE(colours.hilite, colours.shadow);
+  CToolBarEx& bar = *frame().ToolBar();
+  wxRect r;
+  Edge edge = EdgeOf(Button(bar, ID_APP_ABOUT, &r));
+  EXPECT_EQ(edge.topLeft, colours.face) << "an edge before the mouse came";
+  EXPECT_EQ(edge.bottomRight, colours.face);
+
+  const wxPoint centre = bar.ScreenToClient(r.GetTopLeft()) + wxPoint(r.width / 2, r.height / 2);
+  bar.WarpPointer(centre.x, centre.y);
+  Settle(100);
+  edge = EdgeOf(Button(bar, ID_APP_ABOUT));
+  EXPECT_EQ(edge.topLeft, colours.hilite) << "not raised under the mouse";
+  EXPECT_EQ(edge.bottomRight, colours.shadow);
+  EXPECT_EQ(StatusLine(), res::CommandPrompt(ID_APP_ABOUT));
+  EXPECT_EQ(bar.GetToolTipText(), "About");
+
+  PointerToForm();
+  const auto left = std::chrono::steady_clock::now();
+  while (EdgeOf(Button(bar, ID_APP_ABOUT)).bottomRight != colours.face &&
+         std::chrono::steady_clock::now() - left < std::chrono::seconds(2)) {
+    Settle(10);
+  }
+  const auto flat = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - left);
+  EXPECT_EQ(EdgeOf(Button(bar, ID_APP_ABOUT)).topLeft, colours.face);
+  // The timer's 250 ms, and a little for the test's own polling and the X round trip.
+  EXPECT_LE(flat.count(), 250 + 60);
+  EXPECT_EQ(bar.HotButton(), -1);
+}
+
+TEST_F(Bars, ADisabledButtonIsEmbossedInHighlightAndShadowAndNeverRaises) {
+  Start();
+  CToolBarEx& bar = *frame().PlayBar();
+  ASSERT_FALSE(bar.GetToolEnabled(res::WxCommandId(ID_PLAY)));  // nothing is open
+  wxRect r;
+  wxImage play = Button(bar, ID_PLAY, &r);
+  int shadow = 0, hilite = 0, other = 0;
+  for (int y = 0; y < play.GetHeight(); ++y) {
+    for (int x = 0; x < play.GetWidth(); ++x) {
+      const wxColour c = At(play, x, y);
+      if (c == colours.shadow)
+        ++shadow;
+      else if (c == colours.hilite)
+        ++hilite;
+      else if (c != colours.face)
+        ++other;
+    }
+  }
+  EXPECT_GT(shadow, 10) << "no shadow image";
+  EXPECT_GT(hilite, 3) << "no highlight offset";
+  EXPECT_EQ(other, 0) << "colours of the enabled image show";
+
+  const wxPoint centre = bar.ScreenToClient(r.GetTopLeft()) + wxPoint(r.width / 2, r.height / 2);
+  bar.WarpPointer(centre.x, centre.y);
+  Settle(100);
+  EXPECT_EQ(EdgeOf(Button(bar, ID_PLAY)).bottomRight, colours.face) << "a disabled button rose";
+  PointerToForm();
+}
+
+TEST_F(Bars, ACheckedButtonIsSunkenWithADitheredFaceUntilTheMouseIsOverIt) {
+  Start();
+  ASSERT_NE(colours.hilite, colours.face);
+  CToolBarEx& bar = *frame().ToolBar();
+  core().stream().playListOpen = 1;
+  core().stream().playSettings.RepeatPlayList = 1;
+  UpdateCommandStates();
+  ASSERT_TRUE(bar.GetToolState(res::WxCommandId(ID_PLAYLIST_REPEAT)));
+  Settle(100);
+
+  wxRect r;
+  wxImage button = Button(bar, ID_PLAYLIST_REPEAT, &r);
+  Edge edge = EdgeOf(button);
+  EXPECT_EQ(edge.topLeft, colours.shadow) << "not sunken";
+  EXPECT_EQ(edge.bottomRight, colours.hilite);
+  EXPECT_EQ(At(button, 1, 1), colours.face);
+  // A checkerboard of highlight and face inside the frame, beside the image.
+  for (int x = 2; x < 6; ++x) {
+    const wxColour a = At(button, x, 2), b = At(button, x + 1, 2), below = At(button, x, 3);
+    EXPECT_NE(a, b) << "no dither at x " << x;
+    EXPECT_NE(a, below);
+    EXPECT_TRUE(a == colours.hilite || a == colours.face);
+  }
+
+  const wxPoint centre = bar.ScreenToClient(r.GetTopLeft()) + wxPoint(r.width / 2, r.height / 2);
+  bar.WarpPointer(centre.x, centre.y);
+  Settle(100);
+  button = Button(bar, ID_PLAYLIST_REPEAT);
+  EXPECT_EQ(EdgeOf(button).topLeft, colours.shadow) << "under the mouse it stays sunken";
+  EXPECT_EQ(At(button, 2, 2), colours.face) << "the face is plain under the mouse";
+  EXPECT_EQ(At(button, 3, 2), colours.face);
+  PointerToForm();
+  core().stream().playListOpen = 0;
+  core().stream().playSettings.RepeatPlayList = 0;
+}
+
+TEST_F(Bars, AClickOrTheKeyboardSendsTheButtonsCommandToTheFrame) {
+  Start();
+  CToolBarEx& bar = *frame().ToolBar();
+  // Caught before the application opens the About box; it lives as long as the frame.
+  auto counted = std::make_shared<int>(0);
+  const int& about = *counted;
+  frame().Bind(
+      wxEVT_MENU, [counted](wxCommandEvent&) { ++*counted; }, res::WxCommandId(ID_APP_ABOUT));
+  wxRect r;
+  Button(bar, ID_APP_ABOUT, &r);
+  wxUIActionSimulator sim;
+  sim.MouseMove(r.GetTopLeft() + wxPoint(r.width / 2, r.height / 2));
+  Settle(50);
+  sim.MouseClick();
+  Settle(100);
+  EXPECT_EQ(about, 1);
+  // Pressed on the button but released beside it: nothing.
+  sim.MouseDown();
+  Settle(50);
+  sim.MouseMove(r.GetTopLeft() + wxPoint(r.width / 2, r.height * 3));
+  sim.MouseUp();
+  Settle(100);
+  EXPECT_EQ(about, 1);
+
+  // From the keyboard: the bar takes the focus, Right moves to the next button, Space presses.
+  bar.SetFocus();
+  Settle(50);
+  for (int i = 0; i < 3; ++i)
+    sim.Char(WXK_RIGHT);  // New, Open, Save, then About
+  sim.Char(WXK_SPACE);
+  Settle(100);
+  EXPECT_EQ(about, 2);
+  EXPECT_EQ(AccessibleName(bar), "Main toolbar");
+  EXPECT_EQ(AccessibleName(*frame().PlayBar()), "Play toolbar");
+}
+
+// Steps run one after another from a timer, so that they also run while a pop-up's own loop
+// holds the test inside a click.
+class Script : public wxTimer {
+ public:
+  explicit Script(std::vector<std::function<void()>> steps) : steps_(std::move(steps)) {
+    Start(200);
+  }
+  void Notify() override {
+    if (next_ < steps_.size())
+      steps_[next_++]();
+    else
+      Stop();
+  }
+  bool Done() const { return next_ >= steps_.size(); }
+
+ private:
+  std::vector<std::function<void()>> steps_;
+  std::size_t next_ = 0;
+};
+
+class MenuBarTest : public Bars {
+ public:
+  CMenuBar& bar() { return *frame().MenuBar(); }
+  wxPoint ItemCentre(int i) {
+    const wxRect r = bar().GetItemRect(i);
+    return bar().ClientToScreen(r.GetTopLeft() + wxPoint(r.width / 2, r.height / 2));
+  }
+  // The item whose pop-up is on the screen, −1 for none.
+  int OpenPopup() {
+    int open = -1;
+    for (std::size_t i = 0; i < bar().GetItemCount(); ++i) {
+      if (gtk_widget_get_visible(bar().GetMenu(i)->m_menu)) open = static_cast<int>(i);
+    }
+    return open;
+  }
+  // Clicks item `first` and runs `steps` while the pop-up loop runs.
+  void RunLoop(int first, std::vector<std::function<void()>> steps) {
+    sim.MouseMove(ItemCentre(first));
+    Settle(50);
+    Script script(std::move(steps));
+    sim.MouseClick();
+    const auto start = std::chrono::steady_clock::now();
+    while ((!script.Done() || bar().TrackState() == CMenuBar::kPopupOpen) &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+      Settle(50);
+    }
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(OpenPopup(), -1) << "a pop-up stayed open";
+  }
+  wxUIActionSimulator sim;
+};
+
+TEST_F(MenuBarTest, RightAndLeftWrapAndTheMouseSwitchesPopups) {
+  Start();
+  ASSERT_EQ(bar().GetItemCount(), 6u);
+  std::vector<int> opened;
+  auto record = [&] { opened.push_back(OpenPopup()); };
+  RunLoop(5, {record, [&] { sim.Char(WXK_RIGHT); }, record, [&] { sim.Char(WXK_LEFT); }, record,
+              [&] { sim.MouseMove(ItemCentre(2)); }, record, [&] { sim.Char(WXK_RIGHT); }, record,
+              [&] { sim.Char(WXK_ESCAPE); }});
+  // Help; Right wraps to File; Left wraps back to Help; the mouse onto View; Right to Audio.
+  EXPECT_EQ(opened, (std::vector<int>{5, 0, 5, 2, 3}));
+  EXPECT_EQ(bar().CurrentItem(), -1);
+}
+
+TEST_F(MenuBarTest, ClickingTheOpenItemClosesItsPopupAndOpensNoOther) {
+  Start();
+  std::vector<int> opened;
+  RunLoop(0, {[&] { opened.push_back(OpenPopup()); }, [&] { sim.MouseClick(); },
+              [&] { opened.push_back(OpenPopup()); }});
+  EXPECT_EQ(opened, (std::vector<int>{0, -1}));
+  EXPECT_NE(bar().ItemStateOf(0), CMenuBar::kSunken);
+}
+
+TEST_F(MenuBarTest, RightOpensASubMenuInsteadOfMovingOn) {
+  Start();
+  std::vector<int> opened;
+  GtkWidget* selection = nullptr;
+  RunLoop(1, {[&] {
+                // Edit's first entry, "&Selection", opens a sub-menu.
+                gtk_menu_shell_select_first(GTK_MENU_SHELL(bar().GetMenu(1)->m_menu), TRUE);
+              },
+              [&] { sim.Char(WXK_RIGHT); },
+              [&] {
+                opened.push_back(OpenPopup());
+                wxMenuItem* item = bar().GetMenu(1)->FindItemByPosition(0);
+                selection = item->GetSubMenu()->m_menu;
+                opened.push_back(gtk_widget_get_visible(selection) ? 1 : 0);
+              },
+              [&] { sim.Char(WXK_ESCAPE); }, [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_EQ(opened, (std::vector<int>{1, 1}));
+}
+
+TEST_F(MenuBarTest, HoveringRaisesAnItemUntilTheMouseLeavesTheBar) {
+  Start();
+  sim.MouseMove(ItemCentre(3));
+  Settle(100);
+  EXPECT_EQ(bar().CurrentItem(), 3);
+  EXPECT_EQ(bar().ItemStateOf(3), CMenuBar::kRaised);
+  const wxRect r(bar().ClientToScreen(bar().GetItemRect(3).GetTopLeft()),
+                 bar().GetItemRect(3).GetSize());
+  EXPECT_EQ(EdgeOf(GrabScreen(r)).topLeft, colours.hilite);
+  PointerToForm();
+  Settle(CMenuBar::kHotTimerMs + 100);
+  EXPECT_EQ(bar().CurrentItem(), -1);
+  EXPECT_EQ(EdgeOf(GrabScreen(r)).bottomRight, colours.face);
+}
+
+// Text pixels: well darker than the face.
+bool Ink(const wxImage& image, int x, int y, const wxColour& face) {
+  if (x < 0 || y < 0 || x >= image.GetWidth() || y >= image.GetHeight()) return false;
+  const int darker = (face.Red() - image.GetRed(x, y)) + (face.Green() - image.GetGreen(x, y)) +
+                     (face.Blue() - image.GetBlue(x, y));
+  return darker > 200;
+}
+
+// Reads every item's pixels: a row of text with the mnemonic letter underlined, or, at a side,
+// a column of text turned clockwise with the underline drawn along the letter's foot.
+void ExpectMnemonicsDrawn(MenuBarTest& test, bool vertical) {
+  CMenuBar& bar = test.bar();
+  const wxColour face = test.colours.face;
+  for (std::size_t i = 0; i < bar.GetItemCount(); ++i) {
+    const wxRect r = bar.GetItemRect(i);
+    const wxImage item = GrabScreen(wxRect(bar.ClientToScreen(r.GetTopLeft()), r.GetSize()));
+    const std::string name = FromWx(bar.GetItemText(i));
+    wxRect ink;
+    for (int y = 1; y < r.height - 1; ++y) {
+      for (int x = 1; x < r.width - 1; ++x) {
+        if (Ink(item, x, y, face))
+          ink = ink.IsEmpty() ? wxRect(x, y, 1, 1) : ink.Union({x, y, 1, 1});
+      }
+    }
+    ASSERT_FALSE(ink.IsEmpty()) << name << ": no text";
+    // Along the text: where the mnemonic letter begins and ends.
+    const int from = bar.UnderlineStart(i).y, to = bar.UnderlineEnd(i).y;
+    ASSERT_GT(to - from, 2) << name;
+    if (!vertical) {
+      EXPECT_GT(ink.width, ink.height) << name << " is not a row of text";
+      int low = -1, nextLow = -1;
+      for (int y = 0; y < r.height; ++y) {
+        for (int x = from; x < to; ++x)
+          if (Ink(item, x, y, face)) low = y;
+        for (int x = to + 1; x < to + 4; ++x)
+          if (Ink(item, x, y, face)) nextLow = y;
+      }
+      int run = 0;
+      for (int x = from; x < to; ++x)
+        run += Ink(item, x, low, face) ? 1 : 0;
+      EXPECT_GE(run, to - from - 2) << name << ": no line under the mnemonic letter";
+      EXPECT_GT(low, nextLow) << name << ": the line is not below the text";
+    } else {
+      EXPECT_GT(ink.height, ink.width) << name << " is not turned";
+      const int x = bar.UnderlineStart(i).x;
+      int run = 0, nextLeft = r.width;
+      for (int y = from; y < to; ++y)
+        run += Ink(item, x, y, face) ? 1 : 0;
+      for (int y = to + 1; y < to + 4; ++y) {
+        for (int c = 0; c < r.width; ++c)
+          if (Ink(item, c, y, face)) nextLeft = std::min(nextLeft, c);
+      }
+      EXPECT_GE(run, to - from - 1) << name << ": no line along the mnemonic letter";
+      // Turned clockwise, the foot of the text faces left: the line is its leftmost part.
+      EXPECT_LE(std::abs(ink.x - x), 1) << name;
+      EXPECT_GT(nextLeft, x) << name;
+    }
+  }
+}
+
+void DockMenuBar(MenuBarTest& test, int side) {
+  wxAuiManager& docks = test.frame().DockManager();
+  docks.GetPane(&test.bar()).Direction(side).Row(0).Position(0);
+  docks.Update();
+  Settle(300);
+}
+
+TEST_F(MenuBarTest, ItemsReadFileToHelpUnderlinedAlongTheTopAndTurnedAtTheSide) {
+  Start();
+  PointerToForm();
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < bar().GetItemCount(); ++i)
+    texts.push_back(FromWx(bar().GetItemText(i)));
+  EXPECT_EQ(texts,
+            (std::vector<std::string>{"&File", "&Edit", "&View", "&Audio", "&Playlist", "&Help"}));
+  EXPECT_EQ(frame().GetMenuBar(), nullptr) << "the frame kept a menu of its own";
+  EXPECT_FALSE(bar().IsVertical());
+  ExpectMnemonicsDrawn(*this, false);
+
+  DockMenuBar(*this, wxAUI_DOCK_LEFT);
+  ASSERT_TRUE(bar().IsVertical());
+  EXPECT_GT(bar().GetSize().y, bar().GetSize().x);
+  ExpectMnemonicsDrawn(*this, true);
+}
+
+TEST_F(MenuBarTest, PopupsOpenAboveNearTheScreenBottomAndLeftNearItsRightEdge) {
+  Start();
+  const wxSize screen = wxGetDisplaySize();
+  DockMenuBar(*this, wxAUI_DOCK_BOTTOM);
+  frame().Move(100, screen.y - frame().GetSize().y);
+  Settle(200);
+  auto popupTop = [&](int item) {
+    GtkWidget* top = gtk_widget_get_toplevel(bar().GetMenu(item)->m_menu);
+    int x = 0, y = 0;
+    gdk_window_get_origin(gtk_widget_get_window(top), &x, &y);
+    return wxPoint(x, y);
+  };
+  wxPoint at;
+  RunLoop(4, {[&] { at = popupTop(4); }, [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_EQ(bar().LastPlacement(), CMenuBar::Placement::kAbove);
+  EXPECT_LT(at.y, bar().ClientToScreen(bar().GetItemRect(4).GetTopLeft()).y);
+
+  DockMenuBar(*this, wxAUI_DOCK_RIGHT);
+  frame().Move(screen.x - frame().GetSize().x, 100);
+  Settle(200);
+  RunLoop(0, {[&] { at = popupTop(0); }, [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_EQ(bar().LastPlacement(), CMenuBar::Placement::kLeft);
+  EXPECT_LT(at.x, bar().ClientToScreen(bar().GetItemRect(0).GetTopLeft()).x);
+  // Left and Right do nothing at a side.
+  std::vector<int> opened;
+  RunLoop(0, {[&] { sim.Char(WXK_RIGHT); }, [&] { opened.push_back(OpenPopup()); },
+              [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_EQ(opened, std::vector<int>{0});
+}
+
+TEST_F(MenuBarTest, F10AndAltWithAMnemonicOpenThePopupsFromTheKeyboard) {
+  Start();
+  EXPECT_EQ(AccessibleName(bar()), "Menu bar");
+  frame().ToolBar()->SetFocus();  // the keys go to whatever has the focus in the frame
+  Settle(50);
+  std::vector<int> opened;
+  auto record = [&] { opened.push_back(OpenPopup()); };
+  Script f10({[&] { sim.Char(WXK_F10); }, record, [&] { sim.Char(WXK_ESCAPE); },
+              [&] { sim.Char('p', wxMOD_ALT); }, record, [&] { sim.Char(WXK_LEFT); }, record,
+              [&] { sim.Char(WXK_ESCAPE); }});
+  const auto start = std::chrono::steady_clock::now();
+  while (!f10.Done() && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+    Settle(50);
+  Settle(300);
+  EXPECT_EQ(opened, (std::vector<int>{0, 4, 3}));
+  EXPECT_EQ(OpenPopup(), -1);
+}
+
+TEST_F(MenuBarTest, ASideItWasDockedAtIsKeptForTheNextStart) {
+  Start();
+  DockMenuBar(*this, wxAUI_DOCK_RIGHT);
+  ASSERT_TRUE(bar().IsVertical());
+  End();
+  Start();
+  EXPECT_EQ(frame().DockManager().GetPane(&bar()).dock_direction, wxAUI_DOCK_RIGHT);
+  EXPECT_TRUE(bar().IsVertical());
+  EXPECT_GT(bar().GetSize().y, bar().GetSize().x);
+}
+
+// Pictures of the bars docked along the top (as they start), at the bottom and at the left.
+TEST_F(MenuBarTest, Screenshots) {
+  Start();
+  PointerToForm();
+  SaveScreenshot(frame(), "bars_docked_top");
+  wxAuiManager& docks = frame().DockManager();
+  for (wxWindow* bar : {static_cast<wxWindow*>(frame().ToolBar()), static_cast<wxWindow*>(&bar())})
+    docks.GetPane(bar).Direction(wxAUI_DOCK_BOTTOM).Row(1);
+  docks.Update();
+  SaveScreenshot(frame(), "bars_docked_bottom");
+  docks.GetPane(frame().ToolBar()).Direction(wxAUI_DOCK_TOP).Row(0);
+  DockMenuBar(*this, wxAUI_DOCK_LEFT);
+  SaveScreenshot(frame(), "bars_docked_left");
+}
+
+}  // namespace
+}  // namespace bw::test
