@@ -14,6 +14,7 @@
 #include "app/brookwave_doc.h"
 #include "app/doc_template.h"
 #include "app/remote_link.h"
+#include "app/session_link.h"
 #include "app/wx_profile_store.h"
 #include "frame/data_tip.h"
 #include "frame/main_frame.h"
@@ -152,10 +153,12 @@ bool CBrookwaveApp::InitInstance(const CommandLineInfo& commandLine) {
   }
   SetTopWindow(frame);
   frame->Show();
+  m_pSession = std::make_unique<CSessionLink>(*this);
   return true;
 }
 
 int CBrookwaveApp::ExitInstance() {
+  m_pSession.reset();
   m_pRemote.reset();  // the bus name is free from here on
   if (m_pDocManager && m_pProfile) m_pDocManager->SaveRecentFiles(*m_pProfile);
   m_pDocManager.reset();

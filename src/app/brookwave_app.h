@@ -25,6 +25,7 @@ class CBrookwaveDocManager;
 class CBrookwaveView;
 class CMainFrame;
 class CRemoteLink;
+class CSessionLink;
 class ProfileStore;
 class WxProfileStore;
 
@@ -66,6 +67,7 @@ class CBrookwaveApp : public wxApp {
   std::unique_ptr<WxProfileStore> m_pProfile;
   std::unique_ptr<CBrookwaveDocManager> m_pDocManager;
   std::unique_ptr<CRemoteLink> m_pRemote;
+  std::unique_ptr<CSessionLink> m_pSession;
   WxMessageSink m_messageSink;
   MessageSink* m_pPreviousSink = nullptr;
   bool m_bIdleWanted = true;

@@ -314,6 +314,20 @@ LRESULT CMainFrame::OnRemoteCommand(WPARAM code) {
   return 0;
 }
 
+bool CMainFrame::OnQueryEndSession() {
+  if (wxDocManager* manager = GetDocumentManager()) {
+    for (wxDocument* doc : manager->GetDocumentsVector())
+      if (!doc->OnSaveModified()) return false;
+  }
+  ShowMessageBox("ShutDownWindows", "Brookwave", kMbOk);
+  return true;
+}
+
+void CMainFrame::OnEndSession() {
+  if (wxDocManager* manager = GetDocumentManager()) manager->Clear(true);
+  Destroy();
+}
+
 void CMainFrame::OnSetMessageString(std::string_view stateText) {
   m_strStatusText = stateText;
   if (m_wndStatusBar) m_wndStatusBar->SetStatusText(ToWx(stateText), 0);

@@ -50,6 +50,13 @@ class CMainFrame : public wxDocParentFrame {
   // view as messages it ignores, other codes nothing). Returns 0.
   LRESULT OnRemoteCommand(WPARAM code);
 
+  // The desktop session is ending (log-off or shutdown): unless a document refuses, the user is
+  // told in the program's message box and the session may go on (true). Nothing is saved.
+  bool OnQueryEndSession();
+  // The session manager ends the program: the documents and the window close without the
+  // close box's saving (the placement stays as stored), and the program exits.
+  void OnEndSession();
+
   // Rebuilds the File menu's recent-file entries from the document manager's history.
   void UpdateRecentFileMenu();
 

@@ -83,6 +83,17 @@ std::optional<XWindow> LaunchedProgram::MainWindow(pid_t pid, std::chrono::milli
   return std::nullopt;
 }
 
+std::optional<XWindow> LaunchedProgram::WindowNamed(pid_t pid, const std::string& name,
+                                                    std::chrono::milliseconds wait) {
+  for (auto waited = 0ms; waited < wait; waited += 100ms) {
+    for (XWindow window : TopLevelWindows()) {
+      if (Pid(window) == pid && Name(window) == name && IsMapped(window)) return window;
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+  return std::nullopt;
+}
+
 std::string LaunchedProgram::Name(XWindow window) {
   std::vector<unsigned char> value = Property(window, "_NET_WM_NAME");
   return std::string(value.begin(), value.end());

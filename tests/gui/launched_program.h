@@ -33,6 +33,9 @@ class LaunchedProgram : public ::testing::Test {
   std::optional<XWindow> MainWindow(pid_t pid,
                                     std::chrono::milliseconds wait = std::chrono::seconds(20));
   std::string Name(XWindow window);
+  // A mapped top-level window of process `pid` captioned `name` (a dialog, a message box).
+  std::optional<XWindow> WindowNamed(pid_t pid, const std::string& name,
+                                     std::chrono::milliseconds wait = std::chrono::seconds(20));
   // The window manager's close box: WM_DELETE_WINDOW.
   void CloseBox(XWindow window);
   // The exit status of `pid` once it has ended, nothing while it still runs after `wait`.
