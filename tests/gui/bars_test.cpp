@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <wx/app.h>
+#include <wx/aui/aui.h>
 #include <wx/settings.h>
 #include <wx/uiaction.h>
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "frame/bar_accessibility.h"
@@ -197,6 +199,143 @@ TEST_F(Bars, AClickOrTheKeyboardSendsTheButtonsCommandToTheFrame) {
   EXPECT_EQ(about, 2);
   EXPECT_EQ(AccessibleName(bar), "Main toolbar");
   EXPECT_EQ(AccessibleName(*frame().PlayBar()), "Play toolbar");
+}
+
+void DockBar(ProgramTest& test, wxWindow* bar, int side) {
+  wxAuiManager& docks = test.frame().DockManager();
+  docks.GetPane(bar).Dock().Direction(side).Row(0).Position(0);
+  docks.Update();
+  Settle(300);
+}
+
+wxAuiFloatingFrame* FloatBar(ProgramTest& test, wxWindow* bar, const wxPoint& at) {
+  wxAuiManager& docks = test.frame().DockManager();
+  docks.GetPane(bar).Float().FloatingPosition(at);
+  docks.Update();
+  Settle(300);
+  return wxDynamicCast(bar->GetParent(), wxAuiFloatingFrame);
+}
+
+// The rows a bar's buttons stand in (columns: their x), from the buttons' places.
+std::set<int> ButtonLines(CToolBarEx& bar, bool columns) {
+  std::set<int> lines;
+  for (std::size_t i = 0; i < bar.GetToolsCount(); ++i) {
+    if (bar.GetToolId(i) != 0) lines.insert(columns ? bar.GetToolRect(i).x : bar.GetToolRect(i).y);
+  }
+  return lines;
+}
+
+int CountAbout(ProgramTest& test) {
+  auto counted = std::make_shared<int>(0);
+  test.frame().Bind(
+      wxEVT_MENU, [counted](wxCommandEvent&) { ++*counted; }, res::WxCommandId(ID_APP_ABOUT));
+  wxRect r = Bars::ButtonRect(*test.frame().ToolBar(), ID_APP_ABOUT);
+  wxUIActionSimulator sim;
+  sim.MouseMove(r.GetTopLeft() + wxPoint(r.width / 2, r.height / 2));
+  Settle(100);
+  sim.MouseClick();
+  Settle(150);
+  return *counted;
+}
+
+TEST_F(Bars, DockedAtASideTheButtonsStandInAColumnWithLyingSeparatorsAndStillWork) {
+  Start();
+  PointerToForm();
+  CToolBarEx& bar = *frame().ToolBar();
+  const int width = frame().GetSize().x;
+  for (int side : {wxAUI_DOCK_LEFT, wxAUI_DOCK_RIGHT}) {
+    DockBar(*this, &bar, side);
+    ASSERT_EQ(bar.Side(), side == wxAUI_DOCK_LEFT ? BarSide::kLeft : BarSide::kRight);
+    EXPECT_EQ(ButtonLines(bar, true).size(), 1u) << "not one column";
+    EXPECT_EQ(ButtonLines(bar, false).size(), 8u);
+    EXPECT_GT(bar.GetSize().y, 8 * bar.GetToolRect(0).height);
+    EXPECT_LT(bar.GetSize().x, 2 * bar.GetToolRect(0).width);
+    // The column lies along the frame's side.
+    const wxRect inFrame(frame().ScreenToClient(bar.GetScreenPosition()), bar.GetSize());
+    if (side == wxAUI_DOCK_LEFT)
+      EXPECT_LE(inFrame.x, 2);
+    else
+      EXPECT_GE(inFrame.GetRight(), frame().GetClientSize().x - 3);
+    EXPECT_EQ(frame().GetSize().x, width) << "the width rule moved";
+    SaveScreenshot(frame(),
+                   side == wxAUI_DOCK_LEFT ? "toolbar_docked_left" : "toolbar_docked_right");
+  }
+  // The separator after Save is an etched strip lying across the column: shadow over highlight.
+  ASSERT_EQ(bar.GetToolId(3), 0);
+  const wxRect sep = bar.GetToolRect(3);
+  const wxImage strip = GrabScreen(wxRect(bar.ClientToScreen(sep.GetTopLeft()), sep.GetSize()));
+  const int middle = sep.height / 2;
+  for (int x = 1; x < sep.width - 1; ++x) {
+    EXPECT_EQ(At(strip, x, middle - 1), colours.shadow) << x;
+    EXPECT_EQ(At(strip, x, middle), colours.hilite) << x;
+  }
+  // Buttons keep their work there: a click sends the command, the mouse raises a button.
+  EXPECT_EQ(CountAbout(*this), 1);
+  EXPECT_EQ(bar.HotButton(), 4);
+  EXPECT_EQ(EdgeOf(Button(bar, ID_APP_ABOUT)).topLeft, colours.hilite);
+  PointerToForm();
+
+  DockBar(*this, &bar, wxAUI_DOCK_TOP);
+  EXPECT_EQ(bar.Side(), BarSide::kTop);
+  EXPECT_EQ(ButtonLines(bar, false).size(), 1u) << "not back in a row";
+  EXPECT_EQ(ButtonLines(bar, true).size(), 8u);
+}
+
+TEST_F(Bars, AFloatingToolbarWrapsIntoRowsWhenItsFrameIsMadeNarrow) {
+  Start();
+  PointerToForm();
+  CToolBarEx& bar = *frame().ToolBar();
+  wxAuiFloatingFrame* floating = FloatBar(*this, &bar, frame().GetPosition() + wxPoint(60, 120));
+  ASSERT_NE(floating, nullptr);
+  EXPECT_EQ(bar.Side(), BarSide::kFloating);
+  EXPECT_EQ(bar.Rows(), 1);
+  EXPECT_EQ(bar.GetToolRect(0).x, 3) << "room left for a gripper";
+
+  const int button = bar.GetToolRect(0).width;
+  floating->SetClientSize(wxSize(4 * button + 10, floating->GetClientSize().y));
+  Settle(400);
+  EXPECT_GE(bar.Rows(), 2);
+  EXPECT_EQ(ButtonLines(bar, false).size(), static_cast<std::size_t>(bar.Rows()));
+  // The frame is fitted around the rows, and every button is inside it.
+  EXPECT_EQ(floating->GetClientSize(), bar.GetSize());
+  for (std::size_t i = 0; i < bar.GetToolsCount(); ++i)
+    EXPECT_TRUE(wxRect(bar.GetSize()).Contains(bar.GetToolRect(i))) << i;
+  // A row breaks at a separator, which is not drawn: the face shows where it would be.
+  ASSERT_EQ(bar.GetToolId(3), 0);
+  EXPECT_EQ(bar.GetToolRect(3).width, 0);
+  EXPECT_EQ(bar.GetToolRect(4).x, 3) << "About does not start its row";
+  EXPECT_EQ(CountAbout(*this), 1);
+  PointerToForm();
+
+  // Made wide again, one row.
+  floating->SetClientSize(wxSize(30 * button, floating->GetClientSize().y));
+  Settle(400);
+  EXPECT_EQ(bar.Rows(), 1);
+
+  DockBar(*this, &bar, wxAUI_DOCK_TOP);
+  EXPECT_EQ(bar.Side(), BarSide::kTop);
+  EXPECT_EQ(bar.Rows(), 1);
+  EXPECT_GT(bar.GetToolRect(0).x, 3) << "no room for the gripper";
+}
+
+TEST_F(Bars, BarsAtTheSidesAndFloatingAreWhereTheyWereAfterARestart) {
+  Start();
+  DockBar(*this, frame().ToolBar(), wxAUI_DOCK_RIGHT);
+  wxAuiFloatingFrame* floating =
+      FloatBar(*this, frame().PlayBar(), frame().GetPosition() + wxPoint(40, 100));
+  ASSERT_NE(floating, nullptr);
+  floating->SetClientSize(wxSize(6 * frame().PlayBar()->GetToolRect(0).width, 200));
+  Settle(400);
+  const int rows = frame().PlayBar()->Rows();
+  ASSERT_GE(rows, 2);
+  End();
+  Start();
+  Settle(300);
+  EXPECT_EQ(frame().ToolBar()->Side(), BarSide::kRight);
+  EXPECT_EQ(ButtonLines(*frame().ToolBar(), true).size(), 1u);
+  ASSERT_EQ(frame().PlayBar()->Side(), BarSide::kFloating);
+  EXPECT_EQ(frame().PlayBar()->Rows(), rows);
+  EXPECT_TRUE(frame().PlayBar()->IsShownOnScreen());
 }
 
 // Steps run one after another from a timer, so that they also run while a pop-up's own loop
