@@ -328,9 +328,18 @@ TEST_F(Bars, BarsAtTheSidesAndFloatingAreWhereTheyWereAfterARestart) {
   Settle(400);
   const int rows = frame().PlayBar()->Rows();
   ASSERT_GE(rows, 2);
+  CMenuBar& menu = *frame().MenuBar();
+  wxAuiFloatingFrame* menuFrame = FloatBar(*this, &menu, frame().GetPosition() + wxPoint(40, 220));
+  ASSERT_NE(menuFrame, nullptr);
+  menuFrame->SetClientSize(wxSize(menu.GetItemRect(4).width * 3, 100));
+  Settle(400);
+  const int menuRows = menu.Rows();
+  ASSERT_GE(menuRows, 2);
   End();
   Start();
   Settle(300);
+  EXPECT_EQ(frame().MenuBar()->Side(), BarSide::kFloating);
+  EXPECT_EQ(frame().MenuBar()->Rows(), menuRows);
   EXPECT_EQ(frame().ToolBar()->Side(), BarSide::kRight);
   EXPECT_EQ(ButtonLines(*frame().ToolBar(), true).size(), 1u);
   ASSERT_EQ(frame().PlayBar()->Side(), BarSide::kFloating);
@@ -588,6 +597,57 @@ TEST_F(MenuBarTest, ASideItWasDockedAtIsKeptForTheNextStart) {
   EXPECT_EQ(frame().DockManager().GetPane(&bar()).dock_direction, wxAUI_DOCK_RIGHT);
   EXPECT_TRUE(bar().IsVertical());
   EXPECT_GT(bar().GetSize().y, bar().GetSize().x);
+}
+
+TEST_F(MenuBarTest, FloatingAndNarrowedTheItemsWrapIntoRowsAndAShortSideIntoColumns) {
+  Start();
+  PointerToForm();
+  wxAuiFloatingFrame* floating = FloatBar(*this, &bar(), frame().GetPosition() + wxPoint(80, 150));
+  ASSERT_NE(floating, nullptr);
+  EXPECT_EQ(bar().Side(), BarSide::kFloating);
+  EXPECT_EQ(bar().Rows(), 1);
+  EXPECT_EQ(bar().GetItemRect(0).x, 5) << "room left for a gripper";
+  EXPECT_FALSE(floating->HasFlag(wxCLOSE_BOX)) << "nothing would bring a closed menu back";
+
+  floating->SetClientSize(wxSize(bar().GetItemRect(4).width * 3, floating->GetClientSize().y));
+  Settle(400);
+  EXPECT_GE(bar().Rows(), 2);
+  EXPECT_EQ(floating->GetClientSize(), bar().GetSize());
+  for (std::size_t i = 0; i < bar().GetItemCount(); ++i)
+    EXPECT_TRUE(wxRect(bar().GetSize()).Contains(bar().GetItemRect(i))) << i;
+  // The items still open their pop-ups, to the side of a floating bar.
+  RunLoop(5, {[&] { EXPECT_EQ(OpenPopup(), 5); }, [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_NE(bar().LastPlacement(), CMenuBar::Placement::kBelow);
+
+  DockBar(*this, &bar(), wxAUI_DOCK_LEFT);
+  EXPECT_EQ(bar().Side(), BarSide::kLeft);
+  EXPECT_EQ(bar().Rows(), 1);
+  // A lower frame leaves the column too little room: it wraps into columns.
+  const int column = bar().GetItemRect(5).GetBottom();
+  frame().SetSize(frame().GetSize().x, frame().GetSize().y - column / 2);
+  Settle(500);
+  EXPECT_GE(bar().Rows(), 2);
+  std::set<int> columns;
+  for (std::size_t i = 0; i < bar().GetItemCount(); ++i)
+    columns.insert(bar().GetItemRect(i).x);
+  EXPECT_EQ(columns.size(), static_cast<std::size_t>(bar().Rows()));
+}
+
+// Pictures of the toolbars and the menu bar floating over the frame.
+TEST_F(MenuBarTest, FloatingScreenshots) {
+  Start();
+  PointerToForm();
+  const wxPoint origin = frame().GetPosition();
+  wxAuiFloatingFrame* tool = FloatBar(*this, frame().ToolBar(), origin + wxPoint(60, 90));
+  wxAuiFloatingFrame* play = FloatBar(*this, frame().PlayBar(), origin + wxPoint(320, 90));
+  wxAuiFloatingFrame* menu = FloatBar(*this, &bar(), origin + wxPoint(60, 220));
+  ASSERT_TRUE(tool && play && menu);
+  play->SetClientSize(wxSize(6 * frame().PlayBar()->GetToolRect(0).width, 100));
+  menu->SetClientSize(wxSize(bar().GetItemRect(4).width * 3, 100));
+  Settle(400);
+  EXPECT_GE(frame().PlayBar()->Rows(), 2);
+  EXPECT_GE(bar().Rows(), 2);
+  SaveScreenshot({&frame(), tool, play, menu}, "bars_floating");
 }
 
 // Pictures of the bars docked along the top (as they start), at the bottom and at the left.
