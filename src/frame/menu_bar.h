@@ -3,8 +3,10 @@
 // beside it when the bar is docked at a side), and while a pop-up is open the mouse moving onto
 // another item, or Left and Right, close it and open the neighbour's (wrapping at the ends).
 // Docked left or right, the items stand in a column with their text turned a quarter turn
-// clockwise. F10 opens the first pop-up and Alt with an item's mnemonic letter opens that item's,
-// so the menus stay reachable from the keyboard.
+// clockwise. Rows (columns) wrap when the dock leaves too little room, and a floating bar's
+// rows wrap by the width of its floating frame, which has no close button. F10 opens the first
+// pop-up and Alt with an item's mnemonic letter opens that item's, so the menus stay reachable from
+// the keyboard.
 //
 // GTK runs an open pop-up in a grab of its own, so wx never sees the keys and mouse moves meant
 // for the bar while one is open: the bar listens to the pop-up's own GTK signals (key press,

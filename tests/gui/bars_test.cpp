@@ -312,6 +312,16 @@ TEST_F(Bars, AFloatingToolbarWrapsIntoRowsWhenItsFrameIsMadeNarrow) {
   Settle(400);
   EXPECT_EQ(bar.Rows(), 1);
 
+  // Its frame closed, the bar is hidden, and the View menu floats it again.
+  floating->Close();
+  Settle(300);
+  ASSERT_EQ(frame().ToolBar(), &bar);
+  EXPECT_FALSE(frame().DockManager().GetPane(&bar).IsShown());
+  Command(ID_VIEW_TOOLBAR);
+  Settle(300);
+  EXPECT_TRUE(bar.IsShownOnScreen());
+  EXPECT_EQ(bar.Side(), BarSide::kFloating);
+
   DockBar(*this, &bar, wxAUI_DOCK_TOP);
   EXPECT_EQ(bar.Side(), BarSide::kTop);
   EXPECT_EQ(bar.Rows(), 1);
@@ -639,7 +649,9 @@ TEST_F(MenuBarTest, FloatingScreenshots) {
   PointerToForm();
   const wxPoint origin = frame().GetPosition();
   wxAuiFloatingFrame* tool = FloatBar(*this, frame().ToolBar(), origin + wxPoint(60, 90));
-  wxAuiFloatingFrame* play = FloatBar(*this, frame().PlayBar(), origin + wxPoint(320, 90));
+  ASSERT_NE(tool, nullptr);
+  wxAuiFloatingFrame* play = FloatBar(
+      *this, frame().PlayBar(), wxPoint(tool->GetScreenRect().GetRight() + 20, origin.y + 90));
   wxAuiFloatingFrame* menu = FloatBar(*this, &bar(), origin + wxPoint(60, 220));
   ASSERT_TRUE(tool && play && menu);
   play->SetClientSize(wxSize(6 * frame().PlayBar()->GetToolRect(0).width, 100));
