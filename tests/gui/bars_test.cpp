@@ -281,6 +281,30 @@ TEST_F(Bars, DockedAtASideTheButtonsStandInAColumnWithLyingSeparatorsAndStillWor
   EXPECT_EQ(ButtonLines(bar, true).size(), 8u);
 }
 
+TEST_F(Bars, DraggedByItsGripperOffTheDockTheToolbarFloatsAsOneRowWithoutAGripper) {
+  Start();
+  CToolBarEx& bar = *frame().ToolBar();
+  wxUIActionSimulator sim;
+  const wxPoint from = bar.ClientToScreen(wxPoint(6, bar.GetSize().y / 2));
+  const wxPoint to =
+      frame().ClientToScreen(wxPoint(frame().GetClientSize().x / 2, frame().GetClientSize().y / 2));
+  sim.MouseMove(from);
+  Settle(50);
+  sim.MouseDown();
+  Settle(50);
+  for (int step = 1; step <= 10; ++step) {
+    sim.MouseMove(from + (to - from) * step / 10);
+    Settle(20);
+  }
+  sim.MouseUp();
+  Settle(400);
+  ASSERT_EQ(bar.Side(), BarSide::kFloating);
+  EXPECT_EQ(bar.Rows(), 1);
+  EXPECT_EQ(bar.GetToolRect(0).x, 3);
+  EXPECT_TRUE(bar.IsShownOnScreen());
+  PointerToForm();
+}
+
 TEST_F(Bars, AFloatingToolbarWrapsIntoRowsWhenItsFrameIsMadeNarrow) {
   Start();
   PointerToForm();
