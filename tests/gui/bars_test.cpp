@@ -281,27 +281,50 @@ TEST_F(Bars, DockedAtASideTheButtonsStandInAColumnWithLyingSeparatorsAndStillWor
   EXPECT_EQ(ButtonLines(bar, true).size(), 8u);
 }
 
-TEST_F(Bars, DraggedByItsGripperOffTheDockTheToolbarFloatsAsOneRowWithoutAGripper) {
-  Start();
-  CToolBarEx& bar = *frame().ToolBar();
+// Presses at `from`, moves there in steps and lets go, as a user drags.
+void Drag(const wxPoint& from, const wxPoint& to) {
   wxUIActionSimulator sim;
-  const wxPoint from = bar.ClientToScreen(wxPoint(6, bar.GetSize().y / 2));
-  const wxPoint to =
-      frame().ClientToScreen(wxPoint(frame().GetClientSize().x / 2, frame().GetClientSize().y / 2));
   sim.MouseMove(from);
   Settle(50);
   sim.MouseDown();
   Settle(50);
-  for (int step = 1; step <= 10; ++step) {
-    sim.MouseMove(from + (to - from) * step / 10);
-    Settle(20);
+  for (int step = 1; step <= 20; ++step) {
+    sim.MouseMove(from + (to - from) * step / 20);
+    Settle(30);
   }
   sim.MouseUp();
   Settle(400);
+}
+
+TEST_F(Bars, DraggedByItsGripperOffTheDockTheToolbarFloatsAsOneRowWithoutAGripper) {
+  Start();
+  CToolBarEx& bar = *frame().ToolBar();
+  Drag(bar.ClientToScreen(wxPoint(6, bar.GetSize().y / 2)),
+       frame().ClientToScreen(
+           wxPoint(frame().GetClientSize().x / 2, frame().GetClientSize().y / 2)));
   ASSERT_EQ(bar.Side(), BarSide::kFloating);
   EXPECT_EQ(bar.Rows(), 1);
   EXPECT_EQ(bar.GetToolRect(0).x, 3);
   EXPECT_TRUE(bar.IsShownOnScreen());
+  PointerToForm();
+}
+
+TEST_F(Bars, DraggedByItsGripperPastTheLeftEdgeTheToolbarDocksThereAndBackAtTheTop) {
+  Start();
+  frame().Move(200, 100);  // room for the pointer left of the frame
+  Settle(200);
+  CToolBarEx& bar = *frame().ToolBar();
+  const wxPoint gripper = bar.ClientToScreen(wxPoint(6, bar.GetSize().y / 2));
+  Drag(gripper, wxPoint(frame().GetScreenPosition().x - 8, gripper.y));
+  ASSERT_EQ(bar.Side(), BarSide::kLeft);
+  EXPECT_EQ(ButtonLines(bar, true).size(), 1u);
+
+  // From the gripper at the top of the column straight up into the menu bar's row.
+  const wxPoint top = bar.ClientToScreen(wxPoint(bar.GetSize().x / 2, 6));
+  const wxRect menu = frame().MenuBar()->GetScreenRect();
+  Drag(top, wxPoint(top.x, menu.y + menu.height / 2));
+  EXPECT_EQ(bar.Side(), BarSide::kTop);
+  EXPECT_EQ(ButtonLines(bar, false).size(), 1u);
   PointerToForm();
 }
 
