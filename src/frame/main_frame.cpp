@@ -162,17 +162,17 @@ CToolBarEx* CMainFrame::MakeToolBar(int id, const wxString& name, int toolbar, b
   return bar;
 }
 
-// Docked at the top or the bottom (the only sides it may go to), named after its window text.
+// Docked on `side` at first, named after its window text; the user may move it to any side or
+// float it. The bar draws its own gripper.
 void CMainFrame::DockToolBar(CToolBarEx* bar, int side) {
   m_dockManager.AddPane(bar, wxAuiPaneInfo()
                                  .Name(bar->GetName())
                                  .Caption(bar->GetName())
                                  .ToolbarPane()
+                                 .Gripper(false)
                                  .Direction(side)
                                  .Row(0)
-                                 .Position(0)
-                                 .LeftDockable(false)
-                                 .RightDockable(false));
+                                 .Position(0));
 }
 
 // The width is fixed by the menu's height; the height may shrink to the caption's and grow to
@@ -236,29 +236,31 @@ void CMainFrame::LoadBarState() {
     const wxAuiPaneInfo menu = m_dockManager.GetPane(m_wndMenuBar);
     m_dockManager.LoadPerspective(ToWx(perspective), false);
     m_dockManager.GetPane("View") = view;
-    KeepBarPlace(tool, false);
-    KeepBarPlace(play, false);
-    KeepBarPlace(menu, true);
+    KeepBarPlace(tool);
+    KeepBarPlace(play);
+    KeepBarPlace(menu);
   }
   m_wndStatusBar->Show(m_pProfile->GetInt("General", "StatusBar", 1) != 0);
   m_dockManager.Update();
   SendSizeEvent();
 }
 
-void CMainFrame::KeepBarPlace(const wxAuiPaneInfo& made, bool anySide) {
+void CMainFrame::KeepBarPlace(const wxAuiPaneInfo& made) {
   wxAuiPaneInfo& pane = m_dockManager.GetPane(made.window);
   const wxAuiPaneInfo stored = pane;
   pane = made;
-  // The toolbars dock only at the top or the bottom, the menu bar on any side.
-  if (stored.dock_direction == wxAUI_DOCK_TOP || stored.dock_direction == wxAUI_DOCK_BOTTOM ||
-      (anySide &&
-       (stored.dock_direction == wxAUI_DOCK_LEFT || stored.dock_direction == wxAUI_DOCK_RIGHT)))
+  // Any of the four sides; the centre is the form's.
+  if (stored.dock_direction >= wxAUI_DOCK_TOP && stored.dock_direction <= wxAUI_DOCK_LEFT)
     pane.Direction(stored.dock_direction);
   pane.Layer(std::clamp(stored.dock_layer, 0, 20))
       .Row(std::clamp(stored.dock_row, 0, 20))
       .Position(std::clamp(stored.dock_pos, 0, 20))
       .Show(stored.IsShown());
-  if (stored.IsFloating()) pane.Float().FloatingPosition(stored.floating_pos);
+  if (!stored.IsFloating()) return;
+  pane.Float().FloatingPosition(stored.floating_pos);
+  // The size its rows were wrapped to, when it is one a window can have.
+  const wxSize size = stored.floating_size;
+  if (size.x > 0 && size.y > 0 && size.x <= 4096 && size.y <= 4096) pane.FloatingSize(size);
 }
 
 void CMainFrame::SaveBarState() {

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/bar_docking.h"
 #include "frame/window_placement.h"
 #include "view/view_window.h"
 
@@ -78,7 +79,7 @@ class CMainFrame : public wxDocParentFrame {
   void ApplyPlacement(const WindowPlacement& placement);
   WindowPlacement CurrentPlacement() const;
   void LoadBarState();
-  void KeepBarPlace(const wxAuiPaneInfo& made, bool anySide);
+  void KeepBarPlace(const wxAuiPaneInfo& made);
   void SaveBarState();
   // True while the view reports a state other than idle.
   bool ViewIsBusy() const;
@@ -103,7 +104,7 @@ class CMainFrame : public wxDocParentFrame {
   CToolBarEx* m_wndToolBar = nullptr;
   wxStatusBar* m_wndStatusBar = nullptr;
   std::string m_strStatusText;
-  wxAuiManager m_dockManager;
+  CDockManager m_dockManager;
   wxRect m_rcNormal;
 
   wxDECLARE_DYNAMIC_CLASS_NO_COPY(CMainFrame);

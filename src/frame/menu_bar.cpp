@@ -22,6 +22,8 @@ constexpr int kHotTimerId = 1;
 constexpr int kEdge = 5;          // rows and columns start this far from the bar's edge
 constexpr int kGripperRoom = 12;  // the first item of a docked bar starts after the gripper
 constexpr int kTextIndent = 6;    // the text starts this far into its item
+constexpr int kRewrapTimerId = 2;
+constexpr int kRewrapDelayMs = 100;  // a floating frame's sizes settle before the rows follow
 
 wxString WithoutMnemonic(const wxString& text, int* index) {
   wxString plain;
@@ -33,26 +35,24 @@ GtkWidget* GtkMenuOf(const wxMenu& menu) {
   return menu.m_menu;
 }
 
-wxAuiPaneInfo* PaneOf(wxWindow* window) {
-  wxAuiManager* manager = wxAuiManager::GetManager(window);
-  if (manager == nullptr) return nullptr;
-  wxAuiPaneInfo& pane = manager->GetPane(window);
-  return pane.IsOk() ? &pane : nullptr;
-}
-
 }  // namespace
 
 CMenuBar::CMenuBar(wxWindow* frame, wxWindowID id)
     : wxControl(frame, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE, wxDefaultValidator,
                 "MenuBar"),
       m_pOwner(frame),
-      m_timer(this, kHotTimerId) {
+      m_timer(this, kHotTimerId),
+      m_rewrapTimer(this, kRewrapTimerId) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   SetAccessibleName(*this, "Menu bar", AccessibleRole::kMenuBar);
   Bind(wxEVT_PAINT, &CMenuBar::OnPaint, this);
   Bind(wxEVT_MOTION, &CMenuBar::OnMouseMove, this);
   Bind(wxEVT_ENTER_WINDOW, &CMenuBar::OnMouseMove, this);
   Bind(wxEVT_TIMER, &CMenuBar::OnTimer, this, kHotTimerId);
+  Bind(
+      wxEVT_TIMER, [this](wxTimerEvent&) { Rewrap(); }, kRewrapTimerId);
+  // Docked, the room the bar has changes with the frame's size.
+  frame->Bind(wxEVT_SIZE, &CMenuBar::OnFrameSize, this);
   Bind(wxEVT_LEFT_DOWN, &CMenuBar::OnLeftDown, this);
   Bind(wxEVT_LEFT_DCLICK, &CMenuBar::OnLeftDown, this);
   Bind(wxEVT_KILL_FOCUS, &CMenuBar::OnKillFocus, this);
@@ -68,6 +68,8 @@ CMenuBar::CMenuBar(wxWindow* frame, wxWindowID id)
 
 CMenuBar::~CMenuBar() {
   m_timer.Stop();
+  m_rewrapTimer.Stop();
+  m_pOwner->Unbind(wxEVT_SIZE, &CMenuBar::OnFrameSize, this);
   UnhookPopups();
   g_signal_handler_disconnect(gtk_settings_get_default(), m_fontSignal);
   m_pOwner->Unbind(wxEVT_CHAR_HOOK, &CMenuBar::OnFrameKey, this);
@@ -136,68 +138,114 @@ void CMenuBar::MeasureItems() {
   LayOutItems();
 }
 
-// One row along the bar (one column when docked at a side), after the gripper.
+// Rows along the bar (columns when docked at a side), after the gripper of a docked bar,
+// wrapping where the next item would pass the length the bar has.
 void CMenuBar::LayOutItems() {
-  int along = kGripperRoom, across = 0;
-  for (MenuBarItem& item : m_arrItems) {
-    item.horizontal = !m_bVertical;
-    item.state = kFlat;
-    if (m_bVertical) {
-      item.rect = wxRect(kEdge, along, item.cy, item.cx);
-      along += item.cx;
-    } else {
-      item.rect = wxRect(along, kEdge, item.cx, item.cy);
-      along += item.cx;
-    }
-    across = std::max(across, item.cy);
+  std::vector<BarCell> cells;
+  for (const MenuBarItem& item : m_arrItems)
+    cells.push_back(BarCell{item.cx, item.cy, false});
+  const BarMargins margins{m_side == BarSide::kFloating ? kEdge : kGripperRoom, kEdge, kEdge,
+                           kEdge};
+  m_layout = LayOutBar(cells, margins, m_side == BarSide::kFloating ? m_nLength : DockLength(),
+                       m_bVertical);
+  for (std::size_t i = 0; i < m_arrItems.size(); ++i) {
+    const BarPlace& place = m_layout.places[i];
+    m_arrItems[i].horizontal = !m_bVertical;
+    m_arrItems[i].state = kFlat;
+    m_arrItems[i].rect = wxRect(place.x, place.y, place.width, place.height);
+    m_arrItems[i].wrap = i + 1 < m_arrItems.size() &&
+                         m_layout.places[i + 1].x == margins.rowStart &&
+                         m_layout.places[i + 1].y != place.y;
   }
   m_nCurItem = -1;
-  m_szNatural = m_bVertical ? wxSize(across + 2 * kEdge, along + kEdge)
-                            : wxSize(along + kEdge, across + 2 * kEdge);
   InvalidateBestSize();
-  SetMinSize(wxDefaultSize);
-  SetInitialSize(m_szNatural);
+  SetMinSize(Smallest());
+  CacheBestSize(wxSize(m_layout.width, m_layout.height));
+  FitPane();
   Refresh();
+}
+
+// The room a docked bar has: the rest of its row along the top or the bottom, the height of
+// the frame's middle (between the top and the bottom docks) at a side.
+int CMenuBar::DockLength() const {
+  wxAuiManager* manager = wxAuiManager::GetManager(m_pOwner);
+  if (manager == nullptr || GetParent() != m_pOwner) return kBarUnbounded;
+  if (!m_bVertical) {
+    const int rest = m_pOwner->GetClientSize().x - GetPosition().x;
+    return rest > 0 ? rest : kBarUnbounded;
+  }
+  const wxAuiPaneInfoArray& panes = manager->GetAllPanes();
+  for (std::size_t i = 0; i < panes.GetCount(); ++i) {
+    if (panes[i].dock_direction == wxAUI_DOCK_CENTER && panes[i].window &&
+        panes[i].window->GetSize().y > 0)
+      return panes[i].window->GetSize().y;
+  }
+  return kBarUnbounded;
+}
+
+// One item, the widest, with its margins: what a floating frame may be made as small as.
+wxSize CMenuBar::Smallest() const {
+  int along = 0, across = 0;
+  for (const MenuBarItem& item : m_arrItems) {
+    along = std::max(along, item.cx);
+    across = std::max(across, item.cy);
+  }
+  const wxSize size(along + 2 * kEdge, across + 2 * kEdge);
+  return m_bVertical ? wxSize(size.y, size.x) : size;
 }
 
 wxSize CMenuBar::DoGetBestSize() const {
-  return m_szNatural;
+  return wxSize(m_layout.width, m_layout.height);
 }
 
-void CMenuBar::SetVertical(bool vertical) {
-  if (vertical == m_bVertical) return;
-  m_bVertical = vertical;
-  LayOutItems();
-  FitPane();
-}
-
-// Docked along the top or the bottom the bar fills what its row leaves; at a side, or
-// floating, it takes its own size.
+// Docked along the top or the bottom the bar fills what its row leaves, at a side what its
+// column leaves; floating, the frame around it takes its size.
 void CMenuBar::FitPane() {
-  wxAuiPaneInfo* pane = PaneOf(this);
-  if (pane == nullptr) return;
-  wxSize want = m_szNatural;
-  if (!m_bVertical && !pane->IsFloating() && GetParent() == m_pOwner)
-    want.x = std::max(want.x, m_pOwner->GetClientSize().x - GetPosition().x);
-  if (pane->best_size == want && pane->min_size == m_szNatural) return;
-  pane->BestSize(want).MinSize(m_szNatural);
-  wxAuiManager* manager = wxAuiManager::GetManager(this);
-  CallAfter([manager] { manager->Update(); });
+  wxSize want(m_layout.width, m_layout.height);
+  if (m_side == BarSide::kFloating) {
+    FitBarPane(this, m_pOwner, want, Smallest());
+    FitFloatingFrame(this, want);
+    return;
+  }
+  const int room = DockLength();
+  if (room != kBarUnbounded) {
+    if (m_bVertical)
+      want.y = std::max(want.y, room);
+    else
+      want.x = std::max(want.x, room);
+  }
+  FitBarPane(this, m_pOwner, want, wxSize(m_layout.width, m_layout.height));
 }
 
+// Follows the docking manager: a new side lays the items out for it; a floating frame resized
+// by the user rewraps them once its sizes have settled.
 void CMenuBar::OnSize(wxSizeEvent& event) {
   event.Skip();
-  if (const wxAuiPaneInfo* pane = PaneOf(this)) {
-    const int side = pane->dock_direction;
-    const bool vertical =
-        !pane->IsFloating() && (side == wxAUI_DOCK_LEFT || side == wxAUI_DOCK_RIGHT);
-    if (vertical != m_bVertical) {
-      SetVertical(vertical);
-      return;
-    }
+  const BarSide side = SideOf(this, m_pOwner);
+  if (side == m_side && side == BarSide::kFloating) {
+    m_rewrapTimer.StartOnce(kRewrapDelayMs);
+    return;
   }
-  FitPane();
-  Refresh();
+  if (side != m_side) {
+    const wxSize stored =
+        side == BarSide::kFloating ? FramePaneOf(this, m_pOwner)->floating_size : wxDefaultSize;
+    m_side = side;
+    m_bVertical = IsVerticalSide(side);
+    m_nLength = stored.x > 0 && stored.y > 0 ? stored.x : kBarUnbounded;
+  }
+  LayOutItems();
+}
+
+void CMenuBar::Rewrap() {
+  const wxSize asked = GetClientSize();
+  if (m_side != BarSide::kFloating || asked.x <= 0 || asked.y <= 0) return;
+  if (asked == wxSize(m_layout.width, m_layout.height)) return;
+  std::vector<BarCell> cells;
+  for (const MenuBarItem& item : m_arrItems)
+    cells.push_back(BarCell{item.cx, item.cy, false});
+  m_nLength =
+      LengthForResize(cells, BarMargins{kEdge, kEdge, kEdge, kEdge}, asked.x, asked.y, m_layout);
+  LayOutItems();
 }
 
 wxMenuItem* CMenuBar::FindItem(int wxId) const {
@@ -250,8 +298,7 @@ void CMenuBar::OnPaint(wxPaintEvent&) {
   FillSolid(dc, wxRect(size), colours.face);
   for (const MenuBarItem& item : m_arrItems)
     PaintItem(dc, item, colours);
-  const wxAuiPaneInfo* pane = PaneOf(this);
-  if (pane == nullptr || pane->IsFloating()) return;
+  if (m_side == BarSide::kFloating) return;
   DrawGripper(dc, size, !m_bVertical, colours);
   Draw3dRect(dc, wxRect(size), colours.hilite, colours.shadow);
 }
@@ -311,8 +358,8 @@ void CMenuBar::OnLeftDown(wxMouseEvent& event) {
   const int over = HitTest(event.GetPosition());
   if (over < 0) {
     // Beside the items (the gripper): the user drags the bar to another side.
-    wxAuiManager* manager = wxAuiManager::GetManager(this);
-    if (manager && PaneOf(this)) manager->StartPaneDrag(this, event.GetPosition());
+    if (m_side != BarSide::kFloating && FramePaneOf(this, m_pOwner))
+      wxAuiManager::GetManager(m_pOwner)->StartPaneDrag(this, event.GetPosition());
     return;
   }
   TrackPopup(over);
@@ -328,9 +375,13 @@ void CMenuBar::OnSystemChange(wxSysColourChangedEvent& event) {
   OnSystemSettingChanged();
 }
 
+void CMenuBar::OnFrameSize(wxSizeEvent& event) {
+  event.Skip();
+  if (m_side != BarSide::kFloating) CallAfter([this] { LayOutItems(); });
+}
+
 void CMenuBar::OnSystemSettingChanged() {
   MeasureItems();
-  FitPane();
   if (wxAuiManager* manager = wxAuiManager::GetManager(this)) manager->Update();
 }
 
@@ -391,9 +442,7 @@ int CMenuBar::PopupWidth(const wxMenu& menu) const {
 
 CMenuBar::Placement CMenuBar::PlacementFor(const wxMenu& menu, const wxRect& b) const {
   const wxRect screen(wxPoint(0, 0), wxGetDisplaySize());
-  const wxAuiPaneInfo* pane = PaneOf(const_cast<CMenuBar*>(this));
-  const bool floating = pane != nullptr && pane->IsFloating();
-  if (!m_bVertical && !floating) {
+  if (!m_bVertical && m_side != BarSide::kFloating) {
     if (b.GetBottom() + 1 + PopupItemCount(menu) * b.height > screen.GetBottom() + 1)
       return Placement::kAbove;
     return Placement::kBelow;

@@ -3,8 +3,10 @@
 // beside it when the bar is docked at a side), and while a pop-up is open the mouse moving onto
 // another item, or Left and Right, close it and open the neighbour's (wrapping at the ends).
 // Docked left or right, the items stand in a column with their text turned a quarter turn
-// clockwise. F10 opens the first pop-up and Alt with an item's mnemonic letter opens that item's,
-// so the menus stay reachable from the keyboard.
+// clockwise. Rows (columns) wrap when the dock leaves too little room, and a floating bar's
+// rows wrap by the width of its floating frame, which has no close button. F10 opens the first
+// pop-up and Alt with an item's mnemonic letter opens that item's, so the menus stay reachable from
+// the keyboard.
 //
 // GTK runs an open pop-up in a grab of its own, so wx never sees the keys and mouse moves meant
 // for the bar while one is open: the bar listens to the pop-up's own GTK signals (key press,
@@ -22,6 +24,9 @@
 
 #include <memory>
 #include <vector>
+
+#include "frame/bar_docking.h"
+#include "frame/bar_layout.h"
 
 typedef struct _GtkWidget GtkWidget;
 typedef struct _GdkEventKey GdkEventKey;
@@ -47,10 +52,11 @@ class CMenuBar : public wxControl {
   // removed once the events already queued are handled.
   bool LoadMenu();
 
-  // Laid out as a column (docked left or right) or as a row. The docking manager's pane is
-  // given the new size.
-  void SetVertical(bool vertical);
+  // Laid out in columns (docked left or right) or in rows; the rows wrap by the room the bar
+  // has in its dock, or, floating, by the width of its floating frame.
   bool IsVertical() const { return m_bVertical; }
+  BarSide Side() const { return m_side; }
+  int Rows() const { return m_layout.rows; }
 
   std::size_t GetItemCount() const { return m_arrItems.size(); }
   const wxString& GetItemText(std::size_t index) const { return m_arrItems[index].text; }
@@ -101,7 +107,11 @@ class CMenuBar : public wxControl {
 
   void MeasureItems();
   void LayOutItems();
+  int DockLength() const;
+  wxSize Smallest() const;
   void FitPane();
+  void Rewrap();
+  void OnFrameSize(wxSizeEvent& event);
   void OnSystemSettingChanged();
   Placement PlacementFor(const wxMenu& menu, const wxRect& itemOnScreen) const;
   void UpdateMoveFlags();
@@ -144,7 +154,10 @@ class CMenuBar : public wxControl {
   bool m_bPopupShown = false;
   bool m_bSelectFirst = false;  // the next pop-up opens with its first entry selected
   Placement m_lastPlacement = Placement::kBelow;
-  wxSize m_szNatural;
+  BarSide m_side = BarSide::kTop;
+  int m_nLength = kBarUnbounded;  // the length a floating bar's rows wrap at
+  BarLayout m_layout;
+  wxTimer m_rewrapTimer;
   unsigned long m_fontSignal = 0;
   GtkWidget* m_pOpenMenu = nullptr;
   std::vector<SignalHook> m_hooks;

@@ -17,9 +17,14 @@ namespace bw {
 namespace {
 
 constexpr int kHotTimerId = 1;
+constexpr int kRewrapTimerId = 2;
+// A floating frame being resized reports sizes that lag behind; the rows follow once they
+// have settled.
+constexpr int kRewrapDelayMs = 100;
 constexpr int kSeparatorWidth = 8;
-constexpr int kFirstButtonX = 12;  // after the gripper
-constexpr int kBorderY = 3;
+constexpr int kGripperRoom = 12;  // the first button of a docked bar starts after the gripper
+constexpr int kBorder = 3;
+constexpr int kRowEnd = 4;
 // A button is its image plus 7 pixels each way (23 x 22 for the 16 x 15 images).
 constexpr int kButtonMargin = 7;
 
@@ -68,7 +73,9 @@ wxBitmap Embossed(const wxBitmap& image, const BarColours& colours) {
 CToolBarEx::CToolBarEx(wxWindow* parent, wxWindowID id, const wxString& name)
     : wxControl(parent, id, wxDefaultPosition, wxDefaultSize,
                 wxBORDER_NONE | wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE, wxDefaultValidator, name),
-      m_timer(this, kHotTimerId) {
+      m_hwndNotify(parent),
+      m_timer(this, kHotTimerId),
+      m_rewrapTimer(this, kRewrapTimerId) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   ReadColours();
   SetAccessibleName(*this, name == "Play" ? "Play toolbar" : "Main toolbar",
@@ -77,6 +84,8 @@ CToolBarEx::CToolBarEx(wxWindow* parent, wxWindowID id, const wxString& name)
   Bind(wxEVT_MOTION, &CToolBarEx::OnMouseMove, this);
   Bind(wxEVT_ENTER_WINDOW, &CToolBarEx::OnMouseMove, this);
   Bind(wxEVT_TIMER, &CToolBarEx::OnTimer, this, kHotTimerId);
+  Bind(
+      wxEVT_TIMER, [this](wxTimerEvent&) { Rewrap(); }, kRewrapTimerId);
   Bind(wxEVT_LEFT_DOWN, &CToolBarEx::OnLeftDown, this);
   Bind(wxEVT_LEFT_DCLICK, &CToolBarEx::OnLeftDown, this);
   Bind(wxEVT_LEFT_UP, &CToolBarEx::OnLeftUp, this);
@@ -85,15 +94,21 @@ CToolBarEx::CToolBarEx(wxWindow* parent, wxWindowID id, const wxString& name)
   Bind(wxEVT_SET_FOCUS, &CToolBarEx::OnFocus, this);
   Bind(wxEVT_KILL_FOCUS, &CToolBarEx::OnFocus, this);
   Bind(wxEVT_SYS_COLOUR_CHANGED, &CToolBarEx::OnSysColourChanged, this);
-  // Moved to the other dock, its border goes to the other side.
+  // Moved to another dock or floated off it, the bar lays itself out for its new place.
   Bind(wxEVT_MOVE, [this](wxMoveEvent& event) {
+    FollowDock();
     Refresh(false);
+    event.Skip();
+  });
+  Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+    FollowDock();
     event.Skip();
   });
 }
 
 CToolBarEx::~CToolBarEx() {
   m_timer.Stop();
+  m_rewrapTimer.Stop();
 }
 
 void CToolBarEx::ReadColours() {
@@ -139,28 +154,82 @@ void CToolBarEx::AddSeparator() {
 
 void CToolBarEx::Realize() {
   SetToolBitmapSize(m_szImage);
-  const wxSize size = ButtonSize();
-  int x = kFirstButtonX;
-  for (Button& button : m_buttons) {
-    const int width = button.id == 0 ? kSeparatorWidth : size.x;
-    button.rect = wxRect(x, kBorderY, width, size.y);
-    x += width;
-  }
   MakeEmbossedImages();
-  InvalidateBestSize();
-  SetInitialSize(DoGetBestSize());
+  LayOut();
   Refresh();
 }
 
-wxSize CToolBarEx::DoGetBestSize() const {
-  const int right = m_buttons.empty() ? kFirstButtonX : m_buttons.back().rect.GetRight() + 1;
-  return wxSize(right + 4, ButtonSize().y + 2 * kBorderY);
+std::vector<BarCell> CToolBarEx::Cells() const {
+  const wxSize size = ButtonSize();
+  const bool vertical = IsVerticalSide(m_side);
+  const int along = vertical ? size.y : size.x, across = vertical ? size.x : size.y;
+  std::vector<BarCell> cells;
+  for (const Button& button : m_buttons)
+    cells.push_back(button.id == 0 ? BarCell{kSeparatorWidth, across, true}
+                                   : BarCell{along, across, false});
+  return cells;
 }
 
-// Whichever dock holds the bar, it lies in the upper or the lower half of the frame.
-bool CToolBarEx::DockedAtTop() const {
-  const wxWindow* parent = GetParent();
-  return parent == nullptr || GetRect().GetBottom() < parent->GetClientSize().y / 2;
+BarMargins CToolBarEx::Margins() const {
+  const int start = m_side == BarSide::kFloating ? kBorder : kGripperRoom;
+  return BarMargins{start, kBorder, kRowEnd, kBorder};
+}
+
+// A docked bar is one row (or column); a floating one wraps at the length its frame gives it.
+void CToolBarEx::LayOut() {
+  const std::vector<BarCell> cells = Cells();
+  const bool floating = m_side == BarSide::kFloating;
+  m_layout =
+      LayOutBar(cells, Margins(), floating ? m_nLength : kBarUnbounded, IsVerticalSide(m_side));
+  for (std::size_t i = 0; i < m_buttons.size(); ++i) {
+    const BarPlace& place = m_layout.places[i];
+    m_buttons[i].rect = wxRect(place.x, place.y, place.width, place.height);
+    m_buttons[i].wrapped = place.wrapped;
+  }
+  const wxSize size(m_layout.width, m_layout.height);
+  // Small enough for any floating frame the bar is floated into: one button.
+  const wxSize smallest = ButtonSize() + wxSize(kBorder + kRowEnd, 2 * kBorder);
+  InvalidateBestSize();
+  SetMinSize(smallest);
+  CacheBestSize(size);
+  if (!FitBarPane(this, m_hwndNotify, size, floating ? smallest : size) && !floating) SetSize(size);
+  Refresh(false);
+}
+
+// Follows the docking manager: the side decides rows or a column. Floated off, the rows wrap
+// at the width the floating frame was last given (a restored layout's), or stay one row.
+void CToolBarEx::FollowDock() {
+  const BarSide side = SideOf(this, m_hwndNotify);
+  if (side == m_side) {
+    if (side == BarSide::kFloating) m_rewrapTimer.StartOnce(kRewrapDelayMs);
+    return;
+  }
+  m_side = side;
+  m_nLength = kBarUnbounded;
+  if (side == BarSide::kFloating) {
+    const wxSize stored = FramePaneOf(this, m_hwndNotify)->floating_size;
+    if (stored.x > 0 && stored.y > 0) m_nLength = stored.x;
+  }
+  LayOut();
+  if (side == BarSide::kFloating) FitFloatingFrame(this, wxSize(m_layout.width, m_layout.height));
+}
+
+// The user resized the floating frame: once the sizes have settled, the rows wrap by its width
+// (or, when only its height changed, to fit that height) and the frame is fitted around them.
+void CToolBarEx::Rewrap() {
+  const wxSize asked = GetClientSize();
+  if (m_side != BarSide::kFloating || asked.x <= 0 || asked.y <= 0) return;
+  if (asked == wxSize(m_layout.width, m_layout.height)) return;
+  const int length = LengthForResize(Cells(), Margins(), asked.x, asked.y, m_layout);
+  if (length != m_nLength) {
+    m_nLength = length;
+    LayOut();
+  }
+  FitFloatingFrame(this, wxSize(m_layout.width, m_layout.height));
+}
+
+wxSize CToolBarEx::DoGetBestSize() const {
+  return wxSize(m_layout.width, m_layout.height);
 }
 
 int CToolBarEx::IndexOf(int wxId) const {
@@ -253,15 +322,11 @@ void CToolBarEx::OnPaint(wxPaintEvent&) {
   wxPaintDC dc(this);
   const wxSize size = GetClientSize();
   FillSolid(dc, wxRect(size), m_clrFace);
-  // The border faces the form: an etched line under a bar at the top, over one at the bottom.
-  const int lineY = DockedAtTop() ? size.y - 2 : 0;
-  FillSolid(dc, wxRect(0, lineY, size.x, 1), m_clrShadow);
-  FillSolid(dc, wxRect(0, lineY + 1, size.x, 1), m_clrHilite);
-  DrawGripper(dc, size, true, BarColours{m_clrFace, m_clrHilite, m_clrShadow, m_clrLight});
+  PaintBorder(dc, size);
   const wxRegion update = GetUpdateRegion();
   for (std::size_t i = 0; i < m_buttons.size(); ++i) {
     const Button& button = m_buttons[i];
-    if (update.Contains(button.rect) == wxOutRegion) continue;
+    if (button.wrapped || update.Contains(button.rect) == wxOutRegion) continue;
     if (button.id == 0)
       PaintSeparator(dc, button.rect);
     else
@@ -269,10 +334,29 @@ void CToolBarEx::OnPaint(wxPaintEvent&) {
   }
 }
 
-// An etched line down the middle of a separator (one wider than 8 pixels holds a window in
-// other toolbars and gets none).
+// A docked bar: an etched line on the side that faces the form, and the gripper at the start.
+// A floating bar has neither (its frame is what the user drags).
+void CToolBarEx::PaintBorder(wxDC& dc, const wxSize& size) const {
+  if (m_side == BarSide::kFloating) return;
+  const bool vertical = IsVerticalSide(m_side);
+  const int line = m_side == BarSide::kTop ? size.y - 2 : m_side == BarSide::kLeft ? size.x - 2 : 0;
+  if (vertical) {
+    FillSolid(dc, wxRect(line, 0, 1, size.y), m_clrShadow);
+    FillSolid(dc, wxRect(line + 1, 0, 1, size.y), m_clrHilite);
+  } else {
+    FillSolid(dc, wxRect(0, line, size.x, 1), m_clrShadow);
+    FillSolid(dc, wxRect(0, line + 1, size.x, 1), m_clrHilite);
+  }
+  DrawGripper(dc, size, !vertical, BarColours{m_clrFace, m_clrHilite, m_clrShadow, m_clrLight});
+}
+
+// An etched line across the middle of a separator: upright in a row, lying in a column.
 void CToolBarEx::PaintSeparator(wxDC& dc, const wxRect& r) const {
-  if (r.width > kSeparatorWidth) return;
+  if (IsVerticalSide(m_side)) {
+    const int centre = r.y + r.height / 2;
+    Draw3dRect(dc, wxRect(r.x, centre - 1, r.width, 2), m_clrShadow, m_clrHilite);
+    return;
+  }
   const int centre = r.x + r.width / 2;
   Draw3dRect(dc, wxRect(centre - 1, r.y, 2, r.height), m_clrShadow, m_clrHilite);
 }
@@ -349,9 +433,10 @@ void CToolBarEx::OnTimer(wxTimerEvent&) {
 void CToolBarEx::OnLeftDown(wxMouseEvent& event) {
   const int index = ButtonAt(event.GetPosition());
   if (index < 0) {
-    // Beside the buttons (the gripper): the user drags the bar to the other dock.
-    wxAuiManager* manager = wxAuiManager::GetManager(this);
-    if (manager && manager->GetPane(this).IsOk()) manager->StartPaneDrag(this, event.GetPosition());
+    // Beside the buttons (the gripper): the user drags the bar to another dock or off it.
+    wxAuiManager* manager = wxAuiManager::GetManager(m_hwndNotify);
+    if (m_side != BarSide::kFloating && FramePaneOf(this, m_hwndNotify))
+      manager->StartPaneDrag(this, event.GetPosition());
     return;
   }
   if (!m_buttons[index].enabled) return;
@@ -388,7 +473,7 @@ void CToolBarEx::SendCommand(int index) {
   ProcessWindowEvent(command);
 }
 
-// From the keyboard: Left and Right choose a button, Space or Enter presses it.
+// From the keyboard: Left and Right (Up and Down) choose a button, Space or Enter presses it.
 void CToolBarEx::OnKeyDown(wxKeyEvent& event) {
   const int count = static_cast<int>(m_buttons.size());
   auto step = [&](int direction) {
@@ -404,9 +489,11 @@ void CToolBarEx::OnKeyDown(wxKeyEvent& event) {
   };
   switch (event.GetKeyCode()) {
     case WXK_LEFT:
+    case WXK_UP:
       step(-1);
       break;
     case WXK_RIGHT:
+    case WXK_DOWN:
       step(1);
       break;
     case WXK_SPACE:

@@ -2,8 +2,11 @@
 // until the mouse is over it, is raised while hot, sunken while pressed or checked (with a
 // dithered face when checked and not under the mouse), and shows its image embossed in the
 // highlight and shadow colours when disabled. Separators are etched lines; a docked bar shows a
-// two-line gripper. A 250 ms timer notices the mouse leaving the bar, because nothing else
-// tells a bar that the pointer went straight to another window.
+// two-line gripper. Docked at the top or the bottom the buttons stand in a row, at the left or
+// the right in a column (separators become horizontal strips, the gripper goes to the top);
+// floating, they wrap into rows by the width the user gives the floating frame, and a separator
+// where a row breaks is not drawn. A 250 ms timer notices the mouse leaving the bar, because
+// nothing else tells a bar that the pointer went straight to another window.
 //
 // Commands: a click sends the button's command (wxEVT_MENU with the button's wx id) to the
 // frame. The frame's command-state updates (EVT_UPDATE_UI) enable and check the buttons at
@@ -17,6 +20,9 @@
 #include <wx/timer.h>
 
 #include <vector>
+
+#include "frame/bar_docking.h"
+#include "frame/bar_layout.h"
 
 namespace bw {
 
@@ -48,6 +54,10 @@ class CToolBarEx : public wxControl {
   wxRect GetToolRect(std::size_t index) const;
   // Index of the button under the mouse, −1 for none.
   int HotButton() const { return m_iHot; }
+  // Where the bar is docked (or that it floats) as its layout follows it, and its rows (columns
+  // when vertical).
+  BarSide Side() const { return m_side; }
+  int Rows() const { return m_layout.rows; }
 
   void UpdateWindowUI(long flags = wxUPDATE_UI_NONE) override;
   bool AcceptsFocus() const override { return true; }
@@ -66,9 +76,15 @@ class CToolBarEx : public wxControl {
     bool checkable = false;
     bool enabled = true;
     bool checked = false;
+    bool wrapped = false;  // a separator where a floating bar's row breaks: not drawn
     wxRect rect;
   };
 
+  std::vector<BarCell> Cells() const;
+  BarMargins Margins() const;
+  void LayOut();
+  void FollowDock();
+  void Rewrap();
   void ReadColours();
   void MakeEmbossedImages();
   wxSize ButtonSize() const;
@@ -76,7 +92,6 @@ class CToolBarEx : public wxControl {
   int ButtonAt(const wxPoint& point) const;
   bool CursorIn(const wxRect& rect) const;
   bool OwnerIsActive() const;
-  bool DockedAtTop() const;
   void RefreshButton(int index);
   void SetHot(int index);
   void ShowPrompt(int index);
@@ -84,7 +99,7 @@ class CToolBarEx : public wxControl {
   void OnPaint(wxPaintEvent& event);
   void PaintButton(wxDC& dc, int index);
   void PaintSeparator(wxDC& dc, const wxRect& r) const;
-  void PaintGripper(wxDC& dc) const;
+  void PaintBorder(wxDC& dc, const wxSize& size) const;
   void OnMouseMove(wxMouseEvent& event);
   void OnTimer(wxTimerEvent& event);
   void OnLeftDown(wxMouseEvent& event);
@@ -95,6 +110,10 @@ class CToolBarEx : public wxControl {
   void OnSysColourChanged(wxSysColourChangedEvent& event);
   void SendCommand(int index);
 
+  wxWindow* m_hwndNotify;  // the frame the bar was made for: its docks hold the bar
+  BarSide m_side = BarSide::kTop;
+  int m_nLength = kBarUnbounded;  // the length a floating bar's rows wrap at
+  BarLayout m_layout;
   wxSize m_szImage{16, 15};
   wxPoint m_ptImageOffset;
   wxColour m_clrFace, m_clrHilite, m_clrShadow, m_clrLight;
@@ -102,6 +121,7 @@ class CToolBarEx : public wxControl {
   int m_iPressed = -1;  // the button the left button went down on
   int m_iFocus = -1;    // the button the keys act on while the bar has the focus
   wxTimer m_timer;
+  wxTimer m_rewrapTimer;
   std::vector<Button> m_buttons;
 };
 

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <wx/app.h>
+#include <wx/aui/aui.h>
 #include <wx/settings.h>
 #include <wx/uiaction.h>
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "frame/bar_accessibility.h"
@@ -197,6 +199,209 @@ TEST_F(Bars, AClickOrTheKeyboardSendsTheButtonsCommandToTheFrame) {
   EXPECT_EQ(about, 2);
   EXPECT_EQ(AccessibleName(bar), "Main toolbar");
   EXPECT_EQ(AccessibleName(*frame().PlayBar()), "Play toolbar");
+}
+
+void DockBar(ProgramTest& test, wxWindow* bar, int side) {
+  wxAuiManager& docks = test.frame().DockManager();
+  docks.GetPane(bar).Dock().Direction(side).Row(0).Position(0);
+  docks.Update();
+  Settle(300);
+}
+
+wxAuiFloatingFrame* FloatBar(ProgramTest& test, wxWindow* bar, const wxPoint& at) {
+  wxAuiManager& docks = test.frame().DockManager();
+  docks.GetPane(bar).Float().FloatingPosition(at);
+  docks.Update();
+  Settle(300);
+  return wxDynamicCast(bar->GetParent(), wxAuiFloatingFrame);
+}
+
+// The rows a bar's buttons stand in (columns: their x), from the buttons' places.
+std::set<int> ButtonLines(CToolBarEx& bar, bool columns) {
+  std::set<int> lines;
+  for (std::size_t i = 0; i < bar.GetToolsCount(); ++i) {
+    if (bar.GetToolId(i) != 0) lines.insert(columns ? bar.GetToolRect(i).x : bar.GetToolRect(i).y);
+  }
+  return lines;
+}
+
+int CountAbout(ProgramTest& test) {
+  auto counted = std::make_shared<int>(0);
+  test.frame().Bind(
+      wxEVT_MENU, [counted](wxCommandEvent&) { ++*counted; }, res::WxCommandId(ID_APP_ABOUT));
+  wxRect r = Bars::ButtonRect(*test.frame().ToolBar(), ID_APP_ABOUT);
+  wxUIActionSimulator sim;
+  sim.MouseMove(r.GetTopLeft() + wxPoint(r.width / 2, r.height / 2));
+  Settle(100);
+  sim.MouseClick();
+  Settle(150);
+  return *counted;
+}
+
+TEST_F(Bars, DockedAtASideTheButtonsStandInAColumnWithLyingSeparatorsAndStillWork) {
+  Start();
+  PointerToForm();
+  CToolBarEx& bar = *frame().ToolBar();
+  const int width = frame().GetSize().x;
+  for (int side : {wxAUI_DOCK_LEFT, wxAUI_DOCK_RIGHT}) {
+    DockBar(*this, &bar, side);
+    ASSERT_EQ(bar.Side(), side == wxAUI_DOCK_LEFT ? BarSide::kLeft : BarSide::kRight);
+    EXPECT_EQ(ButtonLines(bar, true).size(), 1u) << "not one column";
+    EXPECT_EQ(ButtonLines(bar, false).size(), 8u);
+    EXPECT_GT(bar.GetSize().y, 8 * bar.GetToolRect(0).height);
+    EXPECT_LT(bar.GetSize().x, 2 * bar.GetToolRect(0).width);
+    // The column lies along the frame's side.
+    const wxRect inFrame(frame().ScreenToClient(bar.GetScreenPosition()), bar.GetSize());
+    if (side == wxAUI_DOCK_LEFT)
+      EXPECT_LE(inFrame.x, 2);
+    else
+      EXPECT_GE(inFrame.GetRight(), frame().GetClientSize().x - 3);
+    EXPECT_EQ(frame().GetSize().x, width) << "the width rule moved";
+    SaveScreenshot(frame(),
+                   side == wxAUI_DOCK_LEFT ? "toolbar_docked_left" : "toolbar_docked_right");
+  }
+  // The separator after Save is an etched strip lying across the column: shadow over highlight.
+  ASSERT_EQ(bar.GetToolId(3), 0);
+  const wxRect sep = bar.GetToolRect(3);
+  const wxImage strip = GrabScreen(wxRect(bar.ClientToScreen(sep.GetTopLeft()), sep.GetSize()));
+  const int middle = sep.height / 2;
+  for (int x = 1; x < sep.width - 1; ++x) {
+    EXPECT_EQ(At(strip, x, middle - 1), colours.shadow) << x;
+    EXPECT_EQ(At(strip, x, middle), colours.hilite) << x;
+  }
+  // Buttons keep their work there: a click sends the command, the mouse raises a button.
+  EXPECT_EQ(CountAbout(*this), 1);
+  EXPECT_EQ(bar.HotButton(), 4);
+  EXPECT_EQ(EdgeOf(Button(bar, ID_APP_ABOUT)).topLeft, colours.hilite);
+  PointerToForm();
+
+  DockBar(*this, &bar, wxAUI_DOCK_TOP);
+  EXPECT_EQ(bar.Side(), BarSide::kTop);
+  EXPECT_EQ(ButtonLines(bar, false).size(), 1u) << "not back in a row";
+  EXPECT_EQ(ButtonLines(bar, true).size(), 8u);
+}
+
+// Presses at `from`, moves there in steps and lets go, as a user drags.
+void Drag(const wxPoint& from, const wxPoint& to) {
+  wxUIActionSimulator sim;
+  sim.MouseMove(from);
+  Settle(50);
+  sim.MouseDown();
+  Settle(50);
+  for (int step = 1; step <= 20; ++step) {
+    sim.MouseMove(from + (to - from) * step / 20);
+    Settle(30);
+  }
+  sim.MouseUp();
+  Settle(400);
+}
+
+TEST_F(Bars, DraggedByItsGripperOffTheDockTheToolbarFloatsAsOneRowWithoutAGripper) {
+  Start();
+  CToolBarEx& bar = *frame().ToolBar();
+  Drag(bar.ClientToScreen(wxPoint(6, bar.GetSize().y / 2)),
+       frame().ClientToScreen(
+           wxPoint(frame().GetClientSize().x / 2, frame().GetClientSize().y / 2)));
+  ASSERT_EQ(bar.Side(), BarSide::kFloating);
+  EXPECT_EQ(bar.Rows(), 1);
+  EXPECT_EQ(bar.GetToolRect(0).x, 3);
+  EXPECT_TRUE(bar.IsShownOnScreen());
+  PointerToForm();
+}
+
+TEST_F(Bars, DraggedByItsGripperPastTheLeftEdgeTheToolbarDocksThereAndBackAtTheTop) {
+  Start();
+  frame().Move(200, 100);  // room for the pointer left of the frame
+  Settle(200);
+  CToolBarEx& bar = *frame().ToolBar();
+  const wxPoint gripper = bar.ClientToScreen(wxPoint(6, bar.GetSize().y / 2));
+  Drag(gripper, wxPoint(frame().GetScreenPosition().x - 8, gripper.y));
+  ASSERT_EQ(bar.Side(), BarSide::kLeft);
+  EXPECT_EQ(ButtonLines(bar, true).size(), 1u);
+
+  // From the gripper at the top of the column straight up into the menu bar's row.
+  const wxPoint top = bar.ClientToScreen(wxPoint(bar.GetSize().x / 2, 6));
+  const wxRect menu = frame().MenuBar()->GetScreenRect();
+  Drag(top, wxPoint(top.x, menu.y + menu.height / 2));
+  EXPECT_EQ(bar.Side(), BarSide::kTop);
+  EXPECT_EQ(ButtonLines(bar, false).size(), 1u);
+  PointerToForm();
+}
+
+TEST_F(Bars, AFloatingToolbarWrapsIntoRowsWhenItsFrameIsMadeNarrow) {
+  Start();
+  PointerToForm();
+  CToolBarEx& bar = *frame().ToolBar();
+  wxAuiFloatingFrame* floating = FloatBar(*this, &bar, frame().GetPosition() + wxPoint(60, 120));
+  ASSERT_NE(floating, nullptr);
+  EXPECT_EQ(bar.Side(), BarSide::kFloating);
+  EXPECT_EQ(bar.Rows(), 1);
+  EXPECT_EQ(bar.GetToolRect(0).x, 3) << "room left for a gripper";
+
+  const int button = bar.GetToolRect(0).width;
+  floating->SetClientSize(wxSize(4 * button + 10, floating->GetClientSize().y));
+  Settle(400);
+  EXPECT_GE(bar.Rows(), 2);
+  EXPECT_EQ(ButtonLines(bar, false).size(), static_cast<std::size_t>(bar.Rows()));
+  // The frame is fitted around the rows, and every button is inside it.
+  EXPECT_EQ(floating->GetClientSize(), bar.GetSize());
+  for (std::size_t i = 0; i < bar.GetToolsCount(); ++i)
+    EXPECT_TRUE(wxRect(bar.GetSize()).Contains(bar.GetToolRect(i))) << i;
+  // A row breaks at a separator, which is not drawn: the face shows where it would be.
+  ASSERT_EQ(bar.GetToolId(3), 0);
+  EXPECT_EQ(bar.GetToolRect(3).width, 0);
+  EXPECT_EQ(bar.GetToolRect(4).x, 3) << "About does not start its row";
+  EXPECT_EQ(CountAbout(*this), 1);
+  PointerToForm();
+
+  // Made wide again, one row.
+  floating->SetClientSize(wxSize(30 * button, floating->GetClientSize().y));
+  Settle(400);
+  EXPECT_EQ(bar.Rows(), 1);
+
+  // Its frame closed, the bar is hidden, and the View menu floats it again.
+  floating->Close();
+  Settle(300);
+  ASSERT_EQ(frame().ToolBar(), &bar);
+  EXPECT_FALSE(frame().DockManager().GetPane(&bar).IsShown());
+  Command(ID_VIEW_TOOLBAR);
+  Settle(300);
+  EXPECT_TRUE(bar.IsShownOnScreen());
+  EXPECT_EQ(bar.Side(), BarSide::kFloating);
+
+  DockBar(*this, &bar, wxAUI_DOCK_TOP);
+  EXPECT_EQ(bar.Side(), BarSide::kTop);
+  EXPECT_EQ(bar.Rows(), 1);
+  EXPECT_GT(bar.GetToolRect(0).x, 3) << "no room for the gripper";
+}
+
+TEST_F(Bars, BarsAtTheSidesAndFloatingAreWhereTheyWereAfterARestart) {
+  Start();
+  DockBar(*this, frame().ToolBar(), wxAUI_DOCK_RIGHT);
+  wxAuiFloatingFrame* floating =
+      FloatBar(*this, frame().PlayBar(), frame().GetPosition() + wxPoint(40, 100));
+  ASSERT_NE(floating, nullptr);
+  floating->SetClientSize(wxSize(6 * frame().PlayBar()->GetToolRect(0).width, 200));
+  Settle(400);
+  const int rows = frame().PlayBar()->Rows();
+  ASSERT_GE(rows, 2);
+  CMenuBar& menu = *frame().MenuBar();
+  wxAuiFloatingFrame* menuFrame = FloatBar(*this, &menu, frame().GetPosition() + wxPoint(40, 220));
+  ASSERT_NE(menuFrame, nullptr);
+  menuFrame->SetClientSize(wxSize(menu.GetItemRect(4).width * 3, 100));
+  Settle(400);
+  const int menuRows = menu.Rows();
+  ASSERT_GE(menuRows, 2);
+  End();
+  Start();
+  Settle(300);
+  EXPECT_EQ(frame().MenuBar()->Side(), BarSide::kFloating);
+  EXPECT_EQ(frame().MenuBar()->Rows(), menuRows);
+  EXPECT_EQ(frame().ToolBar()->Side(), BarSide::kRight);
+  EXPECT_EQ(ButtonLines(*frame().ToolBar(), true).size(), 1u);
+  ASSERT_EQ(frame().PlayBar()->Side(), BarSide::kFloating);
+  EXPECT_EQ(frame().PlayBar()->Rows(), rows);
+  EXPECT_TRUE(frame().PlayBar()->IsShownOnScreen());
 }
 
 // Steps run one after another from a timer, so that they also run while a pop-up's own loop
@@ -449,6 +654,59 @@ TEST_F(MenuBarTest, ASideItWasDockedAtIsKeptForTheNextStart) {
   EXPECT_EQ(frame().DockManager().GetPane(&bar()).dock_direction, wxAUI_DOCK_RIGHT);
   EXPECT_TRUE(bar().IsVertical());
   EXPECT_GT(bar().GetSize().y, bar().GetSize().x);
+}
+
+TEST_F(MenuBarTest, FloatingAndNarrowedTheItemsWrapIntoRowsAndAShortSideIntoColumns) {
+  Start();
+  PointerToForm();
+  wxAuiFloatingFrame* floating = FloatBar(*this, &bar(), frame().GetPosition() + wxPoint(80, 150));
+  ASSERT_NE(floating, nullptr);
+  EXPECT_EQ(bar().Side(), BarSide::kFloating);
+  EXPECT_EQ(bar().Rows(), 1);
+  EXPECT_EQ(bar().GetItemRect(0).x, 5) << "room left for a gripper";
+  EXPECT_FALSE(floating->HasFlag(wxCLOSE_BOX)) << "nothing would bring a closed menu back";
+
+  floating->SetClientSize(wxSize(bar().GetItemRect(4).width * 3, floating->GetClientSize().y));
+  Settle(400);
+  EXPECT_GE(bar().Rows(), 2);
+  EXPECT_EQ(floating->GetClientSize(), bar().GetSize());
+  for (std::size_t i = 0; i < bar().GetItemCount(); ++i)
+    EXPECT_TRUE(wxRect(bar().GetSize()).Contains(bar().GetItemRect(i))) << i;
+  // The items still open their pop-ups, to the side of a floating bar.
+  RunLoop(5, {[&] { EXPECT_EQ(OpenPopup(), 5); }, [&] { sim.Char(WXK_ESCAPE); }});
+  EXPECT_NE(bar().LastPlacement(), CMenuBar::Placement::kBelow);
+
+  DockBar(*this, &bar(), wxAUI_DOCK_LEFT);
+  EXPECT_EQ(bar().Side(), BarSide::kLeft);
+  EXPECT_EQ(bar().Rows(), 1);
+  // A lower frame leaves the column too little room: it wraps into columns.
+  const int column = bar().GetItemRect(5).GetBottom();
+  frame().SetSize(frame().GetSize().x, frame().GetSize().y - column / 2);
+  Settle(500);
+  EXPECT_GE(bar().Rows(), 2);
+  std::set<int> columns;
+  for (std::size_t i = 0; i < bar().GetItemCount(); ++i)
+    columns.insert(bar().GetItemRect(i).x);
+  EXPECT_EQ(columns.size(), static_cast<std::size_t>(bar().Rows()));
+}
+
+// Pictures of the toolbars and the menu bar floating over the frame.
+TEST_F(MenuBarTest, FloatingScreenshots) {
+  Start();
+  PointerToForm();
+  const wxPoint origin = frame().GetPosition();
+  wxAuiFloatingFrame* tool = FloatBar(*this, frame().ToolBar(), origin + wxPoint(60, 90));
+  ASSERT_NE(tool, nullptr);
+  wxAuiFloatingFrame* play = FloatBar(
+      *this, frame().PlayBar(), wxPoint(tool->GetScreenRect().GetRight() + 20, origin.y + 90));
+  wxAuiFloatingFrame* menu = FloatBar(*this, &bar(), origin + wxPoint(60, 220));
+  ASSERT_TRUE(tool && play && menu);
+  play->SetClientSize(wxSize(6 * frame().PlayBar()->GetToolRect(0).width, 100));
+  menu->SetClientSize(wxSize(bar().GetItemRect(4).width * 3, 100));
+  Settle(400);
+  EXPECT_GE(frame().PlayBar()->Rows(), 2);
+  EXPECT_GE(bar().Rows(), 2);
+  SaveScreenshot({&frame(), tool, play, menu}, "bars_floating");
 }
 
 // Pictures of the bars docked along the top (as they start), at the bottom and at the left.

@@ -137,10 +137,17 @@ wxImage GrabScreen(const wxRect& r) {
 // Read back from the X server through GDK: wx's screen context keeps showing the first frame
 // it read.
 void SaveScreenshot(wxWindow& window, std::string_view name) {
+  SaveScreenshot({&window}, name);
+}
+
+void SaveScreenshot(std::initializer_list<wxWindow*> windows, std::string_view name) {
   Settle(300);
-  window.Raise();
+  wxRect rect;
+  for (wxWindow* window : windows) {
+    window->Raise();
+    rect = rect.IsEmpty() ? window->GetScreenRect() : rect.Union(window->GetScreenRect());
+  }
   Settle(200);
-  const wxRect rect = window.GetScreenRect();
   GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.x, rect.y,
                                                rect.width, rect.height);
   ASSERT_NE(shot, nullptr);

@@ -7,6 +7,7 @@
 #include <wx/image.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,8 @@ wxImage GrabScreen(const wxRect& screenRect);
 
 // Writes the window as it is on the screen to <build>/screenshots/<name>_<dpi>dpi.png.
 void SaveScreenshot(wxWindow& window, std::string_view name);
+// The windows raised in order and pictured together (the smallest rectangle around them all).
+void SaveScreenshot(std::initializer_list<wxWindow*> windows, std::string_view name);
 
 // --- implementation of the templates ---
 

@@ -507,7 +507,7 @@ TEST_F(MainWindow, AStoredLayoutMovesOnlyTheToolbars) {
   EXPECT_TRUE(docks.GetPane("View").IsShown());
   EXPECT_TRUE(view().Form()->IsShown());
   EXPECT_GT(view().Form()->GetSize().y, 100);
-  EXPECT_EQ(docks.GetPane(frame().ToolBar()).dock_direction, wxAUI_DOCK_TOP);
+  EXPECT_EQ(docks.GetPane(frame().ToolBar()).dock_direction, wxAUI_DOCK_LEFT);
   EXPECT_FALSE(docks.GetPane(frame().ToolBar()).IsDestroyOnClose());
   EXPECT_FALSE(docks.GetPane(frame().ToolBar()).HasCaption());
   EXPECT_EQ(docks.GetPane(frame().PlayBar()).dock_direction, wxAUI_DOCK_TOP);
