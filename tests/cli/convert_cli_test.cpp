@@ -13,11 +13,7 @@ using test::RunCli;
 
 class CliConvertArgs : public ::testing::Test {
  protected:
-  CliConvertArgs() {
-    test::WriteFileBytes(in,
-                         test::BuildWave(FormatBlock(MakePcmFormat(22050, 1)),
-                                         test::Pcm16Bytes(test::SineTone(22050, 1, 22050, 440))));
-  }
+  CliConvertArgs() { test::WritePcmWave(in, 22050, 1, test::SineTone(22050, 1, 22050, 440)); }
   test::TempDir dir;
   const std::string in = (dir / "in.wav").string();
   const std::string out = (dir / "out.wav").string();

@@ -108,8 +108,7 @@ TEST_P(CliRecordCoded, DecodesToTheSignalWithinTheCodecsToleranceAndFullLength) 
   const uint32_t frames = c.rate * 5 / 2 + 37;
   const std::vector<int16_t> signal = Sweep(c.rate, c.channels, frames);
   const std::string in = Path("in.wav");
-  test::WriteFileBytes(in, test::BuildWave(FormatBlock(MakePcmFormat(c.rate, c.channels)),
-                                           test::Pcm16Bytes(signal)));
+  test::WritePcmWave(in, c.rate, c.channels, signal);
 
   const std::string ours = Path("ours.wav");
   const test::CommandResult r = test::RunCli({"record", ours, "--format", c.format, "--from", in});
@@ -244,8 +243,7 @@ TEST_F(CliRecordInterrupted, AKilledRecordingKeepsEveryBlockItWrote) {
   // Long enough that the recording is still running when it is killed.
   const std::vector<int16_t> fed = test::SineTone(44100, 2, 44100 * 240, 300, 0.4);
   const std::string in = Path("in.wav");
-  test::WriteFileBytes(
-      in, test::BuildWave(FormatBlock(MakePcmFormat(44100, 2)), test::Pcm16Bytes(fed)));
+  test::WritePcmWave(in, 44100, 2, fed);
   const std::string out = Path("out.wav");
   BackgroundCli recorder({"record", out, "--format", "pcm:44100:2:16", "--from", in});
   ASSERT_TRUE(recorder.started());
@@ -300,8 +298,7 @@ TEST_F(CliRecordInterrupted, AFileSizeLimitEndsTheRecordingAtItsLastWholeBlock) 
   BW_REQUIRE_PROGRAM("ffmpeg");
   const std::vector<int16_t> fed = test::SineTone(44100, 2, 44100 * 10, 500, 0.4);
   const std::string in = Path("in.wav");
-  test::WriteFileBytes(
-      in, test::BuildWave(FormatBlock(MakePcmFormat(44100, 2)), test::Pcm16Bytes(fed)));
+  test::WritePcmWave(in, 44100, 2, fed);
   const std::string out = Path("out.wav");
   constexpr uint32_t kLimit = 1'000'000;
   constexpr uint32_t kBlockBytes = 141120;

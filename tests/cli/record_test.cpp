@@ -30,8 +30,7 @@ class CliRecord : public ::testing::Test {
   std::string Path(const std::string& name) const { return (dir / name).string(); }
   std::string WritePcm(const std::string& name, uint32_t rate, uint16_t channels,
                        const std::vector<int16_t>& samples) {
-    test::WriteFileBytes(Path(name), test::BuildWave(FormatBlock(MakePcmFormat(rate, channels)),
-                                                     test::Pcm16Bytes(samples)));
+    test::WritePcmWave(Path(name), rate, channels, samples);
     return Path(name);
   }
   // Records `in` into out.wav as 16-bit stereo PCM with `options`; the samples recorded.

@@ -32,10 +32,8 @@ TEST_P(CliRenderCoded, MatchesFfmpegsDecoding) {
   BW_REQUIRE_PROGRAM("ffmpeg");
   const CodedCase& c = GetParam();
   const std::string source = Path("source.wav");
-  test::WriteFileBytes(
-      source,
-      test::BuildWave(FormatBlock(MakePcmFormat(c.rate, c.channels)),
-                      test::Pcm16Bytes(test::SineTone(c.rate, c.channels, c.rate * 3, 700, 0.6))));
+  test::WritePcmWave(source, c.rate, c.channels,
+                     test::SineTone(c.rate, c.channels, c.rate * 3, 700, 0.6));
   const std::string coded = Path("coded.wav");
   std::vector<std::string> encode{"-i", source};
   for (const std::string& w : test::SplitWords(c.encoder))

@@ -22,8 +22,7 @@ class CliRender : public ::testing::Test {
 
   std::string WritePcm(const std::string& name, uint32_t rate, uint16_t channels,
                        const std::vector<int16_t>& samples) {
-    test::WriteFileBytes(Path(name), test::BuildWave(FormatBlock(MakePcmFormat(rate, channels)),
-                                                     test::Pcm16Bytes(samples)));
+    test::WritePcmWave(Path(name), rate, channels, samples);
     return Path(name);
   }
 

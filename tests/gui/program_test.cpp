@@ -49,8 +49,7 @@ class Program : public LaunchedProgram {
 
 TEST_F(Program, PlaysTheWaveOnItsCommandLineAndItsCloseBoxStopsThenCloses) {
   const std::string tone = (dir_ / "tone.wav").string();
-  WriteFileBytes(tone, BuildWave(FormatBlock(MakePcmFormat(44100, 2)),
-                                 Pcm16Bytes(SineTone(44100, 2, 44100 * 30, 440))));
+  WritePcmWave(tone, 44100, 2, SineTone(44100, 2, 44100 * 30, 440));
   const pid_t pid = Launch({tone});
   const std::optional<XWindow> window = MainWindow(pid);
   ASSERT_TRUE(window) << "no main window came up";

@@ -41,8 +41,7 @@ class RemoteProgram : public LaunchedProgram {
   // A 30 s tone in the scratch folder.
   std::string WriteTone() {
     const std::string tone = (dir_ / "tone.wav").string();
-    WriteFileBytes(tone, BuildWave(FormatBlock(MakePcmFormat(44100, 2)),
-                                   Pcm16Bytes(SineTone(44100, 2, 44100 * 30, 440))));
+    WritePcmWave(tone, 44100, 2, SineTone(44100, 2, 44100 * 30, 440));
     return tone;
   }
 

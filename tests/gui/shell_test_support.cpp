@@ -145,8 +145,7 @@ std::string ProgramTest::WriteTone(const std::string& name, double seconds, doub
   const uint32_t rate = 44100;
   const auto frames = static_cast<uint32_t>(seconds * rate);
   const std::string path = (dir / name).string();
-  WriteFileBytes(path, BuildWave(FormatBlock(MakePcmFormat(rate, 2)),
-                                 Pcm16Bytes(SineTone(rate, 2, frames, hz))));
+  WritePcmWave(path, rate, 2, SineTone(rate, 2, frames, hz));
   return path;
 }
 

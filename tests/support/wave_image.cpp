@@ -5,6 +5,8 @@
 #include <limits>
 #include <numbers>
 
+#include "support/test_support.h"
+
 namespace bw::test {
 namespace {
 
@@ -127,6 +129,11 @@ double SnrDb(std::span<const int16_t> expected, std::span<const int16_t> actual,
     best = std::max(best, noise == 0 ? 200.0 : 10 * std::log10(signal / noise));
   }
   return best;
+}
+
+void WritePcmWave(const std::filesystem::path& path, uint32_t rate, uint16_t channels,
+                  std::span<const int16_t> samples) {
+  WriteFileBytes(path, BuildWave(FormatBlock(MakePcmFormat(rate, channels)), Pcm16Bytes(samples)));
 }
 
 }  // namespace bw::test

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,6 +42,9 @@ std::optional<ParsedWave> ParseWave(std::span<const uint8_t> image);
 // Interleaved 16-bit little-endian PCM from samples, and back.
 std::vector<uint8_t> Pcm16Bytes(std::span<const int16_t> samples);
 std::vector<int16_t> Pcm16Samples(std::span<const uint8_t> bytes);
+// Writes a 16-bit PCM WAVE file of `samples` (interleaved) at `path`.
+void WritePcmWave(const std::filesystem::path& path, uint32_t rate, uint16_t channels,
+                  std::span<const int16_t> samples);
 
 // A sine tone of `frames` frames, `channels` channels (channel c at frequency hz * (c + 1)).
 std::vector<int16_t> SineTone(uint32_t rate, uint16_t channels, uint32_t frames, double hz,
