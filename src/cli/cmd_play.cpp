@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,20 +27,18 @@ void ShowProgress(const HeadlessWindow& window) {
   std::fflush(stdout);
 }
 
-int RunPlay(Args args) {
-  const std::vector<std::string> files = Positionals(args);
+struct PlayArgs {
+  std::string file;
   std::vector<int64_t> device;
-  const std::string* device_text = FindOption(args, "--device");
-  if (files.size() != 1 ||
-      (device_text && !ParseIntegerList(*device_text, 4, 0, UINT32_MAX, device)))
-    return UsageError("play");
+};
 
+int RunPlay(const PlayArgs& a) {
   SelectSoundBackend(SoundBackend::kAuto);
   HeadlessPlayer player;
   CBrookwaveViewCore& core = player.core;
-  for (std::size_t i = 0; i < device.size(); ++i)
-    core.stream().playSettings.PlayDevice.words[i] = static_cast<uint32_t>(device[i]);
-  if (!player.Open(files[0])) return 1;
+  for (std::size_t i = 0; i < a.device.size(); ++i)
+    core.stream().playSettings.PlayDevice.words[i] = static_cast<uint32_t>(a.device[i]);
+  if (!player.Open(a.file)) return 1;
 
   std::signal(SIGINT, OnInterrupt);
   core.OnPlay();
@@ -65,7 +64,16 @@ int RunPlay(Args args) {
   return 0;
 }
 
+Runner DefinePlay(CLI::App& app) {
+  auto a = std::make_shared<PlayArgs>();
+  app.add_option("FILE", a->file, "The sound file to play")->required();
+  AddIntegerList(app, "--device", a->device, 4, 0, UINT32_MAX, "W1,W2,W3,W4",
+                 "The playback device's identifier (see 'devices')");
+  return [a] { return RunPlay(*a); };
+}
+
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("play", "FILE [--device W1,W2,W3,W4]", bw::cli::RunPlay)
+BW_CLI_COMMAND("play", "FILE [--device W1,W2,W3,W4]",
+               "Play a file on a sound device until its end or Ctrl+C", bw::cli::DefinePlay)
