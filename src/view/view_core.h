@@ -267,6 +267,8 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // decoded into 16-bit PCM (view_core_import.cpp). False after a message.
   bool WriteImportFile(const std::string& path);
   bool CreateImportTempFile();
+  // Import's formats become `format`, and the temporary file's header is written for it.
+  bool BeginImportFile(WaveTarget& file, const FormatBlock& format);
   bool DecodeIntoImportFile(AudioImportDecoder& decoder);
   bool WriteImportBlock(WaveTarget& file, std::span<const uint8_t> bytes);
   bool WriteImportWrapper(const std::string& mpegPath);

@@ -26,9 +26,8 @@ constexpr int kSaveWithoutSource = -30;
 constexpr int kExportCreateFailed = -10;
 constexpr int kExportReopenFailed = -30;
 
-// Placeholder sizes of the headers until the real ones are written at the end.
+// Placeholder size of the header until the real one is written at the end.
 constexpr uint32_t kSaveExpectedSize = 4000;
-constexpr uint32_t kImportExpectedSize = 44;
 // Import's MPEG wrapper counts no samples: its "fact" value is a fixed 1.
 constexpr uint32_t kImportFact = 1;
 // The files Import reads, by their usual extensions.
@@ -438,7 +437,6 @@ void CBrookwaveViewCore::ImportChosenFile(const std::string& path) {
 }
 
 bool CBrookwaveViewCore::WriteImportWrapper(const std::string& mpegPath) {
-  const std::string& tempPath = m_stream.importTempPath;
   if (BufferedInputFile probe; !probe.Open(mpegPath)) {
     Message("Cannot open the file " + mpegPath);
     return false;
@@ -458,14 +456,8 @@ bool CBrookwaveViewCore::WriteImportWrapper(const std::string& mpegPath) {
     }
     format = MakeImportFormat(stream);
   }
-  m_stream.playback.sourceFormat = format;
-  m_stream.capture.targetFormat = format;
-
   WaveTarget wrapper;
-  if (wrapper.Begin(tempPath, format, kImportExpectedSize) != 0) {
-    Message("Cannot write the file " + tempPath);
-    return false;
-  }
+  if (!BeginImportFile(wrapper, format)) return false;
   return CopyIntoWrapper(mpegPath, wrapper, ImportCopyBlockBytes(format, kWorkBufferBytes));
 }
 

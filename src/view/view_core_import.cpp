@@ -53,17 +53,19 @@ bool CBrookwaveViewCore::WriteImportBlock(WaveTarget& file, std::span<const uint
   return false;
 }
 
-bool CBrookwaveViewCore::DecodeIntoImportFile(AudioImportDecoder& decoder) {
-  const std::string& tempPath = m_stream.importTempPath;
-  if (!CreateImportTempFile()) return false;
-  const FormatBlock& format = decoder.format();
+bool CBrookwaveViewCore::BeginImportFile(WaveTarget& file, const FormatBlock& format) {
   m_stream.playback.sourceFormat = format;
   m_stream.capture.targetFormat = format;
+  if (file.Begin(m_stream.importTempPath, format, kImportExpectedSize) == 0) return true;
+  Message("Cannot write the file " + m_stream.importTempPath);
+  return false;
+}
+
+bool CBrookwaveViewCore::DecodeIntoImportFile(AudioImportDecoder& decoder) {
+  if (!CreateImportTempFile()) return false;
+  const FormatBlock& format = decoder.format();
   WaveTarget file;
-  if (file.Begin(tempPath, format, kImportExpectedSize) != 0) {
-    Message("Cannot write the file " + tempPath);
-    return false;
-  }
+  if (!BeginImportFile(file, format)) return false;
   // About a second of sound at a time; the slider follows the reading through the source file.
   const uint32_t blockBytes = std::min(format.format().nAvgBytesPerSec, kWorkBufferBytes);
   const std::span<uint8_t> block = std::span(m_stream.pcmBlock).first(blockBytes);
@@ -89,7 +91,7 @@ bool CBrookwaveViewCore::DecodeIntoImportFile(AudioImportDecoder& decoder) {
     if (m_stream.fileOpen) return false;
   }
   if (file.Finish(static_cast<uint32_t>(std::min<uint64_t>(frames, UINT32_MAX))) != 0) {
-    Message("Cannot write the file " + tempPath);
+    Message("Cannot write the file " + m_stream.importTempPath);
     return false;
   }
   return true;
