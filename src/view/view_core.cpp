@@ -2,6 +2,7 @@
 // enable rules.
 #include "view/view_core.h"
 
+#include "convert/audio_import.h"
 #include "convert/import_temp_path.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
@@ -95,7 +96,12 @@ void CBrookwaveViewCore::OnInitialUpdate() {
     return;
   }
   m_stream.playback.playPath = documentPath;
-  if (m_stream.playSettings.AutoPlay == 1) OnPlayFileChosen(1);
+  if (m_stream.playSettings.AutoPlay != 1) return;
+  if (IsImportableSoundFile(documentPath)) {
+    ImportOutsideFile(documentPath);
+    return;
+  }
+  OnPlayFileChosen(1);
 }
 
 LRESULT CBrookwaveViewCore::WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam) {

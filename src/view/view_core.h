@@ -40,6 +40,7 @@
 
 namespace bw {
 
+class AudioImportDecoder;
 class BlockConverter;
 class ProfileStore;
 class WaveTarget;
@@ -137,8 +138,9 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // File > Export: the open file's sound as a bare coded stream (PCM converted, an MPEG
   // Layer-3 wrapper's data copied out unchanged).
   void OnFileExport();
-  // File > Import: an MPEG file wrapped unchanged into Import's temporary WAVE file, which is
-  // then opened and played.
+  // File > Import: an MPEG Layer III file wrapped unchanged into Import's temporary WAVE file,
+  // any other compressed sound file decoded into it as 16-bit PCM; the file is then opened and
+  // played.
   void OnFileImport();
   // File > New: names the record target, chooses its format and prepares the capture.
   void OnFileNew();
@@ -160,8 +162,9 @@ class CBrookwaveViewCore final : private PlaybackControls {
   RemoteState DescribeForRemote() const;
   // A file handed over by another program (or a second start) or dropped on the window: it
   // replaces the open file as a recent-file entry does, and plays with AutoPlay; a ".plf" path
-  // opens that play list. Refused with a message while a recording, a prepared record target
-  // or a conversion holds the view, so that none of them is cut short.
+  // opens that play list, and a compressed sound file is imported as File > Import does. Refused
+  // with a message while a recording, a prepared record target or a conversion holds the view, so
+  // that none of them is cut short.
   void OpenFromOutside(const std::string& path);
   // Another program set the volume (0 silence .. 1 full): the Volume slider moves there, as if
   // the user had dragged it.
@@ -255,6 +258,17 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // From the start of the source: converted through `converter`, or copied without one.
   void RunConversion(BlockConverter* converter, ConversionTarget& target,
                      std::string_view complete);
+  // Import's steps before and after its dialog; a file handed in from outside takes them too.
+  void ClearForImport();
+  void ImportChosenFile(const std::string& path);
+  // A sound file handed in from outside (start-up, a drop, another program) imported at once.
+  void ImportOutsideFile(const std::string& path);
+  // The temporary file for `path`: an MPEG Layer III file wrapped unchanged, any other sound
+  // decoded into 16-bit PCM (view_core_import.cpp). False after a message.
+  bool WriteImportFile(const std::string& path);
+  bool CreateImportTempFile();
+  bool DecodeIntoImportFile(AudioImportDecoder& decoder);
+  bool WriteImportBlock(WaveTarget& file, std::span<const uint8_t> bytes);
   bool WriteImportWrapper(const std::string& mpegPath);
   bool CopyIntoWrapper(const std::string& mpegPath, WaveTarget& wrapper, uint32_t blockBytes);
   void OpenImportWrapper(const std::string& mpegPath);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "convert/audio_import.h"
 #include "platform/message_box.h"
 #include "playlist/playlist_file.h"
 #include "view/view_core.h"
@@ -60,6 +61,10 @@ void CBrookwaveViewCore::OpenFromOutside(const std::string& path) {
   if (s.playing) OnStop();
   if (NamesPlayList(path)) {
     OpenStartupPlayList(path);
+    return;
+  }
+  if (IsImportableSoundFile(path)) {
+    ImportOutsideFile(path);
     return;
   }
   OpenRecentPath(path);
