@@ -179,8 +179,6 @@ class PlaybackStream {
   // played whole and the writes stay in step with the notification positions.
   void TopUp(std::span<uint8_t> region, Decoded& done);
   void RunEqualiser(std::span<uint8_t> region, std::span<const uint8_t> decoded, bool allBands);
-  // Level pair of a decoded block: first in the low 16 bits, second in the high 16 bits.
-  static uint32_t LevelPair(std::span<const uint8_t> decoded, uint32_t srcUsed);
   std::span<uint8_t> pcmBlock();
   std::span<uint8_t> codedBlock();
   void ReleaseDevice();

@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "audio/block_level.h"
 #include "audio/playback_stream.h"
 #include "audio/stream_state.h"
 #include "view/view_ids.h"
 
 namespace bw {
 namespace {
-
-int16_t SampleAt(std::span<const uint8_t> bytes, std::size_t offset) {
-  return static_cast<int16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
 
 bool AnySound(std::span<const uint8_t> bytes) {
   return std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
@@ -95,7 +92,7 @@ PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects,
   const std::span<uint8_t> copy = codedBlock().subspan(blockBytes, decoded.dstUsed);
   std::memcpy(copy.data(), region.data(), decoded.dstUsed);
   writeCursor += static_cast<uint32_t>(region.size());
-  const uint32_t levels = LevelPair(copy, decoded.srcUsed);
+  const uint32_t levels = BlockPeakLevels(copy);
   if (state_.playSettings.Equaliser != 0) RunEqualiser(region, copy, false);
   position = std::min(position + decoded.srcUsed, dataBytes);
   Post(objects, WM_LEVEL_METER, levels);
@@ -120,22 +117,6 @@ void PlaybackStream::SilenceNextBlock(SoundBuffer& buffer) {
   buffer.Unlock(lock);
   writeCursor += blockBytes;
   if (writeCursor >= bufferBytes) writeCursor -= bufferBytes;
-}
-
-// The level of each channel is taken from its last sample in the block: the running sum of the
-// sample-to-sample differences is that sample.
-uint32_t PlaybackStream::LevelPair(std::span<const uint8_t> decoded, uint32_t srcUsed) {
-  if (decoded.size() < 2) return 0;
-  const std::size_t last_pair = (decoded.size() - 1) / 4 * 4;
-  const int16_t first = SampleAt(decoded, last_pair);
-  const int16_t second = last_pair + 4 <= decoded.size() ? SampleAt(decoded, last_pair + 2)
-                         : last_pair >= 4                ? SampleAt(decoded, last_pair - 2)
-                                                         : 0;
-  const auto level = [&](int16_t v) {
-    const uint32_t square = static_cast<uint32_t>(v) * static_cast<uint32_t>(v);
-    return ((square * 128u) / (srcUsed + 4u)) & 0xFFFFu;
-  };
-  return level(first) | (level(second) << 16);
 }
 
 }  // namespace bw

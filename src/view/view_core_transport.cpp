@@ -132,6 +132,10 @@ void CBrookwaveViewCore::OnPlay() {
 
 void CBrookwaveViewCore::OnStop() {
   TakePlayListOutOfUse();
+  StopTransport();
+}
+
+void CBrookwaveViewCore::StopTransport() {
   if (m_stream.playing) {
     m_stream.playing = 0;
     m_stream.haltRequested = 1;
