@@ -26,6 +26,14 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 // What ffmpeg decodes from `path`, as interleaved 16-bit samples.
+// What sox makes of `path`: its samples as 16-bit PCM of the file's layout.
+std::vector<int16_t> SoxDecode(const std::string& path) {
+  const std::string raw = path + ".sox.raw";
+  if (test::RunCommand({"sox", path, "-t", "raw", "-e", "signed", "-b", "16", raw}).exit_code != 0)
+    return {};
+  return test::Pcm16Samples(test::ReadFileBytes(raw));
+}
+
 std::vector<int16_t> FfmpegDecode(const std::string& path) {
   const std::string raw = path + ".raw";
   if (!test::RunFfmpeg({"-i", path, "-f", "s16le", raw})) return {};
@@ -240,6 +248,7 @@ bool StartsWith(const std::vector<int16_t>& v, const std::vector<int16_t>& prefi
 
 TEST_F(CliRecordInterrupted, AKilledRecordingKeepsEveryBlockItWrote) {
   BW_REQUIRE_PROGRAM("ffmpeg");
+  BW_REQUIRE_PROGRAM("sox");
   // Long enough that the recording is still running when it is killed.
   const std::vector<int16_t> fed = test::SineTone(44100, 2, 44100 * 240, 300, 0.4);
   const std::string in = Path("in.wav");
@@ -261,6 +270,9 @@ TEST_F(CliRecordInterrupted, AKilledRecordingKeepsEveryBlockItWrote) {
   EXPECT_TRUE(StartsWith(fed, kept));
   EXPECT_TRUE(StartsWith(PlayedByUs(out), kept));
   EXPECT_EQ(FfmpegDecode(out), kept);
+  // The count in the fact chunk follows every block as the sizes do.
+  EXPECT_EQ(wave->fact, wave->data.size());
+  EXPECT_EQ(SoxDecode(out), kept);
 }
 
 TEST_F(CliRecordInterrupted, AKilledDeviceRecordingLosesAtMostItsLastSecond) {
@@ -296,6 +308,7 @@ TEST_F(CliRecordInterrupted, AKilledDeviceRecordingLosesAtMostItsLastSecond) {
 TEST_F(CliRecordInterrupted, AFileSizeLimitEndsTheRecordingAtItsLastWholeBlock) {
   BW_REQUIRE_PROGRAM("prlimit");
   BW_REQUIRE_PROGRAM("ffmpeg");
+  BW_REQUIRE_PROGRAM("sox");
   const std::vector<int16_t> fed = test::SineTone(44100, 2, 44100 * 10, 500, 0.4);
   const std::string in = Path("in.wav");
   test::WritePcmWave(in, 44100, 2, fed);
@@ -315,6 +328,9 @@ TEST_F(CliRecordInterrupted, AFileSizeLimitEndsTheRecordingAtItsLastWholeBlock) 
   EXPECT_TRUE(StartsWith(fed, kept));
   EXPECT_EQ(FfmpegDecode(out), kept);
   EXPECT_TRUE(StartsWith(PlayedByUs(out), kept));
+  // Cut back to the last whole block, with the count in the fact chunk to match.
+  EXPECT_EQ(wave->fact, wave->data.size());
+  EXPECT_EQ(SoxDecode(out), kept);
 }
 
 }  // namespace
