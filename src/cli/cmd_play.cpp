@@ -1,6 +1,8 @@
-// brookwave-cli play FILE [--device W1,W2,W3,W4]: plays FILE on a sound device (the default
-// one, or the device with that identifier; the silent null device when the machine has none)
-// with a one-line progress display, until the end of the file or Ctrl+C, which stops cleanly.
+// brookwave-cli play FILE [--device W1,W2,W3,W4] [--eq v0,...,v7] [--no-fade-in]: plays FILE on
+// a sound device (the default one, or the device with that identifier; the silent null device
+// when the machine has none) with a one-line progress display, until the end of the file or
+// Ctrl+C, which stops cleanly. --eq sets the equaliser's bands and --no-fade-in starts at full
+// volume, so that with every band at 0 the device gets the file's samples unchanged.
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -27,11 +29,15 @@ void ShowProgress(const HeadlessWindow& window) {
 }
 
 int RunPlay(Args args) {
-  const std::vector<std::string> files = Positionals(args);
+  constexpr std::string_view kFlags[] = {"--no-fade-in"};
+  const std::vector<std::string> files = Positionals(args, kFlags);
   std::vector<int64_t> device;
   const std::string* device_text = FindOption(args, "--device");
+  const std::string* eq_text = FindOption(args, "--eq");
+  std::vector<int64_t> eq;
   if (files.size() != 1 ||
-      (device_text && !ParseIntegerList(*device_text, 4, 0, UINT32_MAX, device)))
+      (device_text && !ParseIntegerList(*device_text, 4, 0, UINT32_MAX, device)) ||
+      (eq_text && !ParseIntegerList(*eq_text, 8, -128, 128, eq)))
     return UsageError("play");
 
   SelectSoundBackend(SoundBackend::kAuto);
@@ -39,6 +45,9 @@ int RunPlay(Args args) {
   CBrookwaveViewCore& core = player.core;
   for (std::size_t i = 0; i < device.size(); ++i)
     core.stream().playSettings.PlayDevice.words[i] = static_cast<uint32_t>(device[i]);
+  for (std::size_t band = 0; band < eq.size(); ++band)
+    core.stream().playSettings.EqBand[band] = static_cast<int32_t>(eq[band]);
+  if (HasFlag(args, "--no-fade-in")) core.stream().playSettings.FadeIn = 0;
   if (!player.Open(files[0])) return 1;
 
   std::signal(SIGINT, OnInterrupt);
@@ -68,4 +77,5 @@ int RunPlay(Args args) {
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("play", "FILE [--device W1,W2,W3,W4]", bw::cli::RunPlay)
+BW_CLI_COMMAND("play", "FILE [--device W1,W2,W3,W4] [--eq v0,...,v7] [--no-fade-in]",
+               bw::cli::RunPlay)
