@@ -161,6 +161,8 @@ class PlaybackStream {
   int PlaybackThreadProc(ThreadObjects objects);
   void PlaceReaderAtSlider();
   Refill RefillBlock(const ThreadObjects& objects, int& drainNotifications);
+  // Blocks the play cursor has passed that are still to be refilled (0 to 2).
+  uint32_t BlocksToRefill(const SoundBuffer& buffer) const;
   void SilenceNextBlock(SoundBuffer& buffer);
   // Posts `message` with the position as lParam to the view.
   void Post(const ThreadObjects& objects, uint32_t message, WPARAM wparam);

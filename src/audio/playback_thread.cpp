@@ -6,7 +6,7 @@
 #include "audio/block_level.h"
 #include "audio/playback_stream.h"
 #include "audio/stream_state.h"
-#include "view/view_ids.h"
+#include "platform/view_messages.h"
 
 namespace bw {
 namespace {
@@ -54,7 +54,13 @@ int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
     }
     // An error left by the priming step or the last block: nothing more can be decoded, so
     // the buffer falls silent rather than looping over what it holds.
-    if (state_.lastError != 0 || RefillBlock(objects, drain) == Refill::kLockFailed) {
+    Refill refill = state_.lastError != 0 ? Refill::kLockFailed : Refill::kDone;
+    // Notifications that came while the thread was busy or stalled merge into one wake-up:
+    // every block the cursor has passed is refilled now, in order.
+    for (uint32_t n = BlocksToRefill(*objects.buffer);
+         n > 0 && refill == Refill::kDone && !state_.endOfData && state_.lastError == 0; --n)
+      refill = RefillBlock(objects, drain);
+    if (refill == Refill::kLockFailed) {
       objects.buffer->Stop();
       exit_code = state_.lastError;
       break;
@@ -104,6 +110,18 @@ PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects,
   // stops; one past the selection is not.
   if (state_.endOfData) drain = !selection_ended && (got > 0 || AnySound(copy)) ? 1 : 0;
   return Refill::kDone;
+}
+
+uint32_t PlaybackStream::BlocksToRefill(const SoundBuffer& buffer) const {
+  uint32_t play = 0;
+  buffer.GetCurrentPosition(&play, nullptr);
+  // The block after the cursor's is the last one written ahead of it. The ring's last
+  // notification lies one byte short of its end: a cursor there counts as in the next block.
+  const uint32_t cursor_block = (play + 1) / blockBytes % 4;
+  const uint32_t next_to_write = writeCursor / blockBytes;
+  const uint32_t behind = (cursor_block + 2 + 4 - next_to_write) % 4;
+  // The buffer holds the cursor at what is unwritten, so the writer is never three behind.
+  return behind == 3 ? 0 : behind;
 }
 
 void PlaybackStream::Post(const ThreadObjects& objects, uint32_t message, WPARAM wparam) {

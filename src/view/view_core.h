@@ -232,7 +232,8 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // message.
   bool StartCapture();
   // The capture ends and the target file is finished (both branches that end a recording).
-  void FinishRecording();
+  // Returns the result of finishing the file.
+  int FinishRecording();
   // The file just recorded becomes the open file.
   void OpenRecordedFile();
 

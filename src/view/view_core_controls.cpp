@@ -155,7 +155,9 @@ void CBrookwaveViewCore::OnHScroll(int code, int64_t position, ControlId slider)
     if (m_stream.playing == 1 && m_stream.paused == 0) {
       m_stream.paused = 1;
       OnStop();
-    } else if (m_stream.playing == 0 && m_stream.paused == 1 && code == TB_ENDTRACK) {
+    } else if (m_stream.playing == 0 && m_stream.paused == 1 && !m_stream.recording &&
+               code == TB_ENDTRACK) {
+      // A paused recording stays paused: its Pause is the user's, not the drag's.
       m_stream.paused = 0;
       OnPlay();
     }

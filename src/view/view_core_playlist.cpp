@@ -161,6 +161,8 @@ void CBrookwaveViewCore::LoadNextListEntry() {
 
 bool CBrookwaveViewCore::LoadListEntry(uint32_t index, std::string_view failure) {
   StreamState& s = m_stream;
+  // Closing the open file would end the recording: the list waits for its Stop.
+  if (s.recordTargetReady) return false;
   OnFileClose();
   s.playListIndex = index;
   s.playback.playPath = index < m_playListEntries.size()

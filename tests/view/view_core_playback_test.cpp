@@ -434,5 +434,37 @@ TEST_F(PlaybackScenario, AStartUpPlayListPlaysItsEntriesInTurn) {
   EXPECT_EQ(stream().fileOpen, 1);
 }
 
+// ---- stalls: the playback thread cannot run while the card goes on playing ----
+
+// The frames that are not silence, in the order played.
+std::vector<int16_t> Sounding(const std::vector<int16_t>& stereo) {
+  std::vector<int16_t> out;
+  for (std::size_t i = 0; i + 1 < stereo.size(); i += 2) {
+    if (stereo[i] != 0 || stereo[i + 1] != 0) out.insert(out.end(), {stereo[i], stereo[i + 1]});
+  }
+  return out;
+}
+
+class PlaybackStall : public PlaybackScenario, public ::testing::WithParamInterface<double> {};
+
+TEST_P(PlaybackStall, ResumesWhereItWasWithNoBlockRepeatedOrSkipped) {
+  const std::vector<int16_t> data = OpenStereo(12 * kBlockFrames + 500);
+  ASSERT_EQ(Sounding(data), data) << "the signal must have no silent frame";
+  core.OnPlay();
+  std::vector<int16_t> played = Advance(kBlockFrames + 300);
+  const virtual_sound::Played stalled = virtual_sound::AdvancePlayback(
+      static_cast<uint32_t>(GetParam() * kBlockFrames), virtual_sound::Stepping::kStalled);
+  EXPECT_TRUE(stalled.workers_kept_up);
+  window.DispatchPending();
+  played.insert(played.end(), stalled.samples.begin(), stalled.samples.end());
+  const std::vector<int16_t> rest = PlayOut();
+  played.insert(played.end(), rest.begin(), rest.end());
+  EXPECT_EQ(Sounding(played), data);
+  EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), 1);
+  EXPECT_EQ(stream().playing, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stalls, PlaybackStall, ::testing::Values(1.0, 2.0, 3.0, 6.5));
+
 }  // namespace
 }  // namespace bw::test
