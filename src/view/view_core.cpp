@@ -234,8 +234,11 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
   const bool idle = !playing && !converting && !recording;
   const uint16_t tag = s.playback.sourceFormat.format().wFormatTag;
   switch (id) {
+    // A recording, or a target waiting for one, owns the work buffers that playback decodes
+    // into.
     case ID_PLAY:
-      return CommandState{fileOpen && !playing && !paused && !converting && !recording, playing};
+      return CommandState{
+          fileOpen && !playing && !paused && !converting && !recording && !targetReady, playing};
     case ID_PAUSE:
       return CommandState{(recording || paused) && !converting && !playing, paused};
     case ID_STOP:

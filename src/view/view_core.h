@@ -204,7 +204,9 @@ class CBrookwaveViewCore final : private PlaybackControls {
   uint32_t RecordAvgBytes() const;
   void ShowPositionTime(uint64_t seconds);
   void ShowPositionOf(uint32_t bytes, bool playbackSide, bool recordSide, bool divideByAvgPlusOne);
-  void ApplySlidersToBuffer();
+  // Volume and balance to the playing buffer, and its rate only when the Frequency slider moved:
+  // a source rate beyond the slider's range stays until the user picks another.
+  void ApplySlidersToBuffer(bool frequencyMoved);
   void ResetMeters();
   void ApplyFades(uint32_t position);
   int Message(std::string_view text, unsigned style = 0);
@@ -230,7 +232,8 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // message.
   bool StartCapture();
   // The capture ends and the target file is finished (both branches that end a recording).
-  void FinishRecording();
+  // Returns the result of finishing the file.
+  int FinishRecording();
   // The file just recorded becomes the open file.
   void OpenRecordedFile();
 
@@ -287,6 +290,8 @@ class CBrookwaveViewCore final : private PlaybackControls {
   void ShowPlayListEditor();
   void PutPlayListInUse();
   void TakePlayListOutOfUse();
+  // Stop without touching the play list: playback, the ramp, a recording and the meters end.
+  void StopTransport();
   void PlayNextListEntry();
   void LoadPreviousListEntry();
   void LoadNextListEntry();
@@ -299,6 +304,7 @@ class CBrookwaveViewCore final : private PlaybackControls {
   RecordSheetData m_recordSheet;
   RecentFileList m_recentFiles;
   std::vector<std::string> m_playListEntries;
+  std::string m_playListFile;  // the list the entries came from
   PlayListEditorModel m_playListEditor{m_window};
   bool m_playListEditorShowing = false;
   std::string m_chosenPath;  // what the Open File dialog chose, until WM_PLAYFILE_CHOSEN
