@@ -147,9 +147,11 @@ std::vector<uint16_t> ChannelsOf(uint16_t tag, const AcmFormatFilter& filter) {
   if (tag == kWaveFormatGsm610) channels = {1};
   if (filter.channels && *filter.channels > 2) {
     // A source of more channels is offered at its own count and mixed down to stereo.
+    // More than any stream takes: nothing.
     const uint16_t wanted = *filter.channels;
+    if (wanted > kMostChannels) return {};
     std::erase_if(channels, [](uint16_t c) { return c != 2; });
-    if (TakesAnyChannels(tag) && wanted <= kMostChannels) channels.insert(channels.begin(), wanted);
+    if (TakesAnyChannels(tag)) channels.insert(channels.begin(), wanted);
     return channels;
   }
   if (filter.channels) std::erase_if(channels, [&](uint16_t c) { return c != *filter.channels; });
