@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/sample_layout.h"
+
 namespace bw {
 namespace {
 
@@ -18,6 +20,7 @@ uint32_t CaptureBlockBasis(const FormatBlock& target) {
   uint64_t basis = 0;
   switch (f.wFormatTag) {
     case kWaveFormatPcm:
+    case kWaveFormatIeeeFloat:
     case kWaveFormatALaw:
     case kWaveFormatMuLaw:
       basis = 2 * (uint64_t{f.nAvgBytesPerSec} / 5);

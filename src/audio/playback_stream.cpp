@@ -10,6 +10,7 @@
 #include "audio/stream_state.h"
 #include "audio/wave_file.h"
 #include "platform/message_box.h"
+#include "platform/sample_layout.h"
 
 namespace bw {
 namespace {
@@ -18,20 +19,35 @@ uint64_t ScaledByRate(uint64_t base, uint32_t rate) {
   return rate <= 11025 ? base : base * (rate / 11025);
 }
 
-// Playable here: a rate and a byte rate (every time text divides by it), one or two channels
-// (the equaliser keeps state for two).
+// The most channels the codec layer takes; the device and the equaliser get at most two.
+constexpr uint16_t kMostSourceChannels = 8;
+
+// Playable here: a rate and a byte rate (every time text divides by it), and a channel count
+// the codec layer takes.
 bool IsPlayableLayout(const WAVEFORMATEX& f) {
-  return f.nChannels >= 1 && f.nChannels <= 2 && f.nSamplesPerSec > 0 && f.nAvgBytesPerSec > 0;
+  return f.nChannels >= 1 && f.nChannels <= kMostSourceChannels && f.nSamplesPerSec > 0 &&
+         f.nAvgBytesPerSec > 0;
+}
+
+// More than two channels are mixed down to stereo for the device.
+uint16_t PlaybackChannels(uint16_t sourceChannels) {
+  return std::min<uint16_t>(sourceChannels, 2);
 }
 
 }  // namespace
 
-uint32_t PlaybackBlockBasis(const FormatBlock& block) {
+uint32_t PlaybackBlockBasis(const FormatBlock& source) {
+  // EXTENSIBLE formats are sized as the format their subformat names.
+  SampleLayout layout;
+  const bool described = DescribeSamples(source, layout);
+  if (!described && source.format().wFormatTag == kWaveFormatExtensible) return 0;
+  const FormatBlock block = PlainFormat(source);
   const WAVEFORMATEX& f = block.format();
   const uint32_t rate = f.nSamplesPerSec;
   uint64_t basis = 0;
-  switch (f.wFormatTag) {
+  switch (described ? layout.tag : f.wFormatTag) {
     case kWaveFormatPcm:
+    case kWaveFormatIeeeFloat:
     case kWaveFormatALaw:
     case kWaveFormatMuLaw:
       basis = 2 * (uint64_t{f.nAvgBytesPerSec} / 5);
@@ -103,32 +119,41 @@ int PlaybackStream::PreparePlayback(const std::string& path) {
     f.nBlockAlign = static_cast<uint16_t>((f.wBitsPerSample / 8) * f.nChannels);
 
   const uint32_t basis = PlaybackBlockBasis(format);
+  const uint16_t channels = PlaybackChannels(f.nChannels);
   // A whole number of decoded frames per block, so that every block starts on a sample.
-  const uint32_t frame_bytes = 2u * f.nChannels;
-  uint64_t block = uint64_t{basis} * f.nChannels;
+  const uint32_t frame_bytes = 2u * channels;
+  uint64_t block = uint64_t{basis} * channels;
   const bool limited = block > kMaxBlockBytes;
   block = std::min<uint64_t>(block, kMaxBlockBytes);
   if (IsPlayableLayout(f)) block -= block % frame_bytes;
-  if (basis == 0 || !IsPlayableLayout(f) || block == 0) {
+  // Fields that contradict each other would play as noise.
+  SampleLayout layout;
+  if (basis == 0 || !IsPlayableLayout(f) || block == 0 || !DescribeSamples(format, layout)) {
     controls_.ShowMessage("UnKnown Format", kMbOk | kMbIconExclamation);
     return kPlaybackUnknownFormat;
   }
 
   sourceFormat = std::move(format);
-  pcmFormat = FormatBlock(MakePcmFormat(f.nSamplesPerSec, f.nChannels));
+  pcmFormat = FormatBlock(MakePcmFormat(f.nSamplesPerSec, channels));
   controls_.ShowSourceFormat(f.nSamplesPerSec, f.nChannels);
 
   state_.lastError = SeekWaveData(sourceFile, dataChunk, riffChunk);
   if (state_.lastError != 0) {
-    controls_.ShowMessage("IDS_ERROR_WAVESEEKFAILED", kMbOk);
+    controls_.ShowMessage(
+        state_.lastError == WaveFileTooLarge
+            ? "The sound data of " + path + " is larger than 4 GiB, more than this program can play"
+            : "IDS_ERROR_WAVESEEKFAILED",
+        kMbOk);
     CloseWaveSource(sourceFile, sourceFormat);
     return kPlaybackSeekFailed;
   }
-  dataBytes = dataChunk.cksize;
+  // The slider, the times and the reads go as far as the file holds.
+  dataBytes = WaveDataBytesHeld(sourceFile, dataChunk);
+  dataChunk.cksize = dataBytes;
   controls_.ShowDataLength(dataBytes, sourceFormat.format().nAvgBytesPerSec);
 
   blockBytes = static_cast<uint32_t>(block);
-  blockBasis = limited ? blockBytes / f.nChannels : basis;
+  blockBasis = limited ? blockBytes / channels : basis;
   bufferBytes = 4 * blockBytes;
   bufferDesc = SoundBufferDesc{kPlaybackBufferFlags, bufferBytes, pcmFormat.format()};
 
@@ -169,6 +194,7 @@ void PlaybackStream::PlaceReaderAtSlider() {
   const uint32_t value = controls_.PositionSliderValue();
   controls_.ShowSeekTime(value);
   if (SeekWaveData(sourceFile, dataChunk, riffChunk) == 0) {
+    dataChunk.cksize = std::min(dataChunk.cksize, dataBytes);
     const uint32_t skip = std::min(value, dataChunk.cksize);
     if (sourceFile.Seek(skip, SEEK_CUR) >= 0) dataChunk.cksize -= skip;
   }
@@ -235,7 +261,7 @@ int PlaybackStream::PrimePlayback() {
   // An MPEG stream's frames do not line up with the block: read twice as much, decode what
   // fits and go back to the first byte not used.
   if (sourceFormat.format().wFormatTag == kWaveFormatMpegLayer3) length *= 2;
-  length = std::min(length, kWorkBufferBytes);
+  length = WorkBufferShare(length);
   int read_result = 0;
   const uint32_t got = ReadSource(length, read_result);
 
@@ -303,7 +329,13 @@ uint32_t PlaybackStream::SourceLengthFor(uint32_t destBytes) {
     state_.lastError = kAcmSizeFailed;
     return 0;
   }
-  return std::min(length, kWorkBufferBytes);
+  return WorkBufferShare(length);
+}
+
+uint32_t PlaybackStream::WorkBufferShare(uint32_t length) const {
+  // Whole source blocks only: a frame cut at the buffer's end would shift every later one.
+  const uint32_t unit = std::max<uint32_t>(1, sourceFormat.format().nBlockAlign);
+  return std::min(length, kWorkBufferBytes - kWorkBufferBytes % unit);
 }
 
 uint32_t PlaybackStream::ReadSource(uint32_t length, int& result) {
@@ -353,7 +385,7 @@ void PlaybackStream::TopUp(std::span<uint8_t> region, Decoded& done) {
     if (acmStreamSize(acmStream, room, want, ACM_STREAMSIZEF_DESTINATION) != MMSYSERR_NOERROR ||
         want == 0)
       want = unit;
-    want = std::min(want, kWorkBufferBytes);
+    want = WorkBufferShare(want);
     int read_result = 0;
     const uint32_t got = ReadSource(want, read_result);
     if (read_result != 0) state_.lastError = -read_result;

@@ -170,6 +170,8 @@ class PlaybackStream {
   // Source length for `destBytes` of output (acmStreamSize, destination), checked once more
   // the other way; 0 after setting kAcmSizeFailed.
   uint32_t SourceLengthFor(uint32_t destBytes);
+  // `length` held to what pcmBlock takes in whole source blocks.
+  uint32_t WorkBufferShare(uint32_t length) const;
   // Reads `length` source bytes into pcmBlock, zero-filling what the data did not supply.
   uint32_t ReadSource(uint32_t length, int& result);
   // One prepare-convert-unprepare of pcmBlock[0, srcLength) into `region`.

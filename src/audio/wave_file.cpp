@@ -15,6 +15,36 @@ constexpr FOURCC kWave = MakeFourCC("WAVE");
 constexpr FOURCC kFmt = MakeFourCC("fmt ");
 constexpr FOURCC kFact = MakeFourCC("fact");
 constexpr FOURCC kData = MakeFourCC("data");
+constexpr FOURCC kRf64 = MakeFourCC("RF64");
+constexpr FOURCC kBw64 = MakeFourCC("BW64");
+constexpr FOURCC kDs64 = MakeFourCC("ds64");
+// A 32-bit size of all ones in an RF64 form: the real size is in "ds64".
+constexpr uint32_t kSizeInDs64 = 0xFFFFFFFF;
+
+bool IsLongForm(const MMCKINFO& riffChunk) {
+  return riffChunk.ckid == kRf64 || riffChunk.ckid == kBw64;
+}
+
+// The layer knows only "RIFF" as a form: the form type of an RF64 or BW64 form follows here.
+int ReadLongFormType(RiffFile& file, MMCKINFO& riffChunk) {
+  uint8_t type[4];
+  if (file.Read(type) != static_cast<int64_t>(sizeof type)) return WaveFileNotRiffWave;
+  riffChunk.fccType = LoadLe32(type);
+  return 0;
+}
+
+// The 64-bit data size the "ds64" chunk holds (after the 64-bit RIFF size); false without one.
+bool ReadDs64DataSize(RiffFile& file, const MMCKINFO& riffChunk, uint64_t& size) {
+  if (file.Seek(static_cast<int64_t>(riffChunk.dwDataOffset + 4), SEEK_SET) < 0) return false;
+  MMCKINFO ds64;
+  ds64.ckid = kDs64;
+  uint8_t sizes[16];
+  if (file.Descend(ds64, &riffChunk, kMmioFindChunk) != 0 || ds64.cksize < sizeof sizes ||
+      file.Read(sizes) != static_cast<int64_t>(sizeof sizes))
+    return false;
+  size = LoadLe32(sizes + 8) | (uint64_t{LoadLe32(sizes + 12)} << 32);
+  return true;
+}
 
 // Reads the format at the start of the "fmt " chunk. Every read stays inside the chunk: a
 // non-PCM chunk too short to hold cbSize has no extra bytes, and a cbSize that claims more than
@@ -43,7 +73,12 @@ int ReadFormat(RiffFile& file, const MMCKINFO& fmtChunk, FormatBlock& format) {
 
 int ReadSourceHeader(RiffFile& file, FormatBlock& format, MMCKINFO& riffChunk) {
   if (const int rc = file.Descend(riffChunk, nullptr, 0)) return rc;
-  if (riffChunk.ckid != kFourCCRiff || riffChunk.fccType != kWave) return WaveFileNotRiffWave;
+  if (IsLongForm(riffChunk)) {
+    if (const int rc = ReadLongFormType(file, riffChunk)) return rc;
+  } else if (riffChunk.ckid != kFourCCRiff) {
+    return WaveFileNotRiffWave;
+  }
+  if (riffChunk.fccType != kWave) return WaveFileNotRiffWave;
   MMCKINFO fmtChunk;
   fmtChunk.ckid = kFmt;
   if (const int rc = file.Descend(fmtChunk, &riffChunk, kMmioFindChunk)) return rc;
@@ -125,10 +160,32 @@ int OpenWaveSource(const std::filesystem::path& path, RiffFile& file, FormatBloc
 }
 
 int SeekWaveData(RiffFile& file, MMCKINFO& dataChunk, const MMCKINFO& riffChunk) {
+  uint64_t longSize = 0;
+  const bool haveLongSize = IsLongForm(riffChunk) && ReadDs64DataSize(file, riffChunk, longSize);
   if (file.Seek(static_cast<int64_t>(riffChunk.dwDataOffset + 4), SEEK_SET) < 0)
     return kMmioErrCannotSeek;
   dataChunk.ckid = kData;
-  return file.Descend(dataChunk, &riffChunk, kMmioFindChunk);
+  if (const int rc = file.Descend(dataChunk, &riffChunk, kMmioFindChunk)) return rc;
+  if (haveLongSize && dataChunk.cksize == kSizeInDs64) {
+    if (longSize > kSizeInDs64) return WaveFileTooLarge;
+    dataChunk.cksize = static_cast<uint32_t>(longSize);
+  }
+  return 0;
+}
+
+uint32_t WaveDataBytesHeld(RiffFile& file, const MMCKINFO& dataChunk) {
+  const int64_t here = file.Seek(0, SEEK_CUR);
+  const int64_t end = file.Seek(0, SEEK_END);
+  file.Seek(here, SEEK_SET);
+  if (here < 0 || end < 0 || static_cast<uint64_t>(end) < dataChunk.dwDataOffset) return 0;
+  return static_cast<uint32_t>(
+      std::min<uint64_t>(dataChunk.cksize, static_cast<uint64_t>(end) - dataChunk.dwDataOffset));
+}
+
+std::string SeekFailureText(int result, const std::string& path) {
+  if (result == WaveFileTooLarge)
+    return "The sound data of " + path + " is larger than 4 GiB, more than this program can play";
+  return "IDS_ERROR_WAVESEEKFAILED";
 }
 
 int ReadWaveData(RiffFile& file, std::span<uint8_t> destination, MMCKINFO& dataChunk,

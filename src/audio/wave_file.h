@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 
 #include "platform/riff/riff_file.h"
 #include "platform/wave_format.h"
@@ -31,6 +32,7 @@ inline constexpr int WaveFileNotRiffWave = 0xE101;  // not a RIFF WAVE form, "fm
 inline constexpr int WaveFileReadFailed = 0xE102;   // the 16 format bytes or cbSize unreadable
 inline constexpr int WaveFileTruncated = 0xE103;    // the file ends before the data chunk does
 inline constexpr int WaveFileWriteFailed = 0xE104;  // target not opened, or a header write short
+inline constexpr int WaveFileTooLarge = 0xE105;     // an RF64 data chunk of 4 GiB or more
 
 // Placeholder size the callers start a target with: CreateWaveTarget lowers it by the format's
 // length and BeginWaveData gives what is left to the "data" chunk until FinishWaveTarget.
@@ -41,15 +43,25 @@ inline constexpr std::size_t kWaveWriteRunBytes = 128;
 // ---- source ----
 
 // Opens `path` for reading only, with an 8,192-byte buffer, and reads the first "fmt " chunk of
-// its RIFF WAVE form into `format` (18 + cbSize bytes; cbSize 0 for PCM). On success the file is
-// positioned just after the "fmt " chunk and `riffChunk` describes the form. On failure `file` is
-// closed and `format` empty. A file that cannot be opened shows "Open Failed Critical Error".
+// its RIFF WAVE form into `format` (18 + cbSize bytes; cbSize 0 for PCM). RF64 and BW64 forms
+// (a "WAVE" form whose sizes may live in a "ds64" chunk) open as RIFF forms do. On success the file
+// is positioned just after the "fmt " chunk and `riffChunk` describes the form. On failure `file`
+// is closed and `format` empty. A file that cannot be opened shows "Open Failed Critical Error".
 int OpenWaveSource(const std::filesystem::path& path, RiffFile& file, FormatBlock& format,
                    MMCKINFO& riffChunk);
 
 // Finds the first "data" chunk of the form (before or after "fmt ") and positions the file at
-// its first byte; dataChunk.cksize then counts the data bytes not yet read.
+// its first byte; dataChunk.cksize then counts the data bytes not yet read. In an RF64 or BW64
+// form a data size of 0xFFFFFFFF stands for the one in "ds64"; WaveFileTooLarge when that does
+// not fit 32 bits, since every position here is a 32-bit byte offset into the data.
 int SeekWaveData(RiffFile& file, MMCKINFO& dataChunk, const MMCKINFO& riffChunk);
+
+// The bytes of the data chunk the file really holds: a cut file ends before its size says.
+uint32_t WaveDataBytesHeld(RiffFile& file, const MMCKINFO& dataChunk);
+
+// The message for a failed SeekWaveData on `path`: "IDS_ERROR_WAVESEEKFAILED", or for data too
+// large for 32-bit positions a text that says so.
+std::string SeekFailureText(int result, const std::string& path);
 
 // Copies up to destination.size() bytes of the data chunk into `destination`, never past the
 // chunk's declared end, and lowers dataChunk.cksize by the count asked for. At the end of the

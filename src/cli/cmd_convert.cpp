@@ -10,6 +10,7 @@
 // FORMAT is what the format chooser is confirmed with (see ParseFormatArgument). Without it the
 // chooser is confirmed where it opens: MPEG Layer-3 at IN's channels and rate, 128 kbit/s.
 // The sound card is the virtual one, so nothing is heard and no device is needed.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "cli/cli_command.h"
 #include "cli/headless_player.h"
 #include "platform/acm/acm_formats.h"
+#include "platform/sample_layout.h"
 #include "platform/sound/sound.h"
 
 namespace bw::cli {
@@ -31,9 +33,11 @@ constexpr unsigned kPresetKbit = 128;
 // The chooser's answer for IN: FORMAT when given, else the preset. Empty after a message when
 // FORMAT cannot be read or is not among the formats the chooser offers for IN.
 FormatBlock ChosenFormat(const std::string* argument, const WAVEFORMATEX& source) {
+  // MPEG Layer-3 has at most two channels: more are mixed down to stereo.
+  const unsigned presetChannels = std::min<unsigned>(source.nChannels, 2);
   const std::string text = argument ? *argument
                                     : "mp3:" + std::to_string(source.nSamplesPerSec) + ":" +
-                                          std::to_string(source.nChannels) + ":" +
+                                          std::to_string(presetChannels) + ":" +
                                           std::to_string(kPresetKbit);
   std::string error;
   FormatBlock format = ParseFormatArgument(text, error);
@@ -42,7 +46,10 @@ FormatBlock ChosenFormat(const std::string* argument, const WAVEFORMATEX& source
     return {};
   }
   const WAVEFORMATEX& f = format.format();
-  if (f.nChannels != source.nChannels || f.nSamplesPerSec != source.nSamplesPerSec) {
+  const std::vector<AcmFormatDetails> offered =
+      EnumFormats(f.wFormatTag, {source.nChannels, source.nSamplesPerSec});
+  if (std::ranges::none_of(offered,
+                           [&](const AcmFormatDetails& d) { return d.format == format; })) {
     std::fprintf(stderr,
                  "brookwave-cli: %s has %u channel(s) at %u Hz, but the source has %u at %u Hz\n",
                  text.c_str(), unsigned{f.nChannels}, unsigned{f.nSamplesPerSec},
@@ -84,7 +91,7 @@ int RunConversion(const ConversionArgs& a, void (CBrookwaveViewCore::*command)()
   if (!player.Open(a.in)) return 1;
   const FormatBlock& source = player.core.stream().playback.sourceFormat;
   // An MPEG-wrapped source is copied out as it is: no chooser is asked.
-  if (source.format().wFormatTag == kWaveFormatPcm) {
+  if (IsUncodedFormat(source)) {
     FormatBlock chosen = ChosenFormat(a.format ? &*a.format : nullptr, source.format());
     if (chosen.empty()) return 2;
     player.window.QueueFormatChoice(FormatChoice{0, std::move(chosen)});

@@ -1,5 +1,5 @@
 // brookwave-cli info FILE: the format block and data chunk of a WAVE file, as the player finds
-// them, one key=value line each.
+// them, and what its samples are, one key=value line each.
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -8,10 +8,25 @@
 
 #include "audio/wave_file.h"
 #include "cli/cli_command.h"
+#include "platform/acm/acm_formats.h"
 #include "platform/message_box.h"
+#include "platform/sample_layout.h"
 
 namespace bw::cli {
 namespace {
+
+// What the samples are, beyond the base record: the format's name ("PCM" also for EXTENSIBLE
+// PCM), the bits that count, the speakers, and the data bytes the file really holds.
+void PrintSampleFacts(const FormatBlock& format, uint32_t dataHeld) {
+  SampleLayout layout;
+  const bool known = DescribeSamples(format, layout);
+  const uint32_t bits =
+      known && layout.uncoded() ? layout.validBits : format.format().wBitsPerSample;
+  std::printf("format=%s\nvalid_bits=%" PRIu32 "\nchannel_mask=0x%08" PRIX32
+              "\ndata_bytes_held=%" PRIu32 "\n",
+              DescribeFormat(format).szFormatTag.c_str(), bits, known ? layout.channelMask : 0,
+              dataHeld);
+}
 
 void PrintInfo(const FormatBlock& format, const MMCKINFO& dataChunk) {
   const WAVEFORMATEX& f = format.format();
@@ -34,10 +49,12 @@ int RunInfo(const std::string& path) {
     return 1;
   }
   const int rc = SeekWaveData(file, dataChunk, riffChunk);
-  if (rc != 0)
-    ShowMessageBox("IDS_ERROR_WAVESEEKFAILED");
-  else
+  if (rc != 0) {
+    ShowMessageBox(SeekFailureText(rc, path));
+  } else {
     PrintInfo(format, dataChunk);
+    PrintSampleFacts(format, WaveDataBytesHeld(file, dataChunk));
+  }
   CloseWaveSource(file, format);
   return rc != 0 ? 1 : 0;
 }

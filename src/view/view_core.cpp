@@ -6,6 +6,7 @@
 #include "convert/import_temp_path.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
+#include "platform/sample_layout.h"
 #include "playlist/playlist_file.h"
 #include "settings/settings_records.h"
 
@@ -233,6 +234,8 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
   const bool positioning = fileOpen && !playing && !converting && !recording && !paused;
   const bool idle = !playing && !converting && !recording;
   const uint16_t tag = s.playback.sourceFormat.format().wFormatTag;
+  // Integer PCM of any width and IEEE float, EXTENSIBLE ones too, convert as PCM does.
+  const bool uncoded = IsUncodedFormat(s.playback.sourceFormat);
   switch (id) {
     // A recording, or a target waiting for one, owns the work buffers that playback decodes
     // into.
@@ -286,12 +289,11 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
     // Save, Export and Import write through the record target's fields, so they wait while
     // File New has prepared a target.
     case ID_FILE_SAVE:
-      return CommandState{fileOpen && tag == kWaveFormatPcm && idle && !paused && !targetReady,
-                          false};
+      return CommandState{fileOpen && uncoded && idle && !paused && !targetReady, false};
     case ID_FILE_SAVE_AS:
-      return CommandState{fileOpen && (tag == kWaveFormatPcm || tag == kWaveFormatMpegLayer3) &&
-                              idle && !paused && !targetReady,
-                          false};
+      return CommandState{
+          fileOpen && (uncoded || tag == kWaveFormatMpegLayer3) && idle && !paused && !targetReady,
+          false};
     case ID_FILE_IMPORT:
       return CommandState{!fileOpen && !targetReady && !recording, false};
     case ID_PROPERTIES_PLAYBACK:

@@ -15,6 +15,7 @@
 #include "convert/output_file.h"
 #include "convert/wave_target.h"
 #include "platform/message_box.h"
+#include "platform/sample_layout.h"
 #include "view/view_core.h"
 
 namespace bw {
@@ -378,8 +379,9 @@ void CBrookwaveViewCore::OnFileExport() {
   if (!ChooseConversionTarget(TargetDialog("mp3 Files", "*.mp3", "mp3"), kExportCreateFailed,
                               target))
     return;
-  const uint16_t tag = m_stream.playback.sourceFormat.format().wFormatTag;
-  if (tag != kWaveFormatPcm && tag != kWaveFormatMpegLayer3) return;  // never enabled for others
+  const FormatBlock& source = m_stream.playback.sourceFormat;
+  const uint16_t tag = source.format().wFormatTag;
+  if (!IsUncodedFormat(source) && tag != kWaveFormatMpegLayer3) return;  // never enabled for others
   // An MPEG Layer-3 wrapper's data is copied out unchanged, from its first byte wherever
   // playback left the reader: the whole MPEG file that Import wrapped.
   const bool copy = tag == kWaveFormatMpegLayer3;

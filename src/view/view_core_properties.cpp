@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "platform/message_box.h"
+#include "platform/sample_layout.h"
 #include "view/view_core.h"
 
 namespace bw {
@@ -20,9 +21,10 @@ struct FormatName {
   const char* name;
 };
 
-constexpr std::array<FormatName, 10> kFormatNames{{
+constexpr std::array<FormatName, 11> kFormatNames{{
     {0x0001, "WAVE_FORMAT_PCM"},
     {0x0002, "WAVE_FORMAT_ADPCM"},
+    {0x0003, "WAVE_FORMAT_IEEE_FLOAT"},
     {0x0006, "WAVE_FORMAT_ALAW"},
     {0x0007, "WAVE_FORMAT_MULAW"},
     {0x0011, "WAVE_FORMAT_IMA_ADPCM"},
@@ -64,13 +66,24 @@ int32_t ClampedSize(int64_t bytes) {
   return static_cast<int32_t>(std::clamp<int64_t>(bytes, 0, INT32_MAX));
 }
 
-// The facts of a file's format; a tag without a name leaves the previous name.
-void FillFormatFacts(CPageFileData& page, const WAVEFORMATEX& format) {
+// The facts of a file's format; a tag without a name leaves the previous name. An EXTENSIBLE
+// format is named by its subformat; samples other than 8- or 16-bit PCM add the bits that
+// count ("WAVE_FORMAT_PCM, 24 Bit").
+void FillFormatFacts(CPageFileData& page, const FormatBlock& block) {
+  const WAVEFORMATEX& format = block.format();
   page.m_nChannels = format.nChannels;
   page.m_nSamplesPerSec = static_cast<int32_t>(format.nSamplesPerSec);
   page.m_nAvgBytesPerSec = static_cast<int32_t>(format.nAvgBytesPerSec);
+  SampleLayout layout;
+  if (!DescribeSamples(block, layout)) layout.tag = format.wFormatTag;
+  const bool narrowPcm = layout.tag == kWaveFormatPcm && format.wFormatTag == kWaveFormatPcm &&
+                         layout.validBits == 8 * layout.containerBytes &&
+                         layout.containerBytes <= 2;
   for (const FormatName& known : kFormatNames) {
-    if (known.tag == format.wFormatTag) page.m_strFormat = known.name;
+    if (known.tag != layout.tag) continue;
+    page.m_strFormat = known.name;
+    if (layout.uncoded() && !narrowPcm)
+      page.m_strFormat += ", " + std::to_string(layout.validBits) + " Bit";
   }
 }
 
@@ -91,7 +104,7 @@ void CBrookwaveViewCore::OnPlaybackProperties() {
   const PlaybackStream& playback = m_stream.playback;
   sheet.file.m_strFile = playback.playPath;
   if (m_stream.fileOpen == 1 && !playback.sourceFormat.empty()) {
-    FillFormatFacts(sheet.file, playback.sourceFormat.format());
+    FillFormatFacts(sheet.file, playback.sourceFormat);
     sheet.file.m_strDate = DateText(playback.sourceCreated);
     sheet.file.m_nSize = ClampedSize(playback.sourceSize);
   }
@@ -131,7 +144,7 @@ void CBrookwaveViewCore::OnRecordProperties() {
   const CaptureStream& capture = m_stream.capture;
   sheet.file.m_strFile = capture.targetPath;
   if (m_stream.recordTargetReady == 1 && !capture.targetFormat.empty()) {
-    FillFormatFacts(sheet.file, capture.targetFormat.format());
+    FillFormatFacts(sheet.file, capture.targetFormat);
     sheet.file.m_strDate = DateText(capture.targetCreated);
     sheet.file.m_nSize = ClampedSize(capture.targetSize);
   }

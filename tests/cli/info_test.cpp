@@ -23,7 +23,8 @@ TEST(CliInfo, PrintsTheFormatBlockAndWhereTheDataStands) {
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out,
             "format_tag=0x0011\nchannels=2\nrate=22050\navg_bytes=22311\nblock_align=1024\n"
-            "bits=4\ncb_size=2\ndata_bytes=2048\ndata_offset=62\n");
+            "bits=4\ncb_size=2\ndata_bytes=2048\ndata_offset=62\nformat=IMA ADPCM\nvalid_bits=4\n"
+            "channel_mask=0x00000000\ndata_bytes_held=2048\n");
   EXPECT_EQ(r.err, "");
 }
 

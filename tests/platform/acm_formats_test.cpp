@@ -28,6 +28,7 @@ TEST(AcmFormats, TagsAreListedWithTheirNamesAndLargestBlocks) {
   }
   EXPECT_EQ(tags, (std::vector<std::pair<uint16_t, std::string>>{{0x0001, "PCM"},
                                                                  {0x0002, "Microsoft ADPCM"},
+                                                                 {0x0003, "IEEE Float"},
                                                                  {0x0006, "CCITT A-Law"},
                                                                  {0x0007, "CCITT u-Law"},
                                                                  {0x0011, "IMA ADPCM"},
@@ -162,7 +163,7 @@ TEST(FormatArgument, RefusesAnythingElseWithAReason) {
       {"pcm:44100::16", "'' in format"},
       {"pcm:44100:2:16 ", "'16 ' in format"},
       {"mp3:44100:2:100", "at this rate and channel count it comes with 32 40 48"},
-      {"pcm:44100:2:24", "comes with 8 16"},
+      {"pcm:44100:2:32", "comes with 8 16 24"},
       {"gsm610:8000:2", "no GSM 6.10 format has 2 channel(s) at 8000 Hz"},
       {"mp3:44000:2:128", "no MPEG Layer-3 format has 2 channel(s) at 44000 Hz"},
       {"pcm:44100:0:16", "no usable channel count"},

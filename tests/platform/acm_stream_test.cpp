@@ -243,9 +243,10 @@ TEST(PcmConverter, ChangesSampleWidthExactly) {
   const std::vector<uint8_t> s16 = test::Pcm16Bytes(std::vector<int16_t>{-32768, 0, 32767, 255});
   EXPECT_EQ(ConvertAll(Pcm16Block(8000, 1), FormatBlock(MakePcmFormat(8000, 1, 8)), s16),
             (std::vector<uint8_t>{0x00, 0x80, 0xFF, 0x80}));
+  // Wider samples are rounded to the nearest 16-bit step: -1/256 of a step is 0.
   const std::vector<uint8_t> s24 = {0x11, 0x22, 0x33, 0xFF, 0xFF, 0xFF};
   EXPECT_EQ(Samples(ConvertAll(FormatBlock(MakePcmFormat(8000, 1, 24)), Pcm16Block(8000, 1), s24)),
-            (std::vector<int16_t>{0x3322, -1}));
+            (std::vector<int16_t>{0x3322, 0}));
   // A partial sample frame at the end is no sample.
   EXPECT_EQ(ConvertAll(Pcm16Block(8000, 2), Pcm16Block(8000, 2), s24).size(), 4u);
 }

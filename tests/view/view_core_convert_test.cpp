@@ -225,6 +225,7 @@ TEST_F(ConvertCommands, AFullDiskEndsTheConversionWithAMessageInsteadOfComplete)
   EXPECT_EQ(window.StatusText(), "Ready");
 }
 
+// A cut file converts as it plays: everything it holds, and no more.
 TEST_F(ConvertCommands, AShortSourceFileKeepsWhatCouldBeRead) {
   source_ = Sweep(44100, 2, 44100 * 2);
   std::vector<uint8_t> image = BuildWave(FormatBlock(MakePcmFormat(44100, 2)), Pcm16Bytes(source_));
@@ -233,11 +234,10 @@ TEST_F(ConvertCommands, AShortSourceFileKeepsWhatCouldBeRead) {
   Open(dir / "cut.wav");
   const std::string path = Save("cut_out.wav", Format("pcm:44100:2:16"));
   ASSERT_EQ(window.Messages().size(), 1u);
-  EXPECT_EQ(window.MessageTexts()[0].rfind("Cannot read " + (dir / "cut.wav").string(), 0), 0u);
+  EXPECT_EQ(window.MessageTexts()[0], "Complete Convert");
   const std::vector<int16_t> out = Pcm16Samples(Parsed(path).data);
-  ASSERT_GT(out.size(), 0u);
+  ASSERT_EQ(out.size(), source_.size() - 50000);
   EXPECT_TRUE(std::equal(out.begin(), out.end(), source_.begin()));
-  EXPECT_NE(stream().lastError, 0);
 }
 
 // The messages arrive while the overwrite question is up, so the conversion's own pumps handle

@@ -143,7 +143,9 @@ struct OpenFailure {
 
 TEST_F(ViewCore, FailedOpensShowTheCauseAndLeaveNothingOpen) {
   const FormatBlock pcm(MakePcmFormat(44100, 2));
-  WAVEFORMATEX three = MakePcmFormat(44100, 3);
+  // 16-bit samples in one byte each: the fields contradict each other.
+  WAVEFORMATEX contradictory = MakePcmFormat(44100, 2);
+  contradictory.nBlockAlign = 2;
   WAVEFORMATEX no_rate = MakePcmFormat(44100, 2);
   no_rate.nAvgBytesPerSec = 0;
   WAVEFORMATEX mpeg = MakePcmFormat(44100, 2);
@@ -154,7 +156,8 @@ TEST_F(ViewCore, FailedOpensShowTheCauseAndLeaveNothingOpen) {
        "Wave File Open Failed ",
        -100},
       {"nodata.wav", BuildRiffWave({{"fmt ", FmtBody(pcm), {}}}), "IDS_ERROR_WAVESEEKFAILED", -103},
-      {"three.wav", BuildWave(FormatBlock(three), std::vector<uint8_t>(600)), "UnKnown Format", -3},
+      {"contradictory.wav", BuildWave(FormatBlock(contradictory), std::vector<uint8_t>(600)),
+       "UnKnown Format", -3},
       {"norate.wav", BuildWave(FormatBlock(no_rate), std::vector<uint8_t>(64)), "UnKnown Format",
        -3},
       {"mpeg.wav", BuildWave(FormatBlock(mpeg, std::vector<uint8_t>(22)), std::vector<uint8_t>(64)),

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "platform/acm/mpeg_audio.h"
+#include "platform/sample_layout.h"
 
 namespace bw {
 
@@ -19,9 +20,11 @@ constexpr uint32_t kGsmRates[] = {8000, 11025, 22050, 44100};
 constexpr uint32_t kLowestRate = 1000;
 constexpr uint32_t kHighestRate = 192000;
 
-constexpr uint16_t kChosenTags[] = {kWaveFormatPcm,       kWaveFormatMsAdpcm,  kWaveFormatALaw,
-                                    kWaveFormatMuLaw,     kWaveFormatImaAdpcm, kWaveFormatGsm610,
-                                    kWaveFormatMpegLayer3};
+constexpr uint16_t kChosenTags[] = {kWaveFormatPcm,    kWaveFormatMsAdpcm,   kWaveFormatIeeeFloat,
+                                    kWaveFormatALaw,   kWaveFormatMuLaw,     kWaveFormatImaAdpcm,
+                                    kWaveFormatGsm610, kWaveFormatMpegLayer3};
+// The most channels a stream converts (acm_stream.cpp); sample codecs offer any count up to it.
+constexpr uint16_t kMostChannels = 8;
 
 // The seven coefficient pairs every Microsoft ADPCM format carries.
 constexpr int16_t kMsAdpcmCoefficients[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
@@ -43,6 +46,11 @@ WAVEFORMATEX Base(uint16_t tag, uint16_t channels, uint32_t rate, uint32_t avg, 
 uint16_t AdpcmBlockAlign(uint32_t rate, uint16_t channels) {
   const uint16_t per_channel = rate <= 11025 ? 256 : rate <= 22050 ? 512 : 1024;
   return static_cast<uint16_t>(per_channel * channels);
+}
+
+FormatBlock MakeFloat(uint32_t rate, uint16_t channels) {
+  const auto align = static_cast<uint16_t>(4 * channels);
+  return FormatBlock(Base(kWaveFormatIeeeFloat, channels, rate, rate * align, align, 32));
 }
 
 FormatBlock MakeG711(uint16_t tag, uint32_t rate, uint16_t channels) {
@@ -128,9 +136,24 @@ std::vector<uint32_t> RatesOf(uint16_t tag, const AcmFormatFilter& filter) {
   return {rate};
 }
 
+// Codecs that code every channel on its own, so that they take any channel count.
+bool TakesAnyChannels(uint16_t tag) {
+  return tag == kWaveFormatPcm || tag == kWaveFormatIeeeFloat || tag == kWaveFormatALaw ||
+         tag == kWaveFormatMuLaw;
+}
+
 std::vector<uint16_t> ChannelsOf(uint16_t tag, const AcmFormatFilter& filter) {
   std::vector<uint16_t> channels = {1, 2};
   if (tag == kWaveFormatGsm610) channels = {1};
+  if (filter.channels && *filter.channels > 2) {
+    // A source of more channels is offered at its own count and mixed down to stereo.
+    // More than any stream takes: nothing.
+    const uint16_t wanted = *filter.channels;
+    if (wanted > kMostChannels) return {};
+    std::erase_if(channels, [](uint16_t c) { return c != 2; });
+    if (TakesAnyChannels(tag)) channels.insert(channels.begin(), wanted);
+    return channels;
+  }
   if (filter.channels) std::erase_if(channels, [&](uint16_t c) { return c != *filter.channels; });
   return channels;
 }
@@ -140,7 +163,10 @@ std::vector<FormatBlock> FormatsAt(uint16_t tag, uint32_t rate, uint16_t channel
   switch (tag) {
     case kWaveFormatPcm:
       return {FormatBlock(MakePcmFormat(rate, channels, 8)),
-              FormatBlock(MakePcmFormat(rate, channels, 16))};
+              FormatBlock(MakePcmFormat(rate, channels, 16)),
+              FormatBlock(MakePcmFormat(rate, channels, 24))};
+    case kWaveFormatIeeeFloat:
+      return {MakeFloat(rate, channels)};
     case kWaveFormatMsAdpcm:
       return {MakeMsAdpcm(rate, channels)};
     case kWaveFormatALaw:
@@ -169,6 +195,8 @@ std::string_view FormatTagName(uint16_t tag) {
       return "PCM";
     case kWaveFormatMsAdpcm:
       return "Microsoft ADPCM";
+    case kWaveFormatIeeeFloat:
+      return "IEEE Float";
     case kWaveFormatALaw:
       return "CCITT A-Law";
     case kWaveFormatMuLaw:
@@ -229,14 +257,20 @@ std::vector<AcmFormatTagDetails> EnumFormatTags() {
 }
 
 AcmFormatDetails DescribeFormat(const FormatBlock& format) {
-  const uint16_t tag = format.format().wFormatTag;
+  // An EXTENSIBLE format is named by what its samples are, with the bits that count.
+  WAVEFORMATEX shown = format.format();
+  if (SampleLayout layout; DescribeSamples(format, layout)) {
+    shown.wFormatTag = layout.tag;
+    if (layout.uncoded()) shown.wBitsPerSample = static_cast<uint16_t>(layout.validBits);
+  }
+  const uint16_t tag = shown.wFormatTag;
   std::string name(FormatTagName(tag));
   if (name.empty()) {
     char text[16];
     std::snprintf(text, sizeof text, "Format 0x%04X", tag);
     name = text;
   }
-  return {format, std::move(name), AttributeText(format.format())};
+  return {format, std::move(name), AttributeText(shown)};
 }
 
 uint32_t LargestFormatSize() {
@@ -259,6 +293,7 @@ struct ArgumentKind {
 
 constexpr ArgumentKind kArgumentKinds[] = {
     {"pcm", kWaveFormatPcm, "RATE:CHANNELS:BITS"},
+    {"float", kWaveFormatIeeeFloat, "RATE:CHANNELS"},
     {"alaw", kWaveFormatALaw, "RATE:CHANNELS"},
     {"mulaw", kWaveFormatMuLaw, "RATE:CHANNELS"},
     {"msadpcm", kWaveFormatMsAdpcm, "RATE:CHANNELS"},
@@ -336,7 +371,11 @@ FormatBlock ParseFormatArgument(std::string_view text, std::string& error) {
     return {};
   }
   const AcmFormatFilter filter{static_cast<uint16_t>(numbers[1]), numbers[0]};
-  const std::vector<AcmFormatDetails> offered = EnumFormats(kind->tag, filter);
+  std::vector<AcmFormatDetails> offered = EnumFormats(kind->tag, filter);
+  // The stereo formats offered beside a count above two are not that count.
+  std::erase_if(offered, [&](const AcmFormatDetails& d) {
+    return d.format.format().nChannels != numbers[1];
+  });
   for (const AcmFormatDetails& d : offered) {
     if (numbers.size() < 3 || Variant(d.format.format()) == numbers[2]) return d.format;
   }

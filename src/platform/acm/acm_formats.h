@@ -31,6 +31,8 @@ struct AcmFormatDetails {
 
 // Restricts an enumeration to formats with this channel count and/or sample rate. A codec
 // that works at any rate offers the requested rate even where it is not one of its usual ones.
+// A count above two lists the formats at that count (where a codec takes it) and the stereo
+// formats of every codec, which a stream from such a source mixes down to.
 struct AcmFormatFilter {
   std::optional<uint16_t> channels;
   std::optional<uint32_t> samples_per_sec;
@@ -55,7 +57,7 @@ AcmFormatDetails DescribeFormat(const FormatBlock& format);
 uint32_t LargestFormatSize();
 
 // Parses a FORMAT argument of brookwave-cli:
-//   pcm:RATE:CHANNELS:BITS  alaw:RATE:CHANNELS  mulaw:RATE:CHANNELS  msadpcm:RATE:CHANNELS
+//   pcm:RATE:CHANNELS:BITS  float:RATE:CHANNELS  alaw:RATE:CHANNELS  mulaw:RATE:CHANNELS  msadpcm:RATE:CHANNELS
 //   imaadpcm:RATE:CHANNELS  gsm610:RATE:CHANNELS  mp3:RATE:CHANNELS:KBPS
 // On success returns the format block the chooser gives for that choice; otherwise an empty
 // block, with a message for the user in `error`.

@@ -9,6 +9,8 @@
 #include "platform/acm/lavc_codec.h"
 #include "platform/acm/mpeg_audio.h"
 #include "platform/acm/pcm_samples.h"
+#include "platform/acm/sample_converter.h"
+#include "platform/sample_layout.h"
 
 namespace bw {
 
@@ -158,16 +160,50 @@ std::unique_ptr<acm::CodecTransform> MakeDecoder(const FormatBlock& src, const W
   return acm::MakeBlockDecoder(src, dst);
 }
 
-// The codec for the pair, or nullptr when no codec here converts it.
+// The codecs for 8- and 16-bit PCM and the coded formats at one channel count.
+std::unique_ptr<acm::CodecTransform> MakePlainCodec(const FormatBlock& src_block,
+                                                    const FormatBlock& dst_block) {
+  const WAVEFORMATEX& src = src_block.format();
+  const WAVEFORMATEX& dst = dst_block.format();
+  if (IsPcm(src) && IsPcm(dst)) return acm::MakePcmConverter(src, dst);
+  if (IsPcm(dst)) return MakeDecoder(src_block, dst);
+  if (IsPcm(src)) return acm::MakeEncoder(src, dst_block);
+  return nullptr;
+}
+
+// What the plain codecs take: a coded format, or PCM of 8 or 16 bits filling its container.
+bool IsPlainSide(const SampleLayout& l) {
+  if (!l.uncoded()) return true;
+  return l.tag == kWaveFormatPcm && l.containerBytes <= 2 && l.validBits == 8 * l.containerBytes;
+}
+
+// The codec for the pair, or nullptr when no codec here converts it. Wider or float samples,
+// and channels mixed down, go through the sample converter, meeting a coded side as 16-bit PCM.
 std::unique_ptr<acm::CodecTransform> MakeCodec(const FormatBlock& src_block,
                                                const FormatBlock& dst_block) {
   const WAVEFORMATEX& src = src_block.format();
   const WAVEFORMATEX& dst = dst_block.format();
-  if (!IsUsable(src) || !IsUsable(dst)) return nullptr;
-  if (src.nChannels != dst.nChannels || src.nSamplesPerSec != dst.nSamplesPerSec) return nullptr;
-  if (IsPcm(src) && IsPcm(dst)) return acm::MakePcmConverter(src, dst);
-  if (IsPcm(dst)) return MakeDecoder(src_block, dst);
-  if (IsPcm(src)) return acm::MakeEncoder(src, dst_block);
+  if (!IsUsable(src) || !IsUsable(dst) || src.nSamplesPerSec != dst.nSamplesPerSec) return nullptr;
+  SampleLayout from;
+  SampleLayout to;
+  if (!DescribeSamples(src_block, from) || !DescribeSamples(dst_block, to)) return nullptr;
+  if (!acm::ChannelsConvert(from.channels, to.channels)) return nullptr;
+  const FormatBlock plain_src = PlainFormat(src_block);
+  const FormatBlock plain_dst = PlainFormat(dst_block);
+  if (from.channels == to.channels && IsPlainSide(from) && IsPlainSide(to))
+    return MakePlainCodec(plain_src, plain_dst);
+  if (from.uncoded() && to.uncoded()) return acm::MakeSampleConverter(from, to);
+  if (to.uncoded()) {
+    const WAVEFORMATEX pcm = MakePcmFormat(src.nSamplesPerSec, from.channels);
+    return acm::ChainCodecs(
+        MakeDecoder(plain_src, pcm),
+        acm::MakeSampleConverter(acm::Pcm16Layout(from.channels, from.channelMask), to));
+  }
+  if (from.uncoded()) {
+    const WAVEFORMATEX pcm = MakePcmFormat(src.nSamplesPerSec, to.channels);
+    return acm::ChainCodecs(acm::MakeSampleConverter(from, acm::Pcm16Layout(to.channels)),
+                            acm::MakeEncoder(pcm, plain_dst));
+  }
   return nullptr;
 }
 
