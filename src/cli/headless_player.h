@@ -41,7 +41,7 @@ class HeadlessPlayer {
 bool ParseIntegerOption(Args args, std::string_view name, int64_t min, int64_t max,
                         std::optional<int64_t>& value);
 
-// "auto", "portaudio", "null" or "virtual" (--backend); false for anything else.
+// "auto", "pulse", "portaudio", "null" or "virtual" (--backend); false for anything else.
 bool ParseBackend(std::string_view name, SoundBackend* backend);
 
 // "v1,v2,...": exactly `count` integers within [min, max]; false for anything else.

@@ -121,6 +121,9 @@ void PlaybackCore::RenderInto(float* mix, uint32_t frames, StreamFormat device,
   std::lock_guard lock(mutex_);
   if (!running_) return;
   FollowDevice(device);
+  // Streams may mix more than kMixFrames per step; the first such step grows the scratch.
+  const std::size_t samples = static_cast<std::size_t>(frames) * format_.nChannels;
+  if (produced_.size() < samples) produced_.resize(samples);
   ProduceFrames(produced_.data(), frames, device);
   const std::array<float, kMaxChannels> gains = Gains(device.channels);
   MapChannels(produced_.data(), format_.nChannels, mix, device.channels, frames,
