@@ -4,8 +4,9 @@
 //   - Save of the same file to MS ADPCM, and of its mono mix to GSM 6.10, against ffmpeg
 //     writing the same codec into a WAVE file (goal: at least as fast);
 //   - Import of a 50 MB MP3 file against cp copying it (goal: at least 0.5 of cp's
-//     throughput). Import runs in this process, as in the desktop program, from the command
-//     until it plays; cp as a program of its own.
+//     throughput), and Import of a 5-minute FLAC file against `ffmpeg -i in.flac out.wav`
+//     (goal: at least as fast). Import runs in this process, as in the desktop program, from
+//     the command until it plays; the peers as programs of their own.
 // Each side runs three times, alternating with its peer after a sync, and its best time
 // counts. Prints the times and the ratios.
 #include <unistd.h>
@@ -36,6 +37,7 @@ namespace fs = std::filesystem;
 constexpr uint32_t kRate = 44100;
 constexpr uint32_t kSeconds = 120;
 constexpr uint64_t kImportBytes = 50'000'000;
+constexpr uint32_t kFlacSeconds = 300;
 constexpr int kRuns = 3;
 
 struct Pair {
@@ -51,14 +53,14 @@ double Seconds(const std::string& command, bool& ok) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// File > Import of `mpeg` in a view's core on a headless window, until it plays.
-double ImportSeconds(const fs::path& mpeg, bool& ok) {
+// File > Import of `file` in a view's core on a headless window, until it plays.
+double ImportSeconds(const fs::path& file, bool& ok) {
   bw::HeadlessWindow window;
   bw::MemoryProfileStore profile;
   bw::CBrookwaveViewCore core(window, profile);
   window.Attach(&core);
   core.OnInitialUpdate();
-  window.QueueFileDialogAnswer(mpeg.string());
+  window.QueueFileDialogAnswer(file.string());
   ::sync();
   const auto start = Clock::now();
   core.OnFileImport();
@@ -153,7 +155,20 @@ int main() {
                   "", kImportBytes / 1e6 / import.ours, kImportBytes / 1e6 / import.peer,
                   import.peer / import.ours);
   }
-  for (const fs::path& p : {stereo, mono, out, peer_out, mp3, peer_mp3})
+  const fs::path flac = dir / "convert_long.flac";
+  const fs::path long_wav = dir / "convert_long.wav";
+  WriteAll(long_wav,
+           Wave(bw::FormatBlock(bw::MakePcmFormat(kRate, 2)), TestSound(kRate, kFlacSeconds, 2)));
+  if (std::system((ffmpeg + Quoted(long_wav) + " -c:a flac " + Quoted(flac)).c_str()) != 0) {
+    std::printf("%-34s failed (no FLAC file)\n", "Import of a 5-minute FLAC");
+  } else {
+    bw::SelectSoundBackend(bw::SoundBackend::kVirtual);
+    Report("Import of a 5-minute FLAC", "ffmpeg",
+           Race([&](bool& ok) { return ImportSeconds(flac, ok); },
+                ffmpeg + Quoted(flac) + " " + Quoted(peer_out)),
+           1.0);
+  }
+  for (const fs::path& p : {stereo, mono, out, peer_out, mp3, peer_mp3, flac, long_wav})
     fs::remove(p);
   return 0;
 }

@@ -111,7 +111,7 @@ bool CBrookwaveApp::OnInit() {
     args.push_back(FromWx(argv[i]));
   const CommandLineInfo commandLine = ParseCommandLine(args, std::getenv("BROOKWAVE_SOUND"));
   if (!commandLine.error.empty()) {
-    std::fprintf(stderr, "brookwave: %s\n\n%s", commandLine.error.c_str(), UsageText().data());
+    std::fprintf(stderr, "brookwave: %s\n", commandLine.error.c_str());
     return false;
   }
   return InitInstance(commandLine);

@@ -14,6 +14,7 @@ struct CommandLineInfo {
   std::string path;  // empty: start with a new, empty document
   SoundBackend backend = SoundBackend::kAuto;
   bool help = false;
+  bool version = false;
   std::string error;  // what is wrong with the arguments; empty when nothing is
 };
 
@@ -22,6 +23,8 @@ struct CommandLineInfo {
 CommandLineInfo ParseCommandLine(std::span<const std::string> args, const char* sound_env);
 
 // What --help prints.
-std::string_view UsageText();
+std::string UsageText();
+// What --version prints.
+std::string_view VersionText();
 
 }  // namespace bw

@@ -18,13 +18,14 @@ int main(int argc, char** argv) {
   // --help and mistakes in the arguments are answered before the display is opened.
   const std::vector<std::string> args(argv + 1, argv + argc);
   const bw::CommandLineInfo info = bw::ParseCommandLine(args, std::getenv("BROOKWAVE_SOUND"));
-  if (info.help) {
-    std::fputs(bw::UsageText().data(), stdout);
-    return 0;
-  }
   if (!info.error.empty()) {
-    std::fprintf(stderr, "brookwave: %s\n\n%s", info.error.c_str(), bw::UsageText().data());
+    std::fprintf(stderr, "brookwave: %s\nTry 'brookwave --help' for more information.\n",
+                 info.error.c_str());
     return 2;
+  }
+  if (info.help || info.version) {
+    std::fputs(info.help ? bw::UsageText().c_str() : bw::VersionText().data(), stdout);
+    return 0;
   }
   // A file opened from the desktop while the program already runs opens there, and this start
   // ends as a success before it shows anything.

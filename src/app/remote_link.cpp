@@ -1,6 +1,7 @@
 #include "app/remote_link.h"
 
 #include <wx/dialog.h>
+#include <wx/msgdlg.h>
 
 #include <algorithm>
 #include <utility>
@@ -29,6 +30,12 @@ void CRemoteLink::ModalDialogs::Exit(wxDialog* dialog) {
   CBrookwaveApp& app = m_link.m_app;
   app.CallAfter([&app] {
     if (CRemoteLink* link = app.RemoteLink()) link->OpenPendingFile();
+  });
+}
+
+bool CRemoteLink::ModalDialogs::AnyMessageBox() const {
+  return std::any_of(m_open.begin(), m_open.end(), [](wxDialog* dialog) {
+    return dynamic_cast<wxMessageDialogBase*>(dialog) != nullptr;
   });
 }
 
@@ -116,6 +123,7 @@ void CRemoteLink::Quit() {
 }
 
 void CRemoteLink::OnRemoteOpen(const std::filesystem::path& path) {
+  if (m_modalDialogs.AnyMessageBox()) return;
   m_pendingOpen = path;
   if (!m_modalDialogs.Any()) OpenPendingFile();
 }

@@ -39,7 +39,9 @@ class CRemoteLink final : public RemoteCommandTarget {
   // The view's state changed (or may have): watchers hear of what differs.
   void Publish();
   bool HasService() const { return m_pService != nullptr; }
-  // A file handed over while a modal dialog was up is opened once the last one has closed.
+  // A file handed over while a modal dialog was up is opened once the last one has closed;
+  // one handed over while a message box is up is refused, so that a run of requests for
+  // missing files cannot pile box on box.
   void OpenPendingFile();
 
   // ---- RemoteCommandTarget ----
@@ -54,6 +56,7 @@ class CRemoteLink final : public RemoteCommandTarget {
    public:
     explicit ModalDialogs(CRemoteLink& link) : m_link(link) {}
     bool Any() const { return !m_open.empty(); }
+    bool AnyMessageBox() const;
     wxDialog* Top() const { return m_open.empty() ? nullptr : m_open.back(); }
 
    protected:

@@ -54,6 +54,7 @@ int CaptureStream::PrepareCapture(const std::string& path) {
   stage_ = TargetStage::kNone;
   converted_ = writeFailed_ = targetFull_ = false;
   committedBytes_ = 0;
+  bytesRecorded = 0;
 
   uint32_t expected = kWaveTargetExpectedSize;
   if (CreateWaveTarget(path, targetFile, targetFormat, riffChunk, expected) != 0) {
@@ -70,7 +71,7 @@ int CaptureStream::PrepareCapture(const std::string& path) {
   captureFormat = FormatBlock(MakePcmFormat(f.nSamplesPerSec, f.nChannels));
   if (BeginWaveData(targetFile, dataChunk, ioInfo, expected) != 0) {
     controls_.ShowMessage("IDS_ERROR_WAVESEEKFAILED", kMbOk);
-    FinishWaveTarget(targetFile, dataChunk, riffChunk, ioInfo, totalBytesWritten);
+    FinishWaveTarget(targetFile, dataChunk, riffChunk, ioInfo, 0);
     stage_ = TargetStage::kNone;
     return kCaptureDataChunkFailed;
   }
@@ -96,6 +97,8 @@ int CaptureStream::PrepareCapture(const std::string& path) {
     controls_.ShowMessage(" IDS_ERROR_DSBCREATE CAPTURE", kMbOk);
     return kCaptureBufferFailed;
   }
+  // A stall longer than the ring must not let the capture overwrite blocks not yet taken.
+  captureBuffer->KeepUnread(true);
   stopRequested = 0;
   readCursor = 0;
   CaptureCaps caps;
@@ -113,6 +116,9 @@ int CaptureStream::PrepareCapture(const std::string& path) {
 
 SoundResult CaptureStream::SetupCaptureNotifications() {
   JoinThread();
+  blockFailed_ = false;
+  readTotal_ = 0;
+  lostBytes_ = 0;
   captureEvents = {Event::Create(), Event::Create()};
   // The last position is one byte short of the end, so that it lies inside the buffer.
   const NotifyPosition positions[] = {{captureBlockBytes, captureEvents[0]},
@@ -165,6 +171,7 @@ void CaptureStream::JoinThread() {
 int CaptureStream::EndCapture(bool keepLag) {
   EndThread();
   if (keepLag) DrainLaggedBlocks();
+  if (captureBuffer) captureBuffer->GetTotals(nullptr, &lostBytes_);
   FlushConversion();
   CloseConversion();
   const int rc = FinishTarget();
@@ -181,15 +188,14 @@ void CaptureStream::AbandonTarget() {
 void CaptureStream::DrainLaggedBlocks() {
   const bool prepared = (acmHeader.fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) != 0;
   if (!captureBuffer || captureBufferBytes == 0 || !prepared || stopRequested) return;
-  uint32_t capture = 0;
-  captureBuffer->GetCurrentPosition(&capture, nullptr);
-  // The thread keeps within two blocks of the capture, so the ring distance is the lag.
-  uint32_t unread = (capture + captureBufferBytes - readCursor) % captureBufferBytes;
-  while (unread > 0) {
-    const uint32_t bytes = std::min(unread, captureBlockBytes);
-    TakeBlock(*captureBuffer, bytes);
-    unread -= bytes;
-    if (state_.lastError != 0 || LimitReached()) break;
+  // Each block taken lets more of what waited behind the ring move in.
+  for (;;) {
+    uint64_t captured = 0;
+    captureBuffer->GetTotals(&captured, nullptr);
+    if (captured <= readTotal_) break;
+    TakeBlock(*captureBuffer,
+              static_cast<uint32_t>(std::min<uint64_t>(captured - readTotal_, captureBlockBytes)));
+    if (blockFailed_ || LimitReached()) break;
   }
 }
 
@@ -225,7 +231,8 @@ int CaptureStream::FinishTarget() {
     RiffFile file;
     const bool patched = !ec && file.Open(targetPath, kMmioReadWrite) == 0 &&
                          PatchLe32(file, dataChunk.dwDataOffset - 4, committedBytes_) &&
-                         PatchLe32(file, 4, static_cast<uint32_t>(end - 8));
+                         PatchLe32(file, 4, static_cast<uint32_t>(end - 8)) &&
+                         PatchLe32(file, FactCountOffset(dataChunk), committedBytes_);
     return file.Close() == 0 && patched ? 0 : kCaptureWriteFailed;
   }
   // A target whose preparation stopped after its header still ends as a valid WAVE file.
@@ -234,7 +241,8 @@ int CaptureStream::FinishTarget() {
     targetFile.Close();
     return kCaptureDataChunkFailed;
   }
-  return FinishWaveTarget(targetFile, dataChunk, riffChunk, ioInfo, totalBytesWritten);
+  // The count is this file's own: earlier recordings are in other files.
+  return FinishWaveTarget(targetFile, dataChunk, riffChunk, ioInfo, bytesRecorded);
 }
 
 void CaptureStream::ReleaseCaptureObjects() {

@@ -99,6 +99,9 @@ class CaptureStream {
   bool writeFailed() const { return writeFailed_; }
   // The last recording ended because its file would have passed targetByteLimit.
   bool targetFull() const { return targetFull_; }
+  // Bytes of capture (16-bit PCM) the last recording lost because the machine stalled for
+  // longer than the sound layer keeps; what it wrote is in order around the gap.
+  uint64_t lostBytes() const { return lostBytes_; }
 
   // ---- the record's fields ----
   std::string targetPath;
@@ -145,6 +148,12 @@ class CaptureStream {
   enum class TargetStage { kNone, kHeader, kData };
 
   int CaptureThreadProc(ThreadObjects objects);
+  // The block at readCursor is due: the capture has completed the block after it.
+  bool BlockDue(const CaptureBuffer& buffer) const;
+  // Takes the due block and tells the view (levels; the end when the limit passed).
+  void TakeDueBlock(const ThreadObjects& objects);
+  // A failure with the recording's own block: lastError says which, and the writing ends.
+  void FailBlock(int32_t code);
   // `bytes` at readCursor: taken, measured, and converted and written when the gate is open.
   Levels TakeBlock(CaptureBuffer& buffer, uint32_t bytes);
   // Copies `bytes` of the capture buffer at readCursor into pcmBlock; the bytes copied.
@@ -177,6 +186,9 @@ class CaptureStream {
   bool writeFailed_ = false;  // a write failed; committedBytes_ is what the file keeps
   bool targetFull_ = false;   // the next block would have passed targetByteLimit
   uint32_t committedBytes_ = 0;
+  bool blockFailed_ = false;  // FailBlock since Record
+  uint64_t readTotal_ = 0;    // bytes taken since Record, on GetTotals' scale
+  uint64_t lostBytes_ = 0;
 };
 
 }  // namespace bw

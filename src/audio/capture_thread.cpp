@@ -9,7 +9,7 @@
 #include "audio/playback_stream.h"
 #include "audio/stream_state.h"
 #include "audio/wave_file.h"
-#include "view/view_ids.h"
+#include "platform/view_messages.h"
 
 namespace bw {
 namespace {
@@ -26,35 +26,49 @@ int32_t SampleAt(const uint8_t* bytes, std::size_t offset) {
 }  // namespace
 
 int CaptureStream::CaptureThreadProc(ThreadObjects objects) {
-  bool first_wake = true;
   for (;;) {
     const int which = WaitForAny(objects.events);
     if (which == kWaitFailed) break;
-    // The block just completed is taken at the next notification, when the capture has moved
-    // well past it.
-    if (first_wake) {
-      first_wake = false;
-      continue;
-    }
     if (which != 0) continue;  // the stop event
     if (stopRequested) {
       if (captureHalted == 1) objects.buffer->Stop();
       continue;
     }
-    const Levels levels = TakeBlock(*objects.buffer, captureBlockBytes);
-    const auto post = [&](uint32_t message, WPARAM wparam) {
-      if (objects.window) objects.window->PostMessage(message, wparam, bytesRecorded);
-    };
-    post(WM_LEVEL_METER, levels.pair);
-    // An error ends the writing; the view hears of it at Stop.
-    if (stopRequested == 0 && state_.lastError != 0) stopRequested = 1;
-    if (LimitReached()) {
-      post(WM_STREAM_END, kStreamEndCode);
-      stopRequested = 1;
-      captureHalted = 1;
-    }
+    // Notifications that came while the thread was busy or stalled merge into one wake-up:
+    // every block that is due is taken now, in order.
+    while (!stopRequested && BlockDue(*objects.buffer))
+      TakeDueBlock(objects);
   }
   return 0;
+}
+
+bool CaptureStream::BlockDue(const CaptureBuffer& buffer) const {
+  uint64_t captured = 0;
+  buffer.GetTotals(&captured, nullptr);
+  // One block behind the capture: a block is taken once the next one is complete too (the
+  // last notification of the ring lies one byte short of its end).
+  return captured + 1 >= readTotal_ + 2 * uint64_t{captureBlockBytes};
+}
+
+void CaptureStream::TakeDueBlock(const ThreadObjects& objects) {
+  const Levels levels = TakeBlock(*objects.buffer, captureBlockBytes);
+  const auto post = [&](uint32_t message, WPARAM wparam) {
+    if (objects.window) objects.window->PostMessage(message, wparam, bytesRecorded);
+  };
+  post(WM_LEVEL_METER, levels.pair);
+  // Only a failure with this recording's own block ends its writing; the view hears of it at
+  // Stop. Another command's error in lastError is none of its business.
+  if (blockFailed_) stopRequested = 1;
+  if (LimitReached()) {
+    post(WM_STREAM_END, kStreamEndCode);
+    stopRequested = 1;
+    captureHalted = 1;
+  }
+}
+
+void CaptureStream::FailBlock(int32_t code) {
+  state_.lastError = code;
+  blockFailed_ = true;
 }
 
 CaptureStream::Levels CaptureStream::TakeBlock(CaptureBuffer& buffer, uint32_t bytes) {
@@ -65,6 +79,7 @@ CaptureStream::Levels CaptureStream::TakeBlock(CaptureBuffer& buffer, uint32_t b
   state_.recordSettings.RecReserved1 = 0;
   readCursor += bytes;
   if (readCursor >= captureBufferBytes) readCursor = 0;
+  readTotal_ += bytes;
   // A block with no frames is silence and writes nothing. Only blocks that are written go
   // through the codec, so that what it holds of one written block comes out with the next.
   if (whole > 0 && WriteGateOpen(levels.voice)) ConvertAndWrite(whole, convertFlags);
@@ -74,14 +89,14 @@ CaptureStream::Levels CaptureStream::TakeBlock(CaptureBuffer& buffer, uint32_t b
 uint32_t CaptureStream::CopyBlock(CaptureBuffer& buffer, uint32_t bytes) {
   LockedRegions regions;
   if (buffer.Lock(readCursor, bytes, &regions, 0) != kSoundOk || regions.ptr1 == nullptr) {
-    state_.lastError = kCaptureLockFailed;
+    FailBlock(kCaptureLockFailed);
     return 0;
   }
-  if (regions.bytes1 < bytes) state_.lastError = kCaptureShortBlock;
+  if (regions.bytes1 < bytes) FailBlock(kCaptureShortBlock);
   // A block never wraps: the second region is never used.
   const uint32_t length = std::min({regions.bytes1, bytes, kWorkBufferBytes});
   std::memcpy(pcmBlock().data(), regions.ptr1, length);
-  if (buffer.Unlock(regions) != kSoundOk) state_.lastError = kCaptureUnlockFailed;
+  if (buffer.Unlock(regions) != kSoundOk) FailBlock(kCaptureUnlockFailed);
   return length;
 }
 
@@ -127,7 +142,7 @@ void CaptureStream::ConvertAndWrite(uint32_t bytes, uint32_t flags) {
   acmHeader.cbDstLengthUsed = 0;
   if (acmStreamConvert(acmStream, acmHeader, flags) != MMSYSERR_NOERROR) {
     // What the header holds is the previous block's: nothing is written.
-    state_.lastError = kAcmConvertFailed;
+    FailBlock(kAcmConvertFailed);
     acmHeader.cbDstLengthUsed = 0;
     return;
   }
@@ -146,13 +161,14 @@ void CaptureStream::AppendToTarget(std::span<const uint8_t> coded, bool last) {
   }
   uint32_t written = 0;
   int rc = WriteWaveData(targetFile, coded, written, ioInfo, kCaptureWriteRunBytes);
-  // The sizes in the file follow every block, so that a crash keeps what was written.
-  if (rc == 0) rc = UpdateWaveTargetSizes(targetFile, dataChunk, riffChunk, ioInfo);
   totalBytesWritten += written;
   bytesRecorded += written;
+  // The sizes and the count in the file follow every block, so that a crash keeps what was
+  // written.
+  if (rc == 0) rc = UpdateWaveTargetSizes(targetFile, dataChunk, riffChunk, ioInfo, bytesRecorded);
   if (rc != 0) {
     writeFailed_ = true;
-    state_.lastError = kCaptureWriteFailed;
+    FailBlock(kCaptureWriteFailed);
     return;
   }
   committedBytes_ = bytesRecorded;

@@ -145,6 +145,8 @@ int PlaybackStream::PreparePlayback(const std::string& path) {
     controls_.ShowMessage(" IDS_ERROR_DSBCREATE DEST", kMbOk);
     return kPlaybackBufferFailed;
   }
+  // A thread that falls behind must not let stale blocks play.
+  soundBuffer->HoldAtUnwritten(true);
   state_.endOfData = 0;
   writeCursor = 0;
   if (const SoundResult rc = soundBuffer->QueryNotify(&soundNotify); rc != kSoundOk) {

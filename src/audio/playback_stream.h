@@ -161,6 +161,8 @@ class PlaybackStream {
   int PlaybackThreadProc(ThreadObjects objects);
   void PlaceReaderAtSlider();
   Refill RefillBlock(const ThreadObjects& objects, int& drainNotifications);
+  // Blocks the play cursor has passed that are still to be refilled (0 to 2).
+  uint32_t BlocksToRefill(const SoundBuffer& buffer) const;
   void SilenceNextBlock(SoundBuffer& buffer);
   // Posts `message` with the position as lParam to the view.
   void Post(const ThreadObjects& objects, uint32_t message, WPARAM wparam);
@@ -179,8 +181,6 @@ class PlaybackStream {
   // played whole and the writes stay in step with the notification positions.
   void TopUp(std::span<uint8_t> region, Decoded& done);
   void RunEqualiser(std::span<uint8_t> region, std::span<const uint8_t> decoded, bool allBands);
-  // Level pair of a decoded block: first in the low 16 bits, second in the high 16 bits.
-  static uint32_t LevelPair(std::span<const uint8_t> decoded, uint32_t srcUsed);
   std::span<uint8_t> pcmBlock();
   std::span<uint8_t> codedBlock();
   void ReleaseDevice();

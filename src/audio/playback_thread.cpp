@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "audio/block_level.h"
 #include "audio/playback_stream.h"
 #include "audio/stream_state.h"
-#include "view/view_ids.h"
+#include "platform/view_messages.h"
 
 namespace bw {
 namespace {
-
-int16_t SampleAt(std::span<const uint8_t> bytes, std::size_t offset) {
-  return static_cast<int16_t>(bytes[offset] | (bytes[offset + 1] << 8));
-}
 
 bool AnySound(std::span<const uint8_t> bytes) {
   return std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
@@ -57,7 +54,13 @@ int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
     }
     // An error left by the priming step or the last block: nothing more can be decoded, so
     // the buffer falls silent rather than looping over what it holds.
-    if (state_.lastError != 0 || RefillBlock(objects, drain) == Refill::kLockFailed) {
+    Refill refill = state_.lastError != 0 ? Refill::kLockFailed : Refill::kDone;
+    // Notifications that came while the thread was busy or stalled merge into one wake-up:
+    // every block the cursor has passed is refilled now, in order.
+    for (uint32_t n = BlocksToRefill(*objects.buffer);
+         n > 0 && refill == Refill::kDone && !state_.endOfData && state_.lastError == 0; --n)
+      refill = RefillBlock(objects, drain);
+    if (refill == Refill::kLockFailed) {
       objects.buffer->Stop();
       exit_code = state_.lastError;
       break;
@@ -95,7 +98,7 @@ PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects,
   const std::span<uint8_t> copy = codedBlock().subspan(blockBytes, decoded.dstUsed);
   std::memcpy(copy.data(), region.data(), decoded.dstUsed);
   writeCursor += static_cast<uint32_t>(region.size());
-  const uint32_t levels = LevelPair(copy, decoded.srcUsed);
+  const uint32_t levels = BlockPeakLevels(copy);
   if (state_.playSettings.Equaliser != 0) RunEqualiser(region, copy, false);
   position = std::min(position + decoded.srcUsed, dataBytes);
   Post(objects, WM_LEVEL_METER, levels);
@@ -109,6 +112,18 @@ PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects,
   return Refill::kDone;
 }
 
+uint32_t PlaybackStream::BlocksToRefill(const SoundBuffer& buffer) const {
+  uint32_t play = 0;
+  buffer.GetCurrentPosition(&play, nullptr);
+  // The block after the cursor's is the last one written ahead of it. The ring's last
+  // notification lies one byte short of its end: a cursor there counts as in the next block.
+  const uint32_t cursor_block = (play + 1) / blockBytes % 4;
+  const uint32_t next_to_write = writeCursor / blockBytes;
+  const uint32_t behind = (cursor_block + 2 + 4 - next_to_write) % 4;
+  // The buffer holds the cursor at what is unwritten, so the writer is never three behind.
+  return behind == 3 ? 0 : behind;
+}
+
 void PlaybackStream::Post(const ThreadObjects& objects, uint32_t message, WPARAM wparam) {
   if (objects.window) objects.window->PostMessage(message, wparam, position);
 }
@@ -120,22 +135,6 @@ void PlaybackStream::SilenceNextBlock(SoundBuffer& buffer) {
   buffer.Unlock(lock);
   writeCursor += blockBytes;
   if (writeCursor >= bufferBytes) writeCursor -= bufferBytes;
-}
-
-// The level of each channel is taken from its last sample in the block: the running sum of the
-// sample-to-sample differences is that sample.
-uint32_t PlaybackStream::LevelPair(std::span<const uint8_t> decoded, uint32_t srcUsed) {
-  if (decoded.size() < 2) return 0;
-  const std::size_t last_pair = (decoded.size() - 1) / 4 * 4;
-  const int16_t first = SampleAt(decoded, last_pair);
-  const int16_t second = last_pair + 4 <= decoded.size() ? SampleAt(decoded, last_pair + 2)
-                         : last_pair >= 4                ? SampleAt(decoded, last_pair - 2)
-                                                         : 0;
-  const auto level = [&](int16_t v) {
-    const uint32_t square = static_cast<uint32_t>(v) * static_cast<uint32_t>(v);
-    return ((square * 128u) / (srcUsed + 4u)) & 0xFFFFu;
-  };
-  return level(first) | (level(second) << 16);
 }
 
 }  // namespace bw

@@ -202,9 +202,10 @@ int FinishWaveTarget(RiffFile& file, MMCKINFO& dataChunk, MMCKINFO& riffChunk, M
 }
 
 int UpdateWaveTargetSizes(RiffFile& file, const MMCKINFO& dataChunk, const MMCKINFO& riffChunk,
-                          MMIOINFO& ioInfo) {
+                          MMIOINFO& ioInfo, uint32_t factCount) {
   ioInfo.dwFlags |= kMmioDirty;  // the last run is still in the buffer
-  return file.CommitChunkSizes(ioInfo, {&dataChunk, &riffChunk});
+  return file.CommitChunkSizes(ioInfo, {&dataChunk, &riffChunk},
+                               {{FactCountOffset(dataChunk), factCount}});
 }
 
 }  // namespace bw

@@ -88,8 +88,14 @@ int FinishWaveTarget(RiffFile& file, MMCKINFO& dataChunk, MMCKINFO& riffChunk, M
 // Brings the "data" and "RIFF" sizes in the file up to date with what has been written so far,
 // while the target stays open for more WriteWaveData calls (so that a crash leaves a readable
 // file). The sizes on disk then count exactly the bytes on disk; a pad byte comes only with
-// FinishWaveTarget.
+// FinishWaveTarget. `factCount` goes into the "fact" chunk CreateWaveTarget wrote just before
+// the data chunk.
 int UpdateWaveTargetSizes(RiffFile& file, const MMCKINFO& dataChunk, const MMCKINFO& riffChunk,
-                          MMIOINFO& ioInfo);
+                          MMIOINFO& ioInfo, uint32_t factCount);
+
+// Where that "fact" chunk's count lies in the file: it comes right before the data chunk.
+inline uint64_t FactCountOffset(const MMCKINFO& dataChunk) {
+  return dataChunk.dwDataOffset - 12;
+}
 
 }  // namespace bw

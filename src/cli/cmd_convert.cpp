@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,39 +57,56 @@ bool LastMessageIs(const HeadlessWindow& window, std::string_view text) {
   return !shown.empty() && shown.back().text == text;
 }
 
-// Save or Export of IN into OUT; the command succeeded when it ended with `complete`.
-int RunConversion(Args args, std::string_view name, bool formatRequired,
-                  void (CBrookwaveViewCore::*command)(), std::string_view complete) {
-  const std::vector<std::string> files = Positionals(args);
-  const std::string* format = FindOption(args, "--format");
-  if (files.size() != 2 || (formatRequired && !format)) return UsageError(name);
+struct ConversionArgs {
+  std::string in;
+  std::string out;
+  std::optional<std::string> format;
+};
 
+// IN, OUT and --format, for Save and Export.
+void DefineConversion(CLI::App& app, ConversionArgs& a, bool formatRequired) {
+  app.add_option("IN", a.in, "The PCM WAVE file to convert")->required();
+  app.add_option("OUT", a.out, "The file to write")->required();
+  app.add_option("--format", a.format,
+                 formatRequired ? "The format to convert into"
+                                : "The format to export (default: mp3 at IN's layout, 128 kbit/s)")
+      ->type_name("FORMAT")
+      ->check(FormatArgument())
+      ->required(formatRequired);
+  app.footer(kFormatHelp);
+}
+
+// Save or Export of IN into OUT; the command succeeded when it ended with `complete`.
+int RunConversion(const ConversionArgs& a, void (CBrookwaveViewCore::*command)(),
+                  std::string_view complete) {
   SelectSoundBackend(SoundBackend::kVirtual);
   HeadlessPlayer player;
-  if (!player.Open(files[0])) return 1;
+  if (!player.Open(a.in)) return 1;
   const FormatBlock& source = player.core.stream().playback.sourceFormat;
   // An MPEG-wrapped source is copied out as it is: no chooser is asked.
   if (source.format().wFormatTag == kWaveFormatPcm) {
-    FormatBlock chosen = ChosenFormat(format, source.format());
+    FormatBlock chosen = ChosenFormat(a.format ? &*a.format : nullptr, source.format());
     if (chosen.empty()) return 2;
     player.window.QueueFormatChoice(FormatChoice{0, std::move(chosen)});
   }
-  player.window.QueueFileDialogAnswer(files[1]);
+  player.window.QueueFileDialogAnswer(a.out);
   (player.core.*command)();
   return LastMessageIs(player.window, complete) ? 0 : 1;
 }
 
-int RunConvert(Args args) {
-  return RunConversion(args, "convert", true, &CBrookwaveViewCore::OnFileSave, "Complete Convert");
+Runner DefineConvert(CLI::App& app) {
+  auto a = std::make_shared<ConversionArgs>();
+  DefineConversion(app, *a, true);
+  return [a] { return RunConversion(*a, &CBrookwaveViewCore::OnFileSave, "Complete Convert"); };
 }
 
-int RunExport(Args args) {
-  return RunConversion(args, "export", false, &CBrookwaveViewCore::OnFileExport, "Complete Export");
+Runner DefineExport(CLI::App& app) {
+  auto a = std::make_shared<ConversionArgs>();
+  DefineConversion(app, *a, false);
+  return [a] { return RunConversion(*a, &CBrookwaveViewCore::OnFileExport, "Complete Export"); };
 }
 
-int RunImport(Args args) {
-  const std::vector<std::string> files = Positionals(args);
-  if (files.size() != 2) return UsageError("import");
+int RunImport(const std::vector<std::string>& files) {
   std::error_code ec;
   if (std::filesystem::equivalent(files[0], files[1], ec)) {
     std::fprintf(stderr, "brookwave-cli: %s would overwrite the file it reads\n", files[1].c_str());
@@ -117,9 +136,21 @@ int RunImport(Args args) {
   return 0;
 }
 
+Runner DefineImport(CLI::App& app) {
+  auto files = std::make_shared<std::vector<std::string>>(2);
+  app.add_option("IN", (*files)[0], "The MPEG audio file to import")->required();
+  app.add_option("OUT", (*files)[1], "The WAVE file to write")->required();
+  return [files] { return RunImport(*files); };
+}
+
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("convert", "IN.wav OUT.wav --format FORMAT", bw::cli::RunConvert)
-BW_CLI_COMMAND("export", "IN.wav OUT [--format FORMAT]", bw::cli::RunExport)
-BW_CLI_COMMAND("import", "IN.mp3 OUT.wav", bw::cli::RunImport)
+BW_CLI_COMMAND("convert", "IN.wav OUT.wav --format FORMAT",
+               "Save: convert a PCM WAVE file into a WAVE file of another format",
+               bw::cli::DefineConvert)
+BW_CLI_COMMAND("export", "IN.wav OUT [--format FORMAT]",
+               "Export: write a file's sound as a bare coded stream (MP3)", bw::cli::DefineExport)
+BW_CLI_COMMAND("import", "IN.mp3 OUT.wav",
+               "Import: wrap an MPEG audio file into the WAVE file Import plays",
+               bw::cli::DefineImport)

@@ -1,7 +1,8 @@
-// brookwave-cli devices [--backend auto|portaudio|null|virtual]: the playback devices, then the
-// capture devices, one a line: the description and the identifier's four words, as the
+// brookwave-cli devices [--backend auto|pulse|portaudio|null|virtual]: the playback devices, then
+// the capture devices, one a line: the description and the identifier's four words, as the
 // properties' Device pages store them.
 #include <cstdio>
+#include <memory>
 #include <string_view>
 
 #include "cli/cli_command.h"
@@ -19,18 +20,22 @@ void PrintDevices(const char* heading, const std::vector<SoundDeviceInfo>& devic
   }
 }
 
-int RunDevices(Args args) {
-  SoundBackend backend = SoundBackend::kAuto;
-  const std::string* name = FindOption(args, "--backend");
-  if (!Positionals(args).empty() || (name && !ParseBackend(*name, &backend)))
-    return UsageError("devices");
+int RunDevices(SoundBackend backend) {
   SelectSoundBackend(backend);
   PrintDevices("Playback devices:", EnumeratePlaybackDevices());
   PrintDevices("Capture devices:", EnumerateCaptureDevices());
   return 0;
 }
 
+Runner DefineDevices(CLI::App& app) {
+  auto backend = std::make_shared<SoundBackend>(SoundBackend::kAuto);
+  AddBackend(app, *backend, true);
+  return [backend] { return RunDevices(*backend); };
+}
+
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("devices", "[--backend auto|portaudio|null|virtual]", bw::cli::RunDevices)
+BW_CLI_COMMAND("devices", "[--backend auto|pulse|portaudio|null|virtual]",
+               "List the playback and capture devices with their identifiers",
+               bw::cli::DefineDevices)

@@ -1,9 +1,9 @@
-// brookwave-cli formats [--channels N] [--rate R]: the formats the format chooser offers, one a
+// brookwave-cli formats [--channels N] [--rate N]: the formats the format chooser offers, one a
 // line: tag, tag name, attributes, average bytes per second and block align, tab-separated.
-#include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
-#include <string>
 
 #include "cli/cli_command.h"
 #include "platform/acm/acm_formats.h"
@@ -11,30 +11,15 @@
 namespace bw::cli {
 namespace {
 
-// The value of `option` as a number; false (after a message) when it is given but is not one.
-template <typename T>
-bool NumberOption(Args args, std::string_view option, std::optional<T>& value) {
-  const std::string* text = FindOption(args, option);
-  if (text == nullptr) return true;
-  T number{};
-  const char* end = text->data() + text->size();
-  const auto [ptr, ec] = std::from_chars(text->data(), end, number);
-  if (text->empty() || ec != std::errc() || ptr != end) {
-    std::fprintf(stderr, "brookwave-cli formats: %.*s needs a number, not '%s'\n",
-                 static_cast<int>(option.size()), option.data(), text->c_str());
-    return false;
-  }
-  value = number;
-  return true;
-}
+struct FormatsArgs {
+  std::optional<int64_t> channels;
+  std::optional<int64_t> rate;
+};
 
-int RunFormats(Args args) {
-  if (!Positionals(args).empty()) return UsageError("formats");
+int RunFormats(const FormatsArgs& a) {
   AcmFormatFilter filter;
-  if (!NumberOption(args, "--channels", filter.channels) ||
-      !NumberOption(args, "--rate", filter.samples_per_sec)) {
-    return 2;
-  }
+  if (a.channels) filter.channels = static_cast<uint16_t>(*a.channels);
+  if (a.rate) filter.samples_per_sec = static_cast<uint32_t>(*a.rate);
   for (const AcmFormatDetails& d : EnumAllFormats(filter)) {
     const WAVEFORMATEX& f = d.format.format();
     std::printf("0x%04X\t%s\t%s\t%u\t%u\n", f.wFormatTag, d.szFormatTag.c_str(), d.szFormat.c_str(),
@@ -43,7 +28,16 @@ int RunFormats(Args args) {
   return 0;
 }
 
+Runner DefineFormats(CLI::App& app) {
+  auto a = std::make_shared<FormatsArgs>();
+  AddInteger(app, "--channels", a->channels, 0, UINT16_MAX, "Only formats with N channels");
+  AddInteger(app, "--rate", a->rate, 0, UINT32_MAX, "Only formats at N samples a second");
+  return [a] { return RunFormats(*a); };
+}
+
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("formats", "[--channels N] [--rate R]", bw::cli::RunFormats)
+BW_CLI_COMMAND("formats", "[--channels N] [--rate N]",
+               "List the formats the format chooser offers (the FORMAT choices)",
+               bw::cli::DefineFormats)

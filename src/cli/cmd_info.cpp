@@ -2,6 +2,7 @@
 // them, one key=value line each.
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,15 +24,13 @@ void PrintInfo(const FormatBlock& format, const MMCKINFO& dataChunk) {
               dataChunk.cksize, dataChunk.dwDataOffset);
 }
 
-int RunInfo(Args args) {
-  const std::vector<std::string> files = Positionals(args);
-  if (files.size() != 1) return UsageError("info");
+int RunInfo(const std::string& path) {
   RiffFile file;
   FormatBlock format;
   MMCKINFO riffChunk;
   MMCKINFO dataChunk;
-  if (OpenWaveSource(files[0], file, format, riffChunk) != 0) {
-    ShowMessageBox("Wave File Open Failed " + files[0] + "\n");
+  if (OpenWaveSource(path, file, format, riffChunk) != 0) {
+    ShowMessageBox("Wave File Open Failed " + path + "\n");
     return 1;
   }
   const int rc = SeekWaveData(file, dataChunk, riffChunk);
@@ -43,7 +42,14 @@ int RunInfo(Args args) {
   return rc != 0 ? 1 : 0;
 }
 
+Runner DefineInfo(CLI::App& app) {
+  auto path = std::make_shared<std::string>();
+  app.add_option("FILE", *path, "The WAVE file")->required();
+  return [path] { return RunInfo(*path); };
+}
+
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("info", "FILE", bw::cli::RunInfo)
+BW_CLI_COMMAND("info", "FILE", "Print a WAVE file's format and data chunk as the player finds them",
+               bw::cli::DefineInfo)

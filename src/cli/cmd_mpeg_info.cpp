@@ -1,6 +1,7 @@
 // brookwave-cli mpeg-info FILE: the first MPEG audio frame header of FILE, as Import reads it,
 // one "key=value" line per field; the texts are quoted because their trailing blanks count.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "cli/cli_command.h"
@@ -34,25 +35,29 @@ void PrintHeader(const MpegFrameHeader& header) {
               header.intensityStereoBound);
 }
 
-int RunMpegInfo(Args args) {
-  const std::vector<std::string> files = Positionals(args);
-  if (files.size() != 1) return UsageError("mpeg-info");
+int RunMpegInfo(const std::string& path) {
   CountingSink sink;
   const ScopedMessageSink scope(&sink);
   MpegFileReader reader;
   MpegFrameHeader header;
-  if (reader.Open(files[0]) && header.ParseNextHeader(reader)) {
+  if (reader.Open(path) && header.ParseNextHeader(reader)) {
     PrintHeader(header);
     return 0;
   }
   if (sink.shown == 0) {
-    std::fprintf(stderr, "brookwave-cli: no complete MPEG audio frame found in %s\n",
-                 files[0].c_str());
+    std::fprintf(stderr, "brookwave-cli: no complete MPEG audio frame found in %s\n", path.c_str());
   }
   return 1;
+}
+
+Runner DefineMpegInfo(CLI::App& app) {
+  auto path = std::make_shared<std::string>();
+  app.add_option("FILE", *path, "The MPEG audio file")->required();
+  return [path] { return RunMpegInfo(*path); };
 }
 
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("mpeg-info", "FILE", bw::cli::RunMpegInfo)
+BW_CLI_COMMAND("mpeg-info", "FILE", "Print the first MPEG audio frame header of a file",
+               bw::cli::DefineMpegInfo)

@@ -1,10 +1,13 @@
-// brookwave-cli play FILE [--device W1,W2,W3,W4]: plays FILE on a sound device (the default
-// one, or the device with that identifier; the silent null device when the machine has none)
-// with a one-line progress display, until the end of the file or Ctrl+C, which stops cleanly.
+// brookwave-cli play FILE [--device W1,W2,W3,W4] [--eq v0,...,v7] [--no-fade-in]: plays FILE on
+// a sound device (the default one, or the device with that identifier; the silent null device
+// when the machine has none) with a one-line progress display, until the end of the file or
+// Ctrl+C, which stops cleanly. --eq sets the equaliser's bands and --no-fade-in starts at full
+// volume, so that with every band at 0 the device gets the file's samples unchanged.
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,20 +29,23 @@ void ShowProgress(const HeadlessWindow& window) {
   std::fflush(stdout);
 }
 
-int RunPlay(Args args) {
-  const std::vector<std::string> files = Positionals(args);
+struct PlayArgs {
+  std::string file;
   std::vector<int64_t> device;
-  const std::string* device_text = FindOption(args, "--device");
-  if (files.size() != 1 ||
-      (device_text && !ParseIntegerList(*device_text, 4, 0, UINT32_MAX, device)))
-    return UsageError("play");
+  std::vector<int64_t> eq;  // empty: the settings' defaults
+  bool no_fade_in = false;
+};
 
+int RunPlay(const PlayArgs& a) {
   SelectSoundBackend(SoundBackend::kAuto);
   HeadlessPlayer player;
   CBrookwaveViewCore& core = player.core;
-  for (std::size_t i = 0; i < device.size(); ++i)
-    core.stream().playSettings.PlayDevice.words[i] = static_cast<uint32_t>(device[i]);
-  if (!player.Open(files[0])) return 1;
+  for (std::size_t i = 0; i < a.device.size(); ++i)
+    core.stream().playSettings.PlayDevice.words[i] = static_cast<uint32_t>(a.device[i]);
+  for (std::size_t band = 0; band < a.eq.size(); ++band)
+    core.stream().playSettings.EqBand[band] = static_cast<int32_t>(a.eq[band]);
+  if (a.no_fade_in) core.stream().playSettings.FadeIn = 0;
+  if (!player.Open(a.file)) return 1;
 
   std::signal(SIGINT, OnInterrupt);
   core.OnPlay();
@@ -65,7 +71,18 @@ int RunPlay(Args args) {
   return 0;
 }
 
+Runner DefinePlay(CLI::App& app) {
+  auto a = std::make_shared<PlayArgs>();
+  app.add_option("FILE", a->file, "The sound file to play")->required();
+  AddIntegerList(app, "--device", a->device, 4, 0, UINT32_MAX, "W1,W2,W3,W4",
+                 "The playback device's identifier (see 'devices')");
+  AddIntegerList(app, "--eq", a->eq, 8, -128, 128, "v0,...,v7", "The equaliser's eight bands");
+  app.add_flag("--no-fade-in", a->no_fade_in, "Start at full volume instead of fading in");
+  return [a] { return RunPlay(*a); };
+}
+
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("play", "FILE [--device W1,W2,W3,W4]", bw::cli::RunPlay)
+BW_CLI_COMMAND("play", "FILE [--device W1,W2,W3,W4] [--eq v0,...,v7] [--no-fade-in]",
+               "Play a file on a sound device until its end or Ctrl+C", bw::cli::DefinePlay)

@@ -11,11 +11,11 @@
 // system's messages are on stderr), 2 for bad arguments.
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,8 +30,8 @@ namespace bw::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "OUT.wav --format FORMAT [--from IN.wav] [--seconds N] [--voice-threshold N] "
-    "[--limit BYTES] [--pause-at S:E] [--device W1,W2,W3,W4] [--backend auto|portaudio|null]";
+    "OUT.wav --format FORMAT [--from IN.wav] [--seconds S] [--voice-threshold N] "
+    "[--limit N] [--pause-at S:E] [--device W1,W2,W3,W4] [--backend auto|pulse|portaudio|null]";
 
 std::atomic<bool> g_interrupted{false};
 
@@ -41,6 +41,7 @@ extern "C" void OnRecordInterrupt(int) {
 
 struct RecordOptions {
   std::string out;
+  std::string formatText;
   FormatBlock format;
   std::optional<std::string> from;
   std::optional<double> seconds;
@@ -50,47 +51,6 @@ struct RecordOptions {
   std::vector<int64_t> device;
   SoundBackend backend = SoundBackend::kAuto;
 };
-
-bool ParseSeconds(std::string_view text, double& value) {
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return ec == std::errc() && end == text.data() + text.size() && value >= 0 && value < 1e9;
-}
-
-// Fills `o` from the arguments; false for a usage error. A format that cannot be parsed is
-// reported with the codec layer's own explanation.
-bool ParseOptions(Args args, RecordOptions& o, std::string& formatError) {
-  const std::vector<std::string> files = Positionals(args);
-  const std::string* format = FindOption(args, "--format");
-  if (files.size() != 1 || !format) return false;
-  o.out = files[0];
-  o.format = ParseFormatArgument(*format, formatError);
-  if (const std::string* from = FindOption(args, "--from")) o.from = *from;
-  if (const std::string* s = FindOption(args, "--seconds")) {
-    double seconds = 0;
-    if (!ParseSeconds(*s, seconds)) return false;
-    o.seconds = seconds;
-  }
-  if (!o.from && !o.seconds) return false;
-  if (!ParseIntegerOption(args, "--voice-threshold", INT32_MIN, INT32_MAX, o.voiceThreshold) ||
-      !ParseIntegerOption(args, "--limit", INT32_MIN, INT32_MAX, o.limit))
-    return false;
-  if (const std::string* p = FindOption(args, "--pause-at")) {
-    const std::size_t colon = p->find(':');
-    double start = 0;
-    double end = 0;
-    if (colon == std::string::npos || !ParseSeconds(std::string_view(*p).substr(0, colon), start) ||
-        !ParseSeconds(std::string_view(*p).substr(colon + 1), end) || end < start)
-      return false;
-    o.pauseAt = {start, end};
-  }
-  if (const std::string* d = FindOption(args, "--device");
-      d && !ParseIntegerList(*d, 4, 0, UINT32_MAX, o.device))
-    return false;
-  if (const std::string* b = FindOption(args, "--backend");
-      b && (!ParseBackend(*b, &o.backend) || o.backend == SoundBackend::kVirtual))
-    return false;
-  return true;
-}
 
 // The settings a user would make on the record sheet before File New.
 void ApplySettings(const RecordOptions& o, RecordSettingsValues& settings) {
@@ -217,14 +177,10 @@ void RecordForTime(const RecordOptions& o, HeadlessPlayer& player) {
   }
 }
 
-int RunRecord(Args args) {
-  RecordOptions o;
+int RunRecord(RecordOptions& o) {
+  if (!o.from && !o.seconds) return UsageError("record", "--from or --seconds is required");
   std::string format_error;
-  if (!ParseOptions(args, o, format_error)) return UsageError("record");
-  if (o.format.empty()) {
-    std::fprintf(stderr, "brookwave-cli: %s\n", format_error.c_str());
-    return 2;
-  }
+  o.format = ParseFormatArgument(o.formatText, format_error);
   std::error_code ec;
   if (o.from && std::filesystem::equivalent(*o.from, o.out, ec)) {
     std::fprintf(stderr, "brookwave-cli: %s would overwrite the file it records from\n",
@@ -264,7 +220,30 @@ int RunRecord(Args args) {
   return completed ? 0 : 1;
 }
 
+Runner DefineRecord(CLI::App& app) {
+  auto o = std::make_shared<RecordOptions>();
+  app.add_option("OUT", o->out, "The WAVE file to record into")->required();
+  app.add_option("--format", o->formatText, "The format to record in")
+      ->type_name("FORMAT")
+      ->check(FormatArgument())
+      ->required();
+  app.add_option("--from", o->from, "Feed the virtual card this 16-bit PCM file instead")
+      ->type_name("IN.wav");
+  AddSeconds(app, "--seconds", o->seconds, "Stop after S seconds (required without --from)");
+  AddInteger(app, "--voice-threshold", o->voiceThreshold, INT32_MIN, INT32_MAX,
+             "Voice activation at this threshold");
+  AddInteger(app, "--limit", o->limit, INT32_MIN, INT32_MAX, "Stop at a size limit of N bytes");
+  AddSecondsSpan(app, "--pause-at", o->pauseAt, "S:E", "Pause from second S to second E");
+  AddIntegerList(app, "--device", o->device, 4, 0, UINT32_MAX, "W1,W2,W3,W4",
+                 "The capture device's identifier (see 'devices')");
+  AddBackend(app, o->backend, false);
+  app.footer(kFormatHelp);
+  return [o] { return RunRecord(*o); };
+}
+
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("record", bw::cli::kUsage, bw::cli::RunRecord)
+BW_CLI_COMMAND("record", bw::cli::kUsage,
+               "Record into a WAVE file from a sound device or from a file (File New, Record)",
+               bw::cli::DefineRecord)

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,54 +27,29 @@ namespace bw::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "IN|LIST.plf OUT.wav [--eq v0,...,v7] [--volume V] [--pan P] [--frequency F] "
+    "IN|LIST.plf OUT.wav [--eq v0,...,v7] [--volume N] [--pan N] [--frequency N] "
     "[--selection START:END] [--repeat N] [--repeat-playlist N] [--fade-in] [--fade-out]";
-constexpr std::string_view kFlags[] = {"--fade-in", "--fade-out"};
 
 struct RenderOptions {
+  std::string in;
+  std::string out;
   std::vector<int64_t> eq;  // empty: the settings' defaults
   std::optional<int64_t> volume;
   std::optional<int64_t> pan;
   std::optional<int64_t> frequency;
   std::optional<std::pair<int64_t, int64_t>> selection;
-  int64_t repeats = 0;
+  std::optional<int64_t> repeats;
   std::optional<int64_t> playListRepeats;
   bool fadeIn = false;
   bool fadeOut = false;
 };
-
-bool ParseOptions(Args args, RenderOptions& o) {
-  if (const std::string* eq = FindOption(args, "--eq");
-      eq && !ParseIntegerList(*eq, 8, -128, 128, o.eq))
-    return false;
-  if (!ParseIntegerOption(args, "--volume", INT32_MIN, INT32_MAX, o.volume) ||
-      !ParseIntegerOption(args, "--pan", INT32_MIN, INT32_MAX, o.pan) ||
-      !ParseIntegerOption(args, "--frequency", INT32_MIN, INT32_MAX, o.frequency))
-    return false;
-  if (const std::string* s = FindOption(args, "--selection")) {
-    std::string text = *s;
-    const std::size_t colon = text.find(':');
-    if (colon == std::string::npos) return false;
-    text[colon] = ',';
-    std::vector<int64_t> ends;
-    if (!ParseIntegerList(text, 2, 0, UINT32_MAX, ends) || ends[0] > ends[1]) return false;
-    o.selection = {ends[0], ends[1]};
-  }
-  std::optional<int64_t> repeats;
-  if (!ParseIntegerOption(args, "--repeat", 0, 1000000, repeats)) return false;
-  o.repeats = repeats.value_or(0);
-  if (!ParseIntegerOption(args, "--repeat-playlist", 0, 1000000, o.playListRepeats)) return false;
-  o.fadeIn = HasFlag(args, "--fade-in");
-  o.fadeOut = HasFlag(args, "--fade-out");
-  return true;
-}
 
 // The settings and controls a user would set before pressing Play.
 void ApplyBeforePlay(const RenderOptions& o, CBrookwaveViewCore& core) {
   PlaySettingsValues& settings = core.stream().playSettings;
   settings.FadeIn = o.fadeIn ? 1 : 0;
   settings.FadeOut = o.fadeOut ? 1 : 0;
-  settings.RepeatSong = o.repeats > 0 ? 1 : 0;
+  settings.RepeatSong = o.repeats.value_or(0) > 0 ? 1 : 0;
   for (std::size_t band = 0; band < o.eq.size(); ++band)
     settings.EqBand[band] = static_cast<int32_t>(o.eq[band]);
   if (o.volume) core.OnHScroll(TB_THUMBPOSITION, *o.volume, IDC_VOLUME);
@@ -158,7 +134,7 @@ bool WouldOverwriteInput(const std::string& in, const std::string& out, bool pla
 
 // A play list plays its entries one after the other; options that act on one file do not fit.
 bool OptionsFitInput(const RenderOptions& o, bool playList) {
-  if (playList) return !o.selection && o.repeats == 0 && !o.frequency;
+  if (playList) return !o.selection && o.repeats.value_or(0) == 0 && !o.frequency;
   return !o.playListRepeats;
 }
 
@@ -183,16 +159,13 @@ bool StartPlaying(HeadlessPlayer& player, const std::string& in, const RenderOpt
   return true;
 }
 
-int RunRender(Args args) {
-  const std::vector<std::string> files = Positionals(args, kFlags);
-  RenderOptions options;
-  if (files.size() != 2 || !ParseOptions(args, options)) return UsageError("render");
+int RunRender(const RenderOptions& options) {
+  const std::vector<std::string> files{options.in, options.out};
   const bool playList = NamesPlayList(files[0]);
   if (!OptionsFitInput(options, playList)) {
-    std::fprintf(stderr, playList ? "brookwave-cli: --selection, --repeat and --frequency act on "
-                                    "a single file, not on a play list\n"
-                                  : "brookwave-cli: --repeat-playlist needs a play list\n");
-    return UsageError("render");
+    return UsageError("render", playList ? "--selection, --repeat and --frequency act on a "
+                                           "single file, not on a play list"
+                                         : "--repeat-playlist needs a play list");
   }
   if (WouldOverwriteInput(files[0], files[1], playList)) {
     std::fprintf(stderr, "brookwave-cli: %s would overwrite the file it plays\n", files[1].c_str());
@@ -216,7 +189,7 @@ int RunRender(Args args) {
     if (playList && core.stream().playListCount > 0)
       core.stream().playSettings.RepeatPlayList = ends / core.stream().playListCount < wraps;
     player.window.DispatchPending();
-    if (player.window.DispatchedCount(WM_STREAM_END) >= options.repeats)
+    if (player.window.DispatchedCount(WM_STREAM_END) >= options.repeats.value_or(0))
       core.stream().playSettings.RepeatSong = 0;
     if (!BufferPlaying(playback)) break;
     const double tick = virtual_sound::PlaybackFormat().rate / 10.0;
@@ -245,7 +218,28 @@ int RunRender(Args args) {
   return core.stream().lastError == 0 ? 0 : 1;
 }
 
+Runner DefineRender(CLI::App& app) {
+  auto o = std::make_shared<RenderOptions>();
+  app.add_option("IN", o->in, "The sound file or play list (a path with .plf) to play")->required();
+  app.add_option("OUT", o->out, "The 16-bit PCM WAVE file to write")->required();
+  AddIntegerList(app, "--eq", o->eq, 8, -128, 128, "v0,...,v7", "The equaliser's eight bands");
+  AddInteger(app, "--volume", o->volume, INT32_MIN, INT32_MAX, "The volume slider's position");
+  AddInteger(app, "--pan", o->pan, INT32_MIN, INT32_MAX, "The balance slider's position");
+  AddInteger(app, "--frequency", o->frequency, INT32_MIN, INT32_MAX,
+             "The frequency slider's position, set once playing");
+  AddIntegerSpan(app, "--selection", o->selection, 0, UINT32_MAX, "START:END",
+                 "Play only these bytes of the data (Selection Use)");
+  AddInteger(app, "--repeat", o->repeats, 0, 1000000, "Repeat the song N times");
+  AddInteger(app, "--repeat-playlist", o->playListRepeats, 0, 1000000,
+             "Start the play list over N times");
+  app.add_flag("--fade-in", o->fadeIn, "Fade in at the start");
+  app.add_flag("--fade-out", o->fadeOut, "Fade out at the end");
+  return [o] { return RunRender(*o); };
+}
+
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("render", bw::cli::kUsage, bw::cli::RunRender)
+BW_CLI_COMMAND("render", bw::cli::kUsage,
+               "Play a file or play list on the virtual card and write what it played",
+               bw::cli::DefineRender)

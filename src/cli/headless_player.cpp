@@ -26,16 +26,6 @@ bool HeadlessPlayer::OpenPlayList(const std::string& path) {
   return core.stream().playListOpen == 1;
 }
 
-bool ParseIntegerOption(Args args, std::string_view name, int64_t min, int64_t max,
-                        std::optional<int64_t>& value) {
-  const std::string* text = FindOption(args, name);
-  if (!text) return true;
-  std::vector<int64_t> parsed;
-  if (!ParseIntegerList(*text, 1, min, max, parsed)) return false;
-  value = parsed[0];
-  return true;
-}
-
 bool ParseBackend(std::string_view name, SoundBackend* backend) {
   constexpr struct {
     std::string_view name;

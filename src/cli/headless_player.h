@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/cli_command.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
 #include "view/headless_window.h"
@@ -35,11 +34,6 @@ class HeadlessPlayer {
  private:
   ScopedMessageSink sink_{&window};
 };
-
-// Option `name`, when given, as one integer within [min, max] into `value`; false when it is
-// given and is not such an integer.
-bool ParseIntegerOption(Args args, std::string_view name, int64_t min, int64_t max,
-                        std::optional<int64_t>& value);
 
 // "auto", "pulse", "portaudio", "null" or "virtual" (--backend); false for anything else.
 bool ParseBackend(std::string_view name, SoundBackend* backend);

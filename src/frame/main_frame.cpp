@@ -210,7 +210,10 @@ void CMainFrame::ApplyPlacement(const WindowPlacement& p) {
   else
     SetSize(p.left, p.top, -1, -1, wxSIZE_ALLOW_MINUS_ONE | wxSIZE_USE_EXISTING);
   RememberNormalRect();
-  if (p.showCmd == kSwShowMaximized) Maximize(true);
+  // Minimised from a maximised state, the window is maximised first, so that it restores to
+  // that state rather than to the normal rectangle.
+  const bool restoreToMaximized = p.IsMinimized() && (p.flags & kWpfRestoreToMaximized) != 0;
+  if (p.showCmd == kSwShowMaximized || restoreToMaximized) Maximize(true);
   if (p.IsMinimized()) Iconize(true);
 }
 

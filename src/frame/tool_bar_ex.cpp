@@ -399,6 +399,12 @@ void CToolBarEx::SetHot(int index) {
   RefreshButton(m_iHot);
   m_iHot = index;
   RefreshButton(m_iHot);
+}
+
+// A disabled button still tells what it is for, as only an enabled one raises.
+void CToolBarEx::SetHovered(int index) {
+  if (index == m_iHovered) return;
+  m_iHovered = index;
   ShowPrompt(index);
   if (index >= 0)
     SetToolTip(m_buttons[index].tip);
@@ -406,9 +412,10 @@ void CToolBarEx::SetHot(int index) {
     UnsetToolTip();
 }
 
-// The status line shows the hot button's prompt and the idle prompt again when there is none.
+// The status line shows the button's prompt and the idle prompt again when there is none. It is
+// the main frame's, also while the bar floats in a frame of its own.
 void CToolBarEx::ShowPrompt(int index) {
-  auto* frame = wxDynamicCast(wxGetTopLevelParent(this), wxFrame);
+  auto* frame = wxDynamicCast(m_hwndNotify, wxFrame);
   if (frame == nullptr) return;
   if (index >= 0)
     frame->DoGiveHelp(m_buttons[index].prompt, true);
@@ -421,13 +428,17 @@ void CToolBarEx::OnMouseMove(wxMouseEvent& event) {
   if (!OwnerIsActive()) return;
   const int over = ButtonAt(event.GetPosition());
   SetHot(over >= 0 && m_buttons[over].enabled ? over : -1);
+  SetHovered(over);
   if (m_iPressed >= 0) RefreshButton(m_iPressed);
   m_timer.Start(kHotTimerMs);
 }
 
 void CToolBarEx::OnTimer(wxTimerEvent&) {
-  if (m_iHot >= 0 && !GetScreenRect().Contains(wxGetMousePosition())) SetHot(-1);
-  if (m_iHot < 0) m_timer.Stop();
+  if (!GetScreenRect().Contains(wxGetMousePosition())) {
+    SetHot(-1);
+    SetHovered(-1);
+  }
+  if (m_iHot < 0 && m_iHovered < 0) m_timer.Stop();
 }
 
 void CToolBarEx::OnLeftDown(wxMouseEvent& event) {

@@ -94,6 +94,7 @@ class CToolBarEx : public wxControl {
   bool OwnerIsActive() const;
   void RefreshButton(int index);
   void SetHot(int index);
+  void SetHovered(int index);
   void ShowPrompt(int index);
 
   void OnPaint(wxPaintEvent& event);
@@ -118,6 +119,7 @@ class CToolBarEx : public wxControl {
   wxPoint m_ptImageOffset;
   wxColour m_clrFace, m_clrHilite, m_clrShadow, m_clrLight;
   int m_iHot = -1;
+  int m_iHovered = -1;  // the button under the mouse, enabled or not: its tip and prompt show
   int m_iPressed = -1;  // the button the left button went down on
   int m_iFocus = -1;    // the button the keys act on while the bar has the focus
   wxTimer m_timer;

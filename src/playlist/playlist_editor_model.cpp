@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "platform/message_box.h"
+#include "platform/view_messages.h"
 #include "playlist/playlist_file.h"
-#include "view/view_ids.h"
 
 namespace bw {
 namespace {

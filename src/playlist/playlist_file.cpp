@@ -166,6 +166,12 @@ bool NamesPlayList(std::string_view path) {
   return path.find(".plf") != std::string_view::npos;
 }
 
+std::string PlayListEntryPath(const fs::path& listPath, const std::string& entry) {
+  const fs::path target(entry);
+  if (entry.empty() || target.is_absolute()) return entry;
+  return (listPath.parent_path() / target).string();
+}
+
 bool CheckPlayListReadWrite(const fs::path& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) == 0 && IsWritableList(path, status)) {

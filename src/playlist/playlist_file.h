@@ -37,6 +37,11 @@ bool PlayListFileExists(const std::filesystem::path& path);
 // "songs.plf.txt" is a play list and "LIST.PLF" a sound file.
 bool NamesPlayList(std::string_view path);
 
+// Where an entry of the list at `listPath` points: a relative entry (a bare name, as for sounds
+// kept beside their list) is taken from the list's folder, wherever the program runs; an
+// absolute or empty one stays as it is.
+std::string PlayListEntryPath(const std::filesystem::path& listPath, const std::string& entry);
+
 // True when the file can be opened for reading and writing; otherwise false after the file
 // error message. A file without any write permission counts as read-only for every user, as
 // the read-only attribute would, so a list its owner protected is never taken for editing.

@@ -2,7 +2,9 @@
 
 #include <wx/dcclient.h>
 #include <wx/gauge.h>
+#include <wx/settings.h>
 #include <wx/slider.h>
+#include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/xrc/xmlres.h>
@@ -63,6 +65,11 @@ FormWindow::FormWindow(wxWindow* parent) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   Bind(wxEVT_PAINT, &FormWindow::OnPaint, this);
   Position()->SetBackgroundTile(m_tile);
+  KeepLabelsReadable();
+  Bind(wxEVT_SYS_COLOUR_CHANGED, [this](wxSysColourChangedEvent& event) {
+    KeepLabelsReadable();
+    event.Skip();
+  });
   // Smaller than its template, the form scrolls.
   m_templateSize = GetSize();
   SetVirtualSize(m_templateSize);
@@ -153,6 +160,18 @@ void FormWindow::CentreControls() {
   }
   m_nCentring = centring;
   Refresh();
+}
+
+// The labels stand on the light tile, not on the theme's own background: a dark theme's light
+// text would all but vanish there, so they take the dark text of a light theme instead.
+void FormWindow::KeepLabelsReadable() {
+  const bool lightText =
+      m_tile.IsOk() && wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT).GetLuminance() > 0.5;
+  const wxColour colour = lightText ? *wxBLACK : wxNullColour;
+  for (wxWindow* child : GetChildren()) {
+    if (dynamic_cast<wxStaticText*>(child) || dynamic_cast<wxStaticBox*>(child))
+      child->SetForegroundColour(colour);
+  }
 }
 
 // Bitmap 171, tiled from the top-left corner.

@@ -47,6 +47,7 @@ class FormWindow : public wxScrolled<wxPanel> {
   void OnPaint(wxPaintEvent& event);
   // Wider than its template, the form shows the controls in the middle.
   void CentreControls();
+  void KeepLabelsReadable();
 
   bool m_bOk = false;
   wxBitmap m_tile;

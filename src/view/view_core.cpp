@@ -2,6 +2,7 @@
 // enable rules.
 #include "view/view_core.h"
 
+#include "convert/audio_import.h"
 #include "convert/import_temp_path.h"
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
@@ -95,7 +96,12 @@ void CBrookwaveViewCore::OnInitialUpdate() {
     return;
   }
   m_stream.playback.playPath = documentPath;
-  if (m_stream.playSettings.AutoPlay == 1) OnPlayFileChosen(1);
+  if (m_stream.playSettings.AutoPlay != 1) return;
+  if (IsImportableSoundFile(documentPath)) {
+    ImportOutsideFile(documentPath);
+    return;
+  }
+  OnPlayFileChosen(1);
 }
 
 LRESULT CBrookwaveViewCore::WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam) {
@@ -228,8 +234,11 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
   const bool idle = !playing && !converting && !recording;
   const uint16_t tag = s.playback.sourceFormat.format().wFormatTag;
   switch (id) {
+    // A recording, or a target waiting for one, owns the work buffers that playback decodes
+    // into.
     case ID_PLAY:
-      return CommandState{fileOpen && !playing && !paused && !converting && !recording, playing};
+      return CommandState{
+          fileOpen && !playing && !paused && !converting && !recording && !targetReady, playing};
     case ID_PAUSE:
       return CommandState{(recording || paused) && !converting && !playing, paused};
     case ID_STOP:

@@ -40,6 +40,7 @@
 
 namespace bw {
 
+class AudioImportDecoder;
 class BlockConverter;
 class ProfileStore;
 class WaveTarget;
@@ -137,8 +138,9 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // File > Export: the open file's sound as a bare coded stream (PCM converted, an MPEG
   // Layer-3 wrapper's data copied out unchanged).
   void OnFileExport();
-  // File > Import: an MPEG file wrapped unchanged into Import's temporary WAVE file, which is
-  // then opened and played.
+  // File > Import: an MPEG Layer III file wrapped unchanged into Import's temporary WAVE file,
+  // any other compressed sound file decoded into it as 16-bit PCM; the file is then opened and
+  // played.
   void OnFileImport();
   // File > New: names the record target, chooses its format and prepares the capture.
   void OnFileNew();
@@ -160,8 +162,9 @@ class CBrookwaveViewCore final : private PlaybackControls {
   RemoteState DescribeForRemote() const;
   // A file handed over by another program (or a second start) or dropped on the window: it
   // replaces the open file as a recent-file entry does, and plays with AutoPlay; a ".plf" path
-  // opens that play list. Refused with a message while a recording, a prepared record target
-  // or a conversion holds the view, so that none of them is cut short.
+  // opens that play list, and a compressed sound file is imported as File > Import does. Refused
+  // with a message while a recording, a prepared record target or a conversion holds the view, so
+  // that none of them is cut short.
   void OpenFromOutside(const std::string& path);
   // Another program set the volume (0 silence .. 1 full): the Volume slider moves there, as if
   // the user had dragged it.
@@ -201,7 +204,9 @@ class CBrookwaveViewCore final : private PlaybackControls {
   uint32_t RecordAvgBytes() const;
   void ShowPositionTime(uint64_t seconds);
   void ShowPositionOf(uint32_t bytes, bool playbackSide, bool recordSide, bool divideByAvgPlusOne);
-  void ApplySlidersToBuffer();
+  // Volume and balance to the playing buffer, and its rate only when the Frequency slider moved:
+  // a source rate beyond the slider's range stays until the user picks another.
+  void ApplySlidersToBuffer(bool frequencyMoved);
   void ResetMeters();
   void ApplyFades(uint32_t position);
   int Message(std::string_view text, unsigned style = 0);
@@ -227,7 +232,8 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // message.
   bool StartCapture();
   // The capture ends and the target file is finished (both branches that end a recording).
-  void FinishRecording();
+  // Returns the result of finishing the file.
+  int FinishRecording();
   // The file just recorded becomes the open file.
   void OpenRecordedFile();
 
@@ -255,6 +261,17 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // From the start of the source: converted through `converter`, or copied without one.
   void RunConversion(BlockConverter* converter, ConversionTarget& target,
                      std::string_view complete);
+  // Import's steps before and after its dialog; a file handed in from outside takes them too.
+  void ClearForImport();
+  void ImportChosenFile(const std::string& path);
+  // A sound file handed in from outside (start-up, a drop, another program) imported at once.
+  void ImportOutsideFile(const std::string& path);
+  // The temporary file for `path`: an MPEG Layer III file wrapped unchanged, any other sound
+  // decoded into 16-bit PCM (view_core_import.cpp). False after a message.
+  bool WriteImportFile(const std::string& path);
+  bool CreateImportTempFile();
+  bool DecodeIntoImportFile(AudioImportDecoder& decoder);
+  bool WriteImportBlock(WaveTarget& file, std::span<const uint8_t> bytes);
   bool WriteImportWrapper(const std::string& mpegPath);
   bool CopyIntoWrapper(const std::string& mpegPath, WaveTarget& wrapper, uint32_t blockBytes);
   void OpenImportWrapper(const std::string& mpegPath);
@@ -271,6 +288,8 @@ class CBrookwaveViewCore final : private PlaybackControls {
   void ShowPlayListEditor();
   void PutPlayListInUse();
   void TakePlayListOutOfUse();
+  // Stop without touching the play list: playback, the ramp, a recording and the meters end.
+  void StopTransport();
   void PlayNextListEntry();
   void LoadPreviousListEntry();
   void LoadNextListEntry();
@@ -283,6 +302,7 @@ class CBrookwaveViewCore final : private PlaybackControls {
   RecordSheetData m_recordSheet;
   RecentFileList m_recentFiles;
   std::vector<std::string> m_playListEntries;
+  std::string m_playListFile;  // the list the entries came from
   PlayListEditorModel m_playListEditor{m_window};
   bool m_playListEditorShowing = false;
   std::string m_chosenPath;  // what the Open File dialog chose, until WM_PLAYFILE_CHOSEN

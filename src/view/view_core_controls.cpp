@@ -124,12 +124,12 @@ int CBrookwaveViewCore::Message(std::string_view text, unsigned style) {
   return m_window.MessageBox(text, "Brookwave", style);
 }
 
-void CBrookwaveViewCore::ApplySlidersToBuffer() {
+void CBrookwaveViewCore::ApplySlidersToBuffer(bool frequencyMoved) {
   SoundBuffer* buffer = m_stream.playback.soundBuffer.get();
   if (!buffer) return;
   buffer->SetVolume(static_cast<int32_t>(m_volume.pos));
   buffer->SetPan(static_cast<int32_t>(m_balance.pos));
-  buffer->SetFrequency(static_cast<uint32_t>(m_frequency.pos));
+  if (frequencyMoved) buffer->SetFrequency(static_cast<uint32_t>(m_frequency.pos));
 }
 
 void CBrookwaveViewCore::OnTimer(int id) {
@@ -155,12 +155,14 @@ void CBrookwaveViewCore::OnHScroll(int code, int64_t position, ControlId slider)
     if (m_stream.playing == 1 && m_stream.paused == 0) {
       m_stream.paused = 1;
       OnStop();
-    } else if (m_stream.playing == 0 && m_stream.paused == 1 && code == TB_ENDTRACK) {
+    } else if (m_stream.playing == 0 && m_stream.paused == 1 && !m_stream.recording &&
+               code == TB_ENDTRACK) {
+      // A paused recording stays paused: its Pause is the user's, not the drag's.
       m_stream.paused = 0;
       OnPlay();
     }
   }
-  if (m_stream.playing) ApplySlidersToBuffer();
+  if (m_stream.playing) ApplySlidersToBuffer(slider == IDC_FREQUENCY);
 }
 
 LRESULT CBrookwaveViewCore::OnLevelMeter(WPARAM wParam, LPARAM lParam) {

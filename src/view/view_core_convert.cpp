@@ -29,8 +29,12 @@ constexpr int kExportReopenFailed = -30;
 // Placeholder sizes of the headers until the real ones are written at the end.
 constexpr uint32_t kSaveExpectedSize = 4000;
 constexpr uint32_t kImportExpectedSize = 44;
-// Import's wrapper counts no samples: its "fact" value is a fixed 1.
+// Import's MPEG wrapper counts no samples: its "fact" value is a fixed 1.
 constexpr uint32_t kImportFact = 1;
+// The files Import reads, by their usual extensions.
+constexpr const char* kImportPatterns =
+    "*.mp3;*.mp2;*.mp1;*.mpa;*.flac;*.ogg;*.oga;*.opus;*.aac;*.m4a;*.m4b;*.mp4;*.caf;*.wv;*.aif;"
+    "*.aiff;*.aifc;*.mka;*.webm";
 // Enough for the window to repaint where a dialog was.
 constexpr int kPumpAfterDialog = 200;
 // The MPEG Layer-3 preset keeps twelve extra bytes, whatever they held.
@@ -395,17 +399,11 @@ void CBrookwaveViewCore::OnFileExport() {
 // ---- Import ----
 
 void CBrookwaveViewCore::OnFileImport() {
-  if (m_stream.fileOpen) OnFileClose();
-  PlaybackStream& playback = m_stream.playback;
-  playback.playPath.clear();
-  m_stream.capture.targetPath.clear();
-  playback.sourceFormat = FormatBlock();
-  playback.pcmFormat = FormatBlock();
-  m_stream.capture.targetFormat = FormatBlock();
-
+  ClearForImport();
   FileDialogSpec dialog;
   dialog.title = "File Open";
-  dialog.filters = {{"Mpeg Files", "*.mp3"}, {"All Files", "*.*"}};
+  dialog.filters = {
+      {"Audio Files", kImportPatterns}, {"Mpeg Files", "*.mp3"}, {"All Files", "*.*"}};
   dialog.default_extension = "mp3";
   dialog.file_must_exist = true;
   const std::optional<std::string> chosen = m_window.RunFileDialog(dialog);
@@ -413,17 +411,30 @@ void CBrookwaveViewCore::OnFileImport() {
     m_stream.lastError = kDialogCancelled;
     return;
   }
-  const std::string mpegPath = *chosen;
-  playback.playPath = mpegPath;
+  ImportChosenFile(*chosen);
+}
+
+void CBrookwaveViewCore::ClearForImport() {
+  if (m_stream.fileOpen) OnFileClose();
+  PlaybackStream& playback = m_stream.playback;
+  playback.playPath.clear();
+  m_stream.capture.targetPath.clear();
+  playback.sourceFormat = FormatBlock();
+  playback.pcmFormat = FormatBlock();
+  m_stream.capture.targetFormat = FormatBlock();
+}
+
+void CBrookwaveViewCore::ImportChosenFile(const std::string& path) {
+  m_stream.playback.playPath = path;
   m_window.PumpMessages(kPumpAfterDialog);
   m_window.SetCursor(Cursor::kWait);
   ArrowCursorAtEnd arrow(m_window);
   m_stream.capture.targetPath = m_stream.importTempPath;
-  if (!WriteImportWrapper(mpegPath)) {
+  if (!WriteImportFile(path)) {
     DeleteImportTempFile();
     return;
   }
-  OpenImportWrapper(mpegPath);
+  OpenImportWrapper(path);
 }
 
 bool CBrookwaveViewCore::WriteImportWrapper(const std::string& mpegPath) {
@@ -432,10 +443,7 @@ bool CBrookwaveViewCore::WriteImportWrapper(const std::string& mpegPath) {
     Message("Cannot open the file " + mpegPath);
     return false;
   }
-  if (const int rc = CreatePrivateFile(tempPath); rc != 0) {
-    Message("Cannot create the temporary file " + tempPath + " (" + Reason(rc) + ")");
-    return false;
-  }
+  if (!CreateImportTempFile()) return false;
   FormatBlock format;
   {
     MpegFileReader reader;
@@ -473,12 +481,7 @@ bool CBrookwaveViewCore::CopyIntoWrapper(const std::string& mpegPath, WaveTarget
   for (;;) {
     const std::ptrdiff_t got = mpeg.Read(block.data(), block.size());
     if (got <= 0) break;  // the end, or a failing read
-    if (const int rc = wrapper.Write(block.first(static_cast<std::size_t>(got))); rc != 0) {
-      Message(rc == kMmioErrCannotExpand
-                  ? m_stream.importTempPath + " has reached the 4 GiB limit of a WAVE file"
-                  : "Cannot write the file " + m_stream.importTempPath);
-      return false;
-    }
+    if (!WriteImportBlock(wrapper, block.first(static_cast<std::size_t>(got)))) return false;
     m_window.PumpMessages(1);
     // A recent file opened meanwhile has taken the playback side: this Import gives way.
     if (m_stream.fileOpen) return false;

@@ -100,6 +100,8 @@ LRESULT CBrookwaveViewCore::OnPlayListEdited() {
 bool CBrookwaveViewCore::TakePlayList(std::vector<std::string> entries, std::string_view failure) {
   StreamState& s = m_stream;
   m_playListEntries = std::move(entries);
+  // Entries are found from the list's own folder even after another list path is chosen.
+  m_playListFile = s.playListPath;
   s.playListOpen = 1;
   s.playSettings.RepeatPlayList = 0;
   s.playListCount = static_cast<uint32_t>(m_playListEntries.size());
@@ -126,10 +128,11 @@ void CBrookwaveViewCore::PlayNextListEntry() {
   s.playListOpen = 1;
   uint32_t index = s.playListIndex + 1;
   if (index >= s.playListCount) {
-    // The sequence ends on its last entry, which stays loaded; the transport stops as at the
-    // end of any song, so the window no longer reads "Playing" and the volume ramp ends.
+    // The sequence ends on its last entry, which stays loaded and the list in use; the
+    // transport stops as at the end of any song, so the window no longer reads "Playing" and
+    // the volume ramp ends.
     if (s.playSettings.RepeatPlayList != 1) {
-      OnStop();
+      StopTransport();
       return;
     }
     index = 0;
@@ -158,9 +161,13 @@ void CBrookwaveViewCore::LoadNextListEntry() {
 
 bool CBrookwaveViewCore::LoadListEntry(uint32_t index, std::string_view failure) {
   StreamState& s = m_stream;
+  // Closing the open file would end the recording: the list waits for its Stop.
+  if (s.recordTargetReady) return false;
   OnFileClose();
   s.playListIndex = index;
-  s.playback.playPath = index < m_playListEntries.size() ? m_playListEntries[index] : "";
+  s.playback.playPath = index < m_playListEntries.size()
+                            ? PlayListEntryPath(m_playListFile, m_playListEntries[index])
+                            : "";
   s.fileOpen = 1;
   s.lastError = s.playback.PreparePlayback(s.playback.playPath);
   if (s.lastError != 0) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -29,6 +30,19 @@ std::string CannotCreateText(const std::string& path) {
 std::string TargetFullText(const std::string& path) {
   return "File " + path +
          " has reached the largest size a WAVE file can have; the recording stopped there.";
+}
+
+std::string FinishFailedText(const std::string& path) {
+  return "Could not finish " + path +
+         "\nThe disk may be full. The file keeps what was recorded up to its last complete "
+         "block.";
+}
+
+std::string LostText(const std::string& path, double seconds) {
+  char amount[32];
+  std::snprintf(amount, sizeof amount, "%.1f", seconds);
+  return std::string("The recording lost ") + amount + " seconds of sound while the machine " +
+         "could not keep up; " + path + " holds what came before and after, in order.";
 }
 
 std::string WriteFailedText(const std::string& path) {
@@ -170,22 +184,33 @@ bool CBrookwaveViewCore::StartCapture() {
   return true;
 }
 
-void CBrookwaveViewCore::FinishRecording() {
+int CBrookwaveViewCore::FinishRecording() {
   CaptureStream& capture = m_stream.capture;
   // What the lag still holds was captured while paused: it is not written either.
   const bool was_paused = m_stream.paused != 0;
   m_stream.paused = 0;
   capture.StopCaptureBuffer();
   m_stream.recording = 0;
-  capture.EndCapture(!was_paused);
+  const int finished = capture.EndCapture(!was_paused);
   m_stream.recordTargetReady = 0;
+  return finished;
 }
 
 void CBrookwaveViewCore::EndRecording() {
-  FinishRecording();
+  const int finished = FinishRecording();
   const CaptureStream& capture = m_stream.capture;
-  if (capture.targetFull()) Message(TargetFullText(capture.targetPath));
-  Message(capture.writeFailed() ? WriteFailedText(capture.targetPath) : "Record Completed");
+  const std::string& path = capture.targetPath;
+  if (capture.targetFull()) Message(TargetFullText(path));
+  const uint32_t avg = capture.captureFormat.format().nAvgBytesPerSec;
+  if (capture.lostBytes() > 0 && avg > 0)
+    Message(LostText(path, static_cast<double>(capture.lostBytes()) / avg));
+  if (capture.writeFailed()) {
+    Message(WriteFailedText(path));
+  } else if (finished != 0) {
+    Message(FinishFailedText(path));
+  } else {
+    Message("Record Completed");
+  }
   OpenRecordedFile();
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "convert/audio_import.h"
 #include "platform/message_box.h"
 #include "playlist/playlist_file.h"
 #include "view/view_core.h"
@@ -42,7 +43,7 @@ RemoteState CBrookwaveViewCore::DescribeForRemote() const {
   state.volume = span > 0 ? static_cast<double>(m_volume.pos - m_volume.min) / span : 1.0;
   // Play's rule without its `playing` condition: clients send nothing, not even Stop, to a
   // player that says it cannot play.
-  state.can_play = s.fileOpen && !s.converting && !s.recording;
+  state.can_play = s.fileOpen && !s.converting && !s.recording && !s.recordTargetReady;
   // Pause never acts on playback.
   state.can_pause = false;
   state.can_go_next = QueryCommandState(ID_LAST)->enabled;
@@ -60,6 +61,10 @@ void CBrookwaveViewCore::OpenFromOutside(const std::string& path) {
   if (s.playing) OnStop();
   if (NamesPlayList(path)) {
     OpenStartupPlayList(path);
+    return;
+  }
+  if (IsImportableSoundFile(path)) {
+    ImportOutsideFile(path);
     return;
   }
   OpenRecentPath(path);

@@ -61,8 +61,9 @@ bool CBrookwaveViewCore::OnRecentFile(int index) {
 }
 
 int CBrookwaveViewCore::OpenRecentPath(const std::string& path) {
-  if (m_stream.fileOpen) OnStop();
+  // Stop would end the recording for a file that could not play anyway.
   if (m_stream.recordTargetReady) return -2;
+  if (m_stream.fileOpen) OnStop();
   m_stream.playback.playPath = path;
   return OpenPlayPath();
 }
@@ -80,8 +81,10 @@ void CBrookwaveViewCore::FinishOpen() {
 void CBrookwaveViewCore::OnPlay() {
   StreamState& s = m_stream;
   PlaybackStream& playback = s.playback;
-  // A conversion reads the source itself (a remote Play reaches here past the enable rule).
-  if (s.playing || !s.fileOpen || s.converting) return;
+  // Every path to Play (AutoPlay after an open, a recent or dropped file, a remote Play, a
+  // play list) keeps its rule: a conversion reads the source itself, and a recording owns the
+  // work buffers.
+  if (!QueryCommandState(ID_PLAY)->enabled) return;
   PutPlayListInUse();
   if (s.playListInUse) {
     s.playSettings.RepeatSong = 0;
@@ -132,6 +135,10 @@ void CBrookwaveViewCore::OnPlay() {
 
 void CBrookwaveViewCore::OnStop() {
   TakePlayListOutOfUse();
+  StopTransport();
+}
+
+void CBrookwaveViewCore::StopTransport() {
   if (m_stream.playing) {
     m_stream.playing = 0;
     m_stream.haltRequested = 1;

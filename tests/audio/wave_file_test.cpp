@@ -115,23 +115,27 @@ TEST(WaveTargetSizes, StayCurrentWhileWritingGoesOn) {
   test::OpenTarget target;
   ASSERT_EQ(target.Begin(path, Pcm(8000, 1, 8)), 0);
   ASSERT_EQ(target.Write(std::span(data).first(301)), 0);
-  ASSERT_EQ(UpdateWaveTargetSizes(target.file, target.dataChunk, target.riffChunk, target.ioInfo),
-            0);
+  ASSERT_EQ(
+      UpdateWaveTargetSizes(target.file, target.dataChunk, target.riffChunk, target.ioInfo, 301),
+      0);
 
   // Odd data has no pad byte yet: the sizes count exactly what the file holds.
   std::vector<uint8_t> image = ReadFileBytes(path);
   ASSERT_EQ(image.size(), 56u + 301);
   EXPECT_EQ(LoadLe32(image.data() + 4), image.size() - 8);
   EXPECT_EQ(LoadLe32(image.data() + 52), 301u);
+  EXPECT_EQ(LoadLe32(image.data() + 44), 301u);  // the fact count
   EXPECT_TRUE(std::equal(image.begin() + 56, image.end(), data.begin()));
 
   ASSERT_EQ(target.Write(std::span(data).subspan(301, 4099)), 0);
-  ASSERT_EQ(UpdateWaveTargetSizes(target.file, target.dataChunk, target.riffChunk, target.ioInfo),
-            0);
+  ASSERT_EQ(
+      UpdateWaveTargetSizes(target.file, target.dataChunk, target.riffChunk, target.ioInfo, 4400),
+      0);
   auto parsed = ParseWave(ReadFileBytes(path));
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->data, std::vector<uint8_t>(data.begin(), data.begin() + 4400));
-  EXPECT_EQ(parsed->fact, 0xFFFFFFFFu);
+  // The count follows the data too.
+  EXPECT_EQ(parsed->fact, 4400u);
 
   ASSERT_EQ(target.Write(std::span(data).subspan(4400)), 0);
   ASSERT_EQ(target.Finish(5000), 0);

@@ -26,6 +26,14 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 // What ffmpeg decodes from `path`, as interleaved 16-bit samples.
+// What sox makes of `path`: its samples as 16-bit PCM of the file's layout.
+std::vector<int16_t> SoxDecode(const std::string& path) {
+  const std::string raw = path + ".sox.raw";
+  if (test::RunCommand({"sox", path, "-t", "raw", "-e", "signed", "-b", "16", raw}).exit_code != 0)
+    return {};
+  return test::Pcm16Samples(test::ReadFileBytes(raw));
+}
+
 std::vector<int16_t> FfmpegDecode(const std::string& path) {
   const std::string raw = path + ".raw";
   if (!test::RunFfmpeg({"-i", path, "-f", "s16le", raw})) return {};
@@ -160,66 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- interrupted recordings ----
 
-// brookwave-cli running in the background, quiet; killed with SIGKILL unless it ends first.
-class BackgroundCli {
- public:
-  explicit BackgroundCli(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{BW_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& a : argv)
-      pointers.push_back(a.data());
-    pointers.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, pointers[0], &actions, nullptr, pointers.data(), environ) != 0)
-      pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~BackgroundCli() { Kill(); }
-  BackgroundCli(const BackgroundCli&) = delete;
-  BackgroundCli& operator=(const BackgroundCli&) = delete;
-
-  bool started() const { return pid_ > 0; }
-  // True while it runs.
-  bool Running() {
-    if (pid_ <= 0) return false;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
-    pid_ = -1;
-    return false;
-  }
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
-// The "data" chunk's size as the file at `path` says it, read leniently so that a file still
-// being written can be watched: 0 while it is missing or its size is still the placeholder.
-uint32_t DataChunkSize(const std::string& path) {
-  std::error_code ec;
-  const uint64_t length = std::filesystem::file_size(path, ec);
-  std::vector<uint8_t> head(256);
-  std::ifstream in(path, std::ios::binary);
-  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
-  for (std::size_t at = 12; !ec && at + 8 <= head.size();) {
-    const uint32_t size = LoadLe32(&head[at + 4]);
-    if (std::equal(head.begin() + at, head.begin() + at + 4, "data"))
-      return at + 8 + size <= length ? size : 0;
-    at += 8 + size + (size & 1);
-  }
-  return 0;
-}
-
 class CliRecordInterrupted : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) const { return (dir / name).string(); }
@@ -240,15 +188,17 @@ bool StartsWith(const std::vector<int16_t>& v, const std::vector<int16_t>& prefi
 
 TEST_F(CliRecordInterrupted, AKilledRecordingKeepsEveryBlockItWrote) {
   BW_REQUIRE_PROGRAM("ffmpeg");
+  BW_REQUIRE_PROGRAM("sox");
   // Long enough that the recording is still running when it is killed.
   const std::vector<int16_t> fed = test::SineTone(44100, 2, 44100 * 240, 300, 0.4);
   const std::string in = Path("in.wav");
   test::WritePcmWave(in, 44100, 2, fed);
   const std::string out = Path("out.wav");
-  BackgroundCli recorder({"record", out, "--format", "pcm:44100:2:16", "--from", in});
+  test::BackgroundProcess recorder(
+      {BW_CLI_PATH, "record", out, "--format", "pcm:44100:2:16", "--from", in});
   ASSERT_TRUE(recorder.started());
   const auto give_up = Clock::now() + 60s;
-  while (DataChunkSize(out) < 4'000'000 && recorder.Running() && Clock::now() < give_up)
+  while (test::DataChunkSize(out) < 4'000'000 && recorder.Running() && Clock::now() < give_up)
     std::this_thread::sleep_for(2ms);
   ASSERT_TRUE(recorder.Running()) << "the recording ended before it could be killed";
   recorder.Kill();
@@ -261,16 +211,19 @@ TEST_F(CliRecordInterrupted, AKilledRecordingKeepsEveryBlockItWrote) {
   EXPECT_TRUE(StartsWith(fed, kept));
   EXPECT_TRUE(StartsWith(PlayedByUs(out), kept));
   EXPECT_EQ(FfmpegDecode(out), kept);
+  // The count in the fact chunk follows every block as the sizes do.
+  EXPECT_EQ(wave->fact, wave->data.size());
+  EXPECT_EQ(SoxDecode(out), kept);
 }
 
 TEST_F(CliRecordInterrupted, AKilledDeviceRecordingLosesAtMostItsLastSecond) {
   BW_REQUIRE_PROGRAM("ffmpeg");
   const std::string out = Path("out.wav");
   // The null device captures silence on the real-time clock; 8-bit mono blocks are 0.2 s.
-  BackgroundCli recorder(
-      {"record", out, "--format", "pcm:8000:1:8", "--backend", "null", "--seconds", "60"});
+  test::BackgroundProcess recorder({BW_CLI_PATH, "record", out, "--format", "pcm:8000:1:8",
+                                    "--backend", "null", "--seconds", "60"});
   ASSERT_TRUE(recorder.started());
-  const auto seconds_in = [&] { return DataChunkSize(out) / 8000.0; };
+  const auto seconds_in = [&] { return test::DataChunkSize(out) / 8000.0; };
   const auto give_up = Clock::now() + 30s;
   while (seconds_in() == 0 && recorder.Running() && Clock::now() < give_up)
     std::this_thread::sleep_for(1ms);
@@ -288,7 +241,7 @@ TEST_F(CliRecordInterrupted, AKilledDeviceRecordingLosesAtMostItsLastSecond) {
   EXPECT_LE(kept, first_seconds + elapsed + 0.5);
   ASSERT_TRUE(test::ParseWave(bytes).has_value());
   // 8-bit silence is 128 in the file; ffmpeg and the player read all of it.
-  const std::size_t frames = DataChunkSize(out);
+  const std::size_t frames = test::DataChunkSize(out);
   EXPECT_EQ(FfmpegDecode(out), std::vector<int16_t>(frames));
   EXPECT_TRUE(StartsWith(PlayedByUs(out), std::vector<int16_t>(frames)));
 }
@@ -296,6 +249,7 @@ TEST_F(CliRecordInterrupted, AKilledDeviceRecordingLosesAtMostItsLastSecond) {
 TEST_F(CliRecordInterrupted, AFileSizeLimitEndsTheRecordingAtItsLastWholeBlock) {
   BW_REQUIRE_PROGRAM("prlimit");
   BW_REQUIRE_PROGRAM("ffmpeg");
+  BW_REQUIRE_PROGRAM("sox");
   const std::vector<int16_t> fed = test::SineTone(44100, 2, 44100 * 10, 500, 0.4);
   const std::string in = Path("in.wav");
   test::WritePcmWave(in, 44100, 2, fed);
@@ -315,6 +269,9 @@ TEST_F(CliRecordInterrupted, AFileSizeLimitEndsTheRecordingAtItsLastWholeBlock) 
   EXPECT_TRUE(StartsWith(fed, kept));
   EXPECT_EQ(FfmpegDecode(out), kept);
   EXPECT_TRUE(StartsWith(PlayedByUs(out), kept));
+  // Cut back to the last whole block, with the count in the fact chunk to match.
+  EXPECT_EQ(wave->fact, wave->data.size());
+  EXPECT_EQ(SoxDecode(out), kept);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 #include "support/test_support.h"
 #include "support/wave_image.h"
@@ -68,6 +70,39 @@ INSTANTIATE_TEST_SUITE_P(
                       CodedCase{"gsm610", "-c:a libgsm_ms -strict unofficial", 8000, 1, 90},
                       CodedCase{"mp3", "-c:a libmp3lame -b:a 128k", 44100, 2, 60}),
     [](const auto& info) { return std::string(info.param.name); });
+
+int PeakOf(const std::vector<int16_t>& samples) {
+  int peak = 0;
+  for (int16_t s : samples)
+    peak = std::max(peak, std::abs(int{s}));
+  return peak;
+}
+
+// The bundled demo sounds as a new user first hears them, with the fades on: each one is long
+// enough to reach full volume between the fade-in and the fade-out of its last six seconds.
+TEST(CliRenderDemo, EachDemoSoundIsHeardAtFullVolumeBetweenTheFades) {
+  BW_REQUIRE_PROGRAM("ffmpeg");
+  test::TempDir dir;
+  int sounds = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(BW_SOURCE_DIR "/data/demo")) {
+    if (entry.path().extension() != ".wav") continue;
+    ++sounds;
+    const std::string name = entry.path().filename().string();
+    const std::string raw = (dir / "theirs.raw").string(), out = (dir / "out.wav").string();
+    ASSERT_TRUE(test::RunFfmpeg({"-i", entry.path().string(), "-f", "s16le", raw})) << name;
+    const std::vector<int16_t> theirs = test::Pcm16Samples(test::ReadFileBytes(raw));
+    const test::CommandResult r = test::RunCli({"render", entry.path().string(), out, "--eq",
+                                                "0,0,0,0,0,0,0,0", "--fade-in", "--fade-out"});
+    ASSERT_EQ(r.exit_code, 0) << name << ": " << r.err;
+    const auto ours = test::ParseWave(test::ReadFileBytes(out));
+    ASSERT_TRUE(ours.has_value()) << name;
+    const WAVEFORMATEX& f = ours->format.format();
+    EXPECT_GE(theirs.size(), std::size_t{20} * f.nSamplesPerSec * f.nChannels) << name;
+    // -20 dB would leave a tenth; full volume all but the whole peak.
+    EXPECT_GE(PeakOf(test::Pcm16Samples(ours->data)), 0.9 * PeakOf(theirs)) << name;
+  }
+  EXPECT_EQ(sounds, 4);
+}
 
 }  // namespace
 }  // namespace bw

@@ -175,6 +175,13 @@ TEST_F(CliRenderPlayList, EntriesFollowOneAnotherAndRepeatPlayListWraps) {
                {1, 1, 1});
 }
 
+// The test runs in another folder than the list's: bare names are found beside the list.
+TEST_F(CliRenderPlayList, RelativeEntriesAreTakenFromTheListsFolder) {
+  const std::string list = WriteList({"song0.wav", "./song1.wav", paths_[2]});
+  ASSERT_NE(std::filesystem::current_path(), dir.path());
+  ExpectInTurn(test::Pcm16Samples(Render(list).data), {0, 1, 2});
+}
+
 TEST_F(CliRenderPlayList, AnEntryThatCannotBePlayedEndsTheSequenceWithItsMessage) {
   const std::string list = WriteList({paths_[0], Path("gone.wav"), paths_[2]});
   const CommandResult r = RunCli({"render", list, Path("out.wav"), "--eq", kFlat});

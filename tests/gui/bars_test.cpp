@@ -328,6 +328,24 @@ TEST_F(Bars, DraggedByItsGripperPastTheLeftEdgeTheToolbarDocksThereAndBackAtTheT
   PointerToForm();
 }
 
+// Floating, the bar's prompts still reach the main frame's status line; a disabled button
+// (Play, with nothing open) gives its tip and prompt too, though it does not raise.
+TEST_F(Bars, AFloatingBarsPromptsShowInTheMainStatusLineOverDisabledButtonsToo) {
+  Start();
+  PointerToForm();
+  CToolBarEx& bar = *frame().PlayBar();
+  ASSERT_NE(FloatBar(*this, &bar, frame().GetPosition() + wxPoint(60, 120)), nullptr);
+  ASSERT_FALSE(bar.GetToolEnabled(res::WxCommandId(ID_PLAY)));
+  wxRect r;
+  Button(bar, ID_PLAY, &r);
+  const wxPoint centre = bar.ScreenToClient(r.GetTopLeft()) + wxPoint(r.width / 2, r.height / 2);
+  bar.WarpPointer(centre.x, centre.y);
+  Settle(100);
+  EXPECT_EQ(StatusLine(), res::CommandPrompt(ID_PLAY));
+  EXPECT_FALSE(bar.GetToolTipText().empty());
+  EXPECT_EQ(bar.HotButton(), -1);
+}
+
 TEST_F(Bars, AFloatingToolbarWrapsIntoRowsWhenItsFrameIsMadeNarrow) {
   Start();
   PointerToForm();

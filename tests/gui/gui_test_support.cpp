@@ -52,6 +52,17 @@ void Settle(int ms) {
   loop.Run();
 }
 
+bool SettleUntil(const std::function<bool()>& done, int most_ms) {
+  for (int waited = 0; !done(); waited += 20) {
+    if (waited >= most_ms) {
+      ADD_FAILURE() << "what the test waits for did not happen in " << most_ms << " ms";
+      return false;
+    }
+    Settle(20);
+  }
+  return true;
+}
+
 namespace {
 
 // Sets the control `id` of type T as the user would (`set`) and sends the command event the

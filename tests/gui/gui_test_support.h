@@ -23,6 +23,9 @@ void ScheduleModalScript(std::function<void(wxDialog&)> script);
 
 // Lets the dialog lay itself out and draw (handles events for `ms` milliseconds).
 void Settle(int ms = 200);
+// Handles events until `done` holds, checking every 20 ms; false (after a test failure) when it
+// still does not after `most_ms`, which only bounds a hang.
+bool SettleUntil(const std::function<bool()>& done, int most_ms = 30000);
 
 // Simulated user input: what a click, a typed text, a tab change or a slider move sends.
 void Click(wxWindow& dialog, int id);

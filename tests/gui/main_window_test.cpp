@@ -365,6 +365,18 @@ TEST_F(MainWindow, WindowPosRoundTripsAndAMalformedOneIsIgnored) {
   EXPECT_LE(frame().GetSize().y, frame().GetMaxSize().y);
 }
 
+// Closed while minimised from a maximised state ("2,2,..."): it comes back maximised underneath,
+// so restoring it gives the maximised window, not the normal rectangle.
+TEST_F(MainWindow, AWindowMinimisedFromMaximisedRestoresMaximised) {
+  Store("Settings", "WindowPos", "2,2,-1,-1,-1,-1,30,40,487,340");
+  Start();
+  EXPECT_TRUE(frame().IsMaximized());
+  End();
+  Store("Settings", "WindowPos", "0,2,-1,-1,-1,-1,30,40,487,340");
+  Start();
+  EXPECT_FALSE(frame().IsMaximized());
+}
+
 TEST_F(MainWindow, AProfileThatCannotBeReadIsKeptAndTheProgramStarts) {
   const std::filesystem::path file = dir / "config" / "Brookwave" / "Brookwave.conf";
   std::filesystem::create_directories(file.parent_path());

@@ -58,5 +58,34 @@ INSTANTIATE_TEST_SUITE_P(
                     Answered{kMbAbortRetryIgnore, GTK_RESPONSE_NO, kIdRetry},
                     Answered{kMbAbortRetryIgnore | kMbIconError, GTK_RESPONSE_CANCEL, kIdIgnore}));
 
+// A text with a 120,000-character path (any program may hand one over): the box still fits the
+// screen, and Enter answers it.
+TEST(MessageBoxSize, ALongTextFitsTheScreenAndEnterAnswers) {
+  class Measurer : public wxTimer {
+   public:
+    Measurer() { StartOnce(100); }
+    void Notify() override {
+      GList* windows = gtk_window_list_toplevels();
+      for (GList* w = windows; w != nullptr; w = w->next) {
+        if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data)))
+          continue;
+        gtk_window_get_size(GTK_WINDOW(w->data), &width, &height);
+        activated = gtk_window_activate_default(GTK_WINDOW(w->data));
+      }
+      g_list_free(windows);
+    }
+    int width = 0, height = 0;
+    bool activated = false;
+  } measurer;
+  const std::string text = "File /" + std::string(120000, 'x') + ".wav not found";
+  EXPECT_EQ(RunMessageBox(nullptr, text, "", kMbOk), kIdOk);
+  GdkRectangle screen{};
+  gdk_monitor_get_geometry(gdk_display_get_primary_monitor(gdk_display_get_default()), &screen);
+  EXPECT_GT(measurer.width, 0);
+  EXPECT_LE(measurer.width, screen.width);
+  EXPECT_LE(measurer.height, screen.height);
+  EXPECT_TRUE(measurer.activated);
+}
+
 }  // namespace
 }  // namespace bw

@@ -70,8 +70,12 @@ void SendBrowserEvent(CPlayListEditor& editor, wxEventType type) {
 
 // What a click on `path` in the browser does.
 void ChooseInBrowser(CPlayListEditor& editor, const fs::path& path) {
-  editor.Browser()->SetPath(wxString::FromUTF8(path.string()));
-  test::Settle(300);
+  const wxString wanted = wxString::FromUTF8(path.string());
+  editor.Browser()->SetPath(wanted);
+  // The browser loads its folder in the background: the click comes once it shows the entry.
+  test::SettleUntil([&] {
+    return editor.Browser()->GetPath() == wanted || editor.Browser()->GetDirectory() == wanted;
+  });
   SendBrowserEvent(editor, wxEVT_FILECTRL_SELECTIONCHANGED);
 }
 
@@ -155,8 +159,9 @@ TEST_F(PlayListEditorTest, AddAllAsksFirstAndAppendsTheFoldersWaveFiles) {
   for (const char* name : {"one.wav", "TWO.WAV", "notes.txt"})
     test::WriteFileBytes(music / name, {0});
   Run("/first.wav\r\n", [&](CPlayListEditor& editor) {
-    editor.Browser()->SetDirectory(wxString::FromUTF8(music.string()));
-    test::Settle(300);
+    const wxString folder = wxString::FromUTF8(music.string());
+    editor.Browser()->SetDirectory(folder);
+    test::SettleUntil([&] { return editor.Browser()->GetDirectory() == folder; });
     messages_.set_answer(kIdNo);
     test::Click(editor, res::IDC_EDITOR_ADD_ALL);
     ASSERT_EQ(messages_.texts(), Lines{"Are you sure you want to Add all *.wav files?"});

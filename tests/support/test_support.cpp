@@ -1,18 +1,23 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
 #include <thread>
+
+#include "platform/wave_format.h"
 
 extern char** environ;
 
@@ -174,6 +179,68 @@ FileSizeLimit::FileSizeLimit(rlim_t bytes) {
 void FileSizeLimit::Lift() {
   setrlimit(RLIMIT_FSIZE, &old_);
   signal(SIGXFSZ, old_handler_);
+}
+
+BackgroundProcess::BackgroundProcess(std::vector<std::string> argv, const std::string& stdoutPath) {
+  std::vector<char*> pointers = ExecPointers(argv);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1,
+                                   stdoutPath.empty() ? "/dev/null" : stdoutPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (stdoutPath.empty())
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  else
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  if (posix_spawnp(&pid_, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+bool BackgroundProcess::Running() {
+  if (pid_ <= 0) return false;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) != pid_) return true;
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  pid_ = -1;
+  return false;
+}
+
+void BackgroundProcess::Signal(int signal) const {
+  if (pid_ > 0) kill(pid_, signal);
+}
+
+void BackgroundProcess::Kill() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+int BackgroundProcess::Wait() {
+  if (pid_ > 0) {
+    int status = 0;
+    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    pid_ = -1;
+  }
+  return status_;
+}
+
+uint32_t DataChunkSize(const std::string& path) {
+  std::error_code ec;
+  const uint64_t length = std::filesystem::file_size(path, ec);
+  std::vector<uint8_t> head(256);
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  for (std::size_t at = 12; !ec && at + 8 <= head.size();) {
+    const uint32_t size = LoadLe32(&head[at + 4]);
+    if (std::equal(head.begin() + at, head.begin() + at + 4, "data"))
+      return at + 8 + size <= length ? size : 0;
+    at += 8 + size + (size & 1);
+  }
+  return 0;
 }
 
 }  // namespace bw::test

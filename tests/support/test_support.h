@@ -78,6 +78,32 @@ std::vector<std::string> SplitWords(const std::string& text);
 // True when `program` is found on PATH.
 bool HaveProgram(std::string_view program);
 
+// A program running in the background, its output to /dev/null (or both output streams to
+// `stdoutPath`); killed with SIGKILL unless it ended first.
+class BackgroundProcess {
+ public:
+  explicit BackgroundProcess(std::vector<std::string> argv, const std::string& stdoutPath = {});
+  ~BackgroundProcess() { Kill(); }
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  // True while it runs.
+  bool Running();
+  void Signal(int signal) const;
+  void Kill();
+  // Waits for the end; its exit status (-1 when it did not exit normally or never ran).
+  int Wait();
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+// The "data" chunk's size as the WAVE file at `path` says it, read leniently so that a file
+// still being written can be watched: 0 while it is missing or its size is the placeholder.
+uint32_t DataChunkSize(const std::string& path);
+
 // How many file descriptors the test process has open (to check that nothing is left open).
 std::size_t OpenFileDescriptorCount();
 

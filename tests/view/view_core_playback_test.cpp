@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <utility>
 
 #include "support/wave_image.h"
@@ -225,6 +226,33 @@ TEST_F(PlaybackScenario, FadesFollowTheSelectionAndTheLastSecondsOfTheFile) {
   EXPECT_EQ(window.Slider(IDC_VELOCITY).pos, -3);
 }
 
+// Three blocks at full scale, two at -20 dBFS, then silence: the meters follow the loudness down
+// block by block, whatever sample a block happens to end on.
+TEST_F(PlaybackScenario, MetersShowEachBlocksLoudnessInOrder) {
+  std::vector<int16_t> data(8 * kBlockSamples, 0);
+  for (std::size_t frame = 0; frame < 5 * kBlockFrames; ++frame) {
+    const double amplitude = frame < 3 * kBlockFrames ? 32767.0 : 3276.7;
+    const double wave = std::sin(2 * std::numbers::pi * static_cast<double>(frame) / 100.0);
+    data[2 * frame] = data[2 * frame + 1] = static_cast<int16_t>(std::lround(amplitude * wave));
+  }
+  Open(WritePcm("steps.wav", 44100, 2, data));
+  core.OnPlay();
+  std::vector<int> left, right;
+  while (BufferPlaying() && stream().playing) {
+    Advance(FramesToNextBlock());
+    if (!stream().playing) break;
+    left.push_back(window.Meter(IDC_LBAR));
+    right.push_back(window.Meter(IDC_RBAR));
+  }
+  EXPECT_EQ(left, right);
+  ASSERT_GE(left.size(), 5u);
+  EXPECT_TRUE(std::is_sorted(left.rbegin(), left.rend())) << ::testing::PrintToString(left);
+  EXPECT_EQ(left.front(), 65535);
+  EXPECT_NE(std::find(left.begin(), left.end(), 6554), left.end())
+      << ::testing::PrintToString(left);
+  EXPECT_EQ(left.back(), 0);
+}
+
 TEST_F(PlaybackScenario, ReverseAndForwardStepByTheBlockBasisWithinTheFile) {
   OpenStereo(3 * kBlockFrames);
   const int64_t data_bytes = stream().playback.dataBytes;
@@ -268,6 +296,35 @@ TEST_F(PlaybackScenario, FrequencySliderTakesTheSourceRateFirstAndKeepsItsOwnLat
   core.OnPlay();
   EXPECT_EQ(window.Slider(IDC_FREQUENCY).pos, 33075);
   EXPECT_EQ(window.Text(IDC_FREQUENCY_BOX), " 33075 Hz");
+}
+
+// 192 kHz lies beyond the Frequency slider's default range: the other sliders and a position drag
+// leave the buffer at the source's rate, and only the Frequency slider itself changes it.
+TEST_F(PlaybackScenario, ASourceRateBeyondTheFrequencyRangeStaysUntilThatSliderMoves) {
+  Open(WritePcm("fast.wav", 192000, 2, PatternSamples(192000 * 2 * 4)));
+  const auto rate = [&] {
+    uint32_t frequency = 0;
+    stream().playback.soundBuffer->GetFrequency(&frequency);
+    return frequency;
+  };
+  core.OnPlay();
+  ASSERT_EQ(rate(), 192000u);
+  core.OnHScroll(TB_THUMBPOSITION, -300, IDC_VOLUME);
+  core.OnHScroll(TB_THUMBPOSITION, 500, IDC_BALANCE);
+  core.OnHScroll(TB_THUMBPOSITION, 1, IDC_VELOCITY);
+  EXPECT_EQ(rate(), 192000u);
+  MoveSliderTo(200000, TB_THUMBTRACK);
+  MoveSliderTo(400000, TB_ENDTRACK);
+  ASSERT_EQ(stream().playing, 1);
+  EXPECT_EQ(rate(), 192000u);
+  core.OnStop();
+  core.OnPlay();
+  EXPECT_EQ(rate(), 192000u);
+
+  core.OnHScroll(TB_THUMBPOSITION, 48000, IDC_FREQUENCY);
+  EXPECT_EQ(rate(), 48000u);
+  core.OnHScroll(TB_THUMBPOSITION, 0, IDC_VOLUME);
+  EXPECT_EQ(rate(), 48000u);
 }
 
 TEST_F(PlaybackScenario, HighRatesPlayInLimitedBlocks) {
@@ -376,6 +433,38 @@ TEST_F(PlaybackScenario, AStartUpPlayListPlaysItsEntriesInTurn) {
   EXPECT_EQ(window.DocumentTitle(), second);
   EXPECT_EQ(stream().fileOpen, 1);
 }
+
+// ---- stalls: the playback thread cannot run while the card goes on playing ----
+
+// The frames that are not silence, in the order played.
+std::vector<int16_t> Sounding(const std::vector<int16_t>& stereo) {
+  std::vector<int16_t> out;
+  for (std::size_t i = 0; i + 1 < stereo.size(); i += 2) {
+    if (stereo[i] != 0 || stereo[i + 1] != 0) out.insert(out.end(), {stereo[i], stereo[i + 1]});
+  }
+  return out;
+}
+
+class PlaybackStall : public PlaybackScenario, public ::testing::WithParamInterface<double> {};
+
+TEST_P(PlaybackStall, ResumesWhereItWasWithNoBlockRepeatedOrSkipped) {
+  const std::vector<int16_t> data = OpenStereo(12 * kBlockFrames + 500);
+  ASSERT_EQ(Sounding(data), data) << "the signal must have no silent frame";
+  core.OnPlay();
+  std::vector<int16_t> played = Advance(kBlockFrames + 300);
+  const virtual_sound::Played stalled = virtual_sound::AdvancePlayback(
+      static_cast<uint32_t>(GetParam() * kBlockFrames), virtual_sound::Stepping::kStalled);
+  EXPECT_TRUE(stalled.workers_kept_up);
+  window.DispatchPending();
+  played.insert(played.end(), stalled.samples.begin(), stalled.samples.end());
+  const std::vector<int16_t> rest = PlayOut();
+  played.insert(played.end(), rest.begin(), rest.end());
+  EXPECT_EQ(Sounding(played), data);
+  EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), 1);
+  EXPECT_EQ(stream().playing, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stalls, PlaybackStall, ::testing::Values(1.0, 2.0, 3.0, 6.5));
 
 }  // namespace
 }  // namespace bw::test

@@ -99,6 +99,8 @@ TEST_F(PlayListScenario, EntriesPlayInTurnAndTheLastOneStaysLoaded) {
   EXPECT_EQ(window.StatusText(), "Ready");
   EXPECT_FALSE(window.IsTimerSet(kPlaybackTimerId));
   EXPECT_EQ(stream().playListOpen, 1);
+  // Nothing else happens: the list stays in use.
+  EXPECT_EQ(State(ID_PLAYLIST_IN_USE), (CommandState{true, true}));
   EXPECT_TRUE(window.Messages().empty());
 }
 

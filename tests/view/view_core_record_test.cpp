@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
 
 #include "support/wave_image.h"
 #include "view/view_test_util.h"
@@ -333,6 +335,167 @@ TEST_F(RecordScenario, ClosingTheViewWhileRecordingKeepsTheFile) {
     EXPECT_TRUE(virtual_sound::FeedCapture(fed));
   }
   EXPECT_EQ(Recorded(path), fed);
+}
+
+// ---- stalls: the capture thread cannot run while the card goes on delivering ----
+
+// Blocks fed in turn, normally or while the capture thread is stalled.
+struct StallCase {
+  const char* name;
+  int blocksBefore;
+  double stalledBlocks;  // how much arrives while the thread cannot run
+  int blocksAfter;
+};
+
+class RecordStall : public RecordScenario, public ::testing::WithParamInterface<StallCase> {};
+
+TEST_P(RecordStall, NotificationsThatMergeStillTakeEveryBlockInOrder) {
+  const StallCase& c = GetParam();
+  const std::string path = StartRecording();
+  const auto stalled = static_cast<std::size_t>(c.stalledBlocks * kBlockSamples) / 2 * 2;
+  const std::vector<int16_t> fed =
+      PatternSamples((c.blocksBefore + c.blocksAfter) * kBlockSamples + stalled, 7);
+  const std::size_t before = c.blocksBefore * kBlockSamples;
+  Feed(Slice(fed, 0, before));
+  EXPECT_TRUE(
+      virtual_sound::FeedCapture(Slice(fed, before, stalled), virtual_sound::Stepping::kStalled));
+  window.DispatchPending();
+  Feed(Slice(fed, before + stalled, fed.size()));
+  window.ClearMessages();
+  core.OnCommand(ID_STOP);
+  EXPECT_EQ(Recorded(path), fed);
+  EXPECT_EQ(window.MessageTexts(), std::vector<std::string>{"Record Completed"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stalls, RecordStall,
+    ::testing::Values(StallCase{"OneBlock", 2, 1, 2}, StallCase{"TwoBlocks", 2, 2, 2},
+                      StallCase{"ThreeBlocks", 3, 3, 2}, StallCase{"LongerThanTheRing", 2, 6.5, 3},
+                      StallCase{"RightAtTheStart", 0, 5, 1}, StallCase{"UpToStop", 2, 7.25, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RecordScenario, AStallLongerThanWhatIsKeptLosesOnlyThatSpanAndSaysSo) {
+  // 8 kHz mono keeps the test small: 0.4 s blocks, the backlog holds 15 s.
+  const FormatBlock mono8k{MakePcmFormat(8000, 1)};
+  const std::string path = NewTarget("long.wav", mono8k);
+  core.OnCommand(ID_RECORD);
+  const std::size_t second = 8000;
+  const std::vector<int16_t> fed = PatternSamples(26 * second, 11);
+  Feed(Slice(fed, 0, 2 * second));
+  EXPECT_TRUE(virtual_sound::FeedCapture(Slice(fed, 2 * second, 22 * second),
+                                         virtual_sound::Stepping::kStalled));
+  window.DispatchPending();
+  Feed(Slice(fed, 24 * second, 2 * second));
+  window.ClearMessages();
+  core.OnCommand(ID_STOP);
+
+  const std::vector<int16_t> kept = Recorded(path);
+  const uint64_t lost = stream().capture.lostBytes() / 2;
+  // 22 s against the ring's 1.6 s and the backlog's 15 s.
+  EXPECT_GT(lost, 5 * second);
+  EXPECT_LT(lost, 6 * second);
+  ASSERT_EQ(kept.size() + lost, fed.size());
+  // One gap, and on both sides of it the sound in order.
+  const auto gap = std::mismatch(kept.begin(), kept.end(), fed.begin()).first - kept.begin();
+  EXPECT_GT(gap, static_cast<std::ptrdiff_t>(2 * second));
+  EXPECT_TRUE(std::equal(kept.begin() + gap, kept.end(), fed.begin() + gap + lost));
+  char seconds[16];
+  std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(lost) / second);
+  const std::vector<std::string> texts = window.MessageTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0], std::string("The recording lost ") + seconds +
+                          " seconds of sound while the machine could not keep up; " + path +
+                          " holds what came before and after, in order.");
+  EXPECT_EQ(texts[1], "Record Completed");
+}
+
+// ---- a recording belongs to itself ----
+
+class RecordAlone : public RecordScenario {
+ protected:
+  RecordAlone() {
+    stream().playSettings.AutoPlay = 1;
+    song_ = WritePcm("song.wav", 44100, 2, PatternSamples(3 * kBlockSamples, 99));
+  }
+  // Records around `interrupt` and checks that the file holds exactly what was fed, that
+  // nothing played and that the recording went on.
+  void RecordAround(const std::function<void()>& interrupt) {
+    const std::string path = StartRecording();
+    const std::vector<int16_t> fed = PatternSamples(5 * kBlockSamples, 5);
+    Feed(Slice(fed, 0, 2 * kBlockSamples + 10));
+    interrupt();
+    window.DispatchPending();
+    EXPECT_EQ(stream().playing, 0);
+    EXPECT_EQ(stream().recording, 1);
+    EXPECT_EQ(core.QueryCommandState(ID_PLAY)->enabled, false);
+    EXPECT_FALSE(core.DescribeForRemote().can_play);
+    Feed(Slice(fed, 2 * kBlockSamples + 10, fed.size()));
+    window.ClearMessages();
+    core.OnCommand(ID_STOP);
+    EXPECT_EQ(Recorded(path), fed);
+    EXPECT_EQ(window.MessageTexts(), std::vector<std::string>{"Record Completed"});
+  }
+  std::string song_;
+};
+
+TEST_F(RecordAlone, FileOpenWithAutoPlayOpensButDoesNotPlay) {
+  RecordAround([&] {
+    window.QueueFileDialogAnswer(song_);
+    core.OnCommand(ID_FILE_OPEN);
+    window.DispatchPending();
+    EXPECT_EQ(stream().fileOpen, 1);
+    // Nor does a remote Play, which comes past the menus.
+    core.WindowProc(WM_REMOTE_PLAY, 0, 1);
+  });
+}
+
+TEST_F(RecordAlone, ARecentFileADroppedFileAndOpenUriWait) {
+  Open(song_);
+  core.OnFileClose();
+  RecordAround([&] {
+    core.OnCommand(ID_FILE_MRU_FIRST);
+    core.OpenFromOutside(song_);  // a drop, a second start's file, MPRIS OpenUri
+    EXPECT_EQ(stream().fileOpen, 0);
+  });
+}
+
+TEST_F(RecordAlone, APlayListOpenedDuringTheRecordingWaits) {
+  const std::string list = dir / "list.plf";
+  const std::string text = song_ + "\r\n";
+  WriteFileBytes(list, std::vector<uint8_t>(text.begin(), text.end()));
+  RecordAround([&] {
+    window.QueueFileDialogAnswer(list);
+    core.OnCommand(ID_PLAYLIST_OPEN);
+  });
+}
+
+TEST_F(RecordAlone, AnotherCommandsFailureLeavesTheRecordingWriting) {
+  const std::string broken = WriteWave("broken.wav", FormatBlock(MakePcmFormat(44100, 2)), {});
+  WriteFileBytes(broken, {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
+  RecordAround([&] {
+    window.QueueFileDialogAnswer(broken);
+    core.OnCommand(ID_FILE_OPEN);
+    window.DispatchPending();
+    EXPECT_NE(stream().lastError, 0);
+    window.ClearMessages();
+  });
+}
+
+TEST_F(RecordScenario, ThePositionSliderDoesNotResumeAPausedRecording) {
+  const std::string path = StartRecording();
+  const std::vector<int16_t> fed = PatternSamples(6 * kBlockSamples, 3);
+  Feed(Slice(fed, 0, 2 * kBlockSamples));
+  core.OnCommand(ID_PAUSE);
+  core.OnHScroll(TB_THUMBTRACK, 10, IDC_POSITION);
+  core.OnHScroll(TB_ENDTRACK, 10, IDC_POSITION);
+  EXPECT_EQ(stream().paused, 1);
+  EXPECT_EQ(stream().recording, 1);
+  Feed(Slice(fed, 2 * kBlockSamples, 2 * kBlockSamples));
+  core.OnCommand(ID_PAUSE);
+  Feed(Slice(fed, 4 * kBlockSamples, 2 * kBlockSamples));
+  core.OnCommand(ID_STOP);
+  // Blocks 1 and 2 were taken while paused; Stop's drain keeps block 5.
+  EXPECT_EQ(Recorded(path), Blocks(fed, {0, 3, 4, 5}));
 }
 
 }  // namespace

@@ -73,7 +73,8 @@ TEST_F(ViewCore, EnableRulesFollowTheBusyFlags) {
       EXPECT_EQ(core.QueryCommandState(id), (CommandState{enabled, checked}))
           << "command " << id << " flags " << mask;
     };
-    expect(ID_PLAY, open && idle && !paused, playing);
+    // A prepared record target holds the work buffers too.
+    expect(ID_PLAY, open && idle && !paused && !ready, playing);
     expect(ID_PAUSE, (recording || paused) && !converting && !playing, paused);
     expect(ID_STOP, open || ready);
     expect(ID_RECORD, ready && idle, recording);

@@ -1,5 +1,6 @@
 // The codecs of the codec layer that libavcodec carries out, and the small owners of its
-// objects. No FFmpeg type leaves this file's implementation or the MPEG audio decoder.
+// objects. No FFmpeg type leaves this file's implementation, the MPEG audio decoder or
+// Import's decoder (convert/audio_import.cpp).
 #pragma once
 
 #include <memory>

@@ -59,9 +59,12 @@ constexpr char kIntrospection[] = R"(
 </node>)";
 
 // RIFF WAVE under its canonical name and aliases, MPEG audio (Layer 3, and Layers 1 and 2),
-// and the play list files.
-constexpr const char* kMimeTypes[] = {"audio/x-wav", "audio/wav", "audio/vnd.wave",
-                                      "audio/mpeg",  "audio/mp2", "audio/x-brookwave-playlist"};
+// the compressed files Import decodes, and the play list files.
+constexpr const char* kMimeTypes[] = {
+    "audio/x-wav",      "audio/wav",    "audio/vnd.wave",   "audio/mpeg",
+    "audio/mp2",        "audio/flac",   "audio/ogg",        "audio/x-vorbis+ogg",
+    "audio/x-opus+ogg", "audio/aac",    "audio/mp4",        "audio/x-m4a",
+    "audio/x-wavpack",  "audio/x-aiff", "audio/x-matroska", "audio/x-brookwave-playlist"};
 constexpr const char* kUriSchemes[] = {"file"};
 
 // RequestName's flag for "fail rather than queue" and its answer for "the name is ours".

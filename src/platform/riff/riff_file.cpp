@@ -462,7 +462,8 @@ int RiffFile::Flush() {
   return FlushPending();
 }
 
-int RiffFile::CommitChunkSizes(MMIOINFO& info, std::initializer_list<const MMCKINFO*> chunks) {
+int RiffFile::CommitChunkSizes(MMIOINFO& info, std::initializer_list<const MMCKINFO*> chunks,
+                               std::initializer_list<StoredWord> words) {
   if (const int rc = SetInfo(info)) return rc;
   // The data first, then the sizes: a size field never claims bytes the file does not hold.
   if (const int rc = Flush()) return rc;
@@ -471,6 +472,9 @@ int RiffFile::CommitChunkSizes(MMIOINFO& info, std::initializer_list<const MMCKI
     const uint64_t size = pos_ - ck->dwDataOffset;
     if (size > std::numeric_limits<uint32_t>::max()) return kMmioErrCannotExpand;
     if (const int rc = StoreLe32At(ck->dwDataOffset - 4, static_cast<uint32_t>(size))) return rc;
+  }
+  for (const StoredWord& w : words) {
+    if (const int rc = StoreLe32At(w.offset, w.value)) return rc;
   }
   const int rc = FlushPending();
   FillInfo(info);

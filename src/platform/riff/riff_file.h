@@ -160,8 +160,14 @@ class RiffFile {
   // recordings that must survive a crash): takes `info` back as SetInfo does, writes everything
   // to the file, then stores in each chunk's size field the bytes it holds up to the current
   // position. The position, the buffer and the chunk records stay as they are; `info` is
-  // refreshed (no longer dirty), so direct writing can continue.
-  int CommitChunkSizes(MMIOINFO& info, std::initializer_list<const MMCKINFO*> chunks);
+  // refreshed (no longer dirty), so direct writing can continue. `words` are stored with the
+  // sizes (a count in a header chunk that must follow the data).
+  struct StoredWord {
+    uint64_t offset = 0;
+    uint32_t value = 0;
+  };
+  int CommitChunkSizes(MMIOINFO& info, std::initializer_list<const MMCKINFO*> chunks,
+                       std::initializer_list<StoredWord> words = {});
 
  private:
   static constexpr std::size_t kWriteBehindBytes = 1 << 20;

@@ -36,8 +36,15 @@ SoundResult BufferCore::Lock(uint32_t offset, uint32_t bytes, LockedRegions* reg
 }
 
 SoundResult BufferCore::Unlock(const LockedRegions& regions) {
-  std::lock_guard lock(mutex_);
-  const SoundResult result = locks_.Unlock(regions);
+  PendingSignals signals(tracked_);
+  SoundResult result = kSoundOk;
+  {
+    std::lock_guard lock(mutex_);
+    result = locks_.Unlock(regions);
+    if (result == kSoundOk) UnlockedLocked(regions, &signals);
+  }
+  signals.Fire();
+  // Only now: the virtual card must see the signals before the work ends.
   if (result == kSoundOk && tracked_) EndTrackedWork();
   return result;
 }

@@ -19,7 +19,11 @@ CaptureCore::~CaptureCore() {
 SoundResult CaptureCore::Start(uint32_t flags) {
   device_->WillRun(*this);
   std::lock_guard lock(mutex_);
-  if (!running_) resampler_.reset();
+  if (!running_) {
+    resampler_.reset();
+    stored_ = taken_ = lost_ = 0;
+    backlog_.clear();
+  }
   running_ = true;
   looping_ = (flags & kCaptureStartLooping) != 0;
   return kSoundOk;
@@ -34,6 +38,26 @@ void CaptureCore::GetCurrentPosition(uint32_t* capture, uint32_t* read) const {
 uint32_t CaptureCore::status() const {
   std::lock_guard lock(mutex_);
   return StatusLocked(kCaptureStatusCapturing, kCaptureStatusLooping);
+}
+
+void CaptureCore::KeepUnread(bool on) {
+  std::lock_guard lock(mutex_);
+  keep_ = on;
+}
+
+void CaptureCore::GetTotals(uint64_t* captured, uint64_t* lost) const {
+  std::lock_guard lock(mutex_);
+  if (captured) *captured = stored_ * align_;
+  if (lost) *lost = lost_ * align_;
+}
+
+void CaptureCore::UnlockedLocked(const LockedRegions& regions, PendingSignals* signals) {
+  if (!keep_) return;
+  // The reader takes the unread part from its start: what it unlocked is taken.
+  const auto at = static_cast<uint32_t>(taken_ % frames_);
+  const uint64_t start = taken_ + (FrameAt(regions.ptr1) + frames_ - at) % frames_;
+  taken_ = std::max(taken_, std::min(start + RegionFrames(regions), stored_));
+  PumpBacklog(signals);
 }
 
 uint32_t CaptureCore::FramesToNextNotification(StreamFormat device) const {
@@ -69,21 +93,50 @@ void CaptureCore::Deliver(const float* in, uint32_t frames, StreamFormat device,
 
 void CaptureCore::Store(const float* samples, uint32_t frames, PendingSignals* signals) {
   const std::size_t ch = format_.nChannels;
+  pcm_.resize(frames * ch);
+  for (std::size_t i = 0; i < frames * ch; ++i)
+    pcm_[i] = FloatToPcm16(samples[i]);
+  const uint64_t room = frames_ - (stored_ - taken_);
+  if (!keep_ || (backlog_.empty() && room >= frames)) {
+    WriteRing(pcm_.data(), frames, signals);
+    return;
+  }
+  const uint64_t capacity = uint64_t{kCaptureBacklogSeconds} * format_.nSamplesPerSec * ch;
+  const std::size_t kept = std::min<std::size_t>(pcm_.size(), capacity - backlog_.size());
+  backlog_.insert(backlog_.end(), pcm_.begin(), pcm_.begin() + kept);
+  lost_ += (pcm_.size() - kept) / ch;
+  PumpBacklog(signals);
+}
+
+void CaptureCore::PumpBacklog(PendingSignals* signals) {
+  const std::size_t ch = format_.nChannels;
+  const auto room = static_cast<std::size_t>(frames_ - (stored_ - taken_));
+  const std::size_t frames = std::min(room, backlog_.size() / ch);
+  if (frames == 0) return;
+  std::vector<int16_t> moving(backlog_.begin(), backlog_.begin() + frames * ch);
+  backlog_.erase(backlog_.begin(), backlog_.begin() + frames * ch);
+  WriteRing(moving.data(), static_cast<uint32_t>(frames), signals);
+}
+
+void CaptureCore::WriteRing(const int16_t* samples, uint32_t frames, PendingSignals* signals) {
+  const std::size_t ch = format_.nChannels;
   const auto size = static_cast<uint32_t>(data_.size());
   uint32_t done = 0;
-  while (done < frames && running_) {
+  while (done < frames) {
     const uint32_t n = std::min(frames - done, frames_ - cursor_);
     uint8_t* dst = &data_[static_cast<std::size_t>(cursor_) * align_];
     for (std::size_t i = 0; i < n * ch; ++i)
-      StoreLe16(dst + 2 * i, static_cast<uint16_t>(FloatToPcm16(samples[done * ch + i])));
+      StoreLe16(dst + 2 * i, static_cast<uint16_t>(samples[done * ch + i]));
     notifications_.Passed(double(cursor_) * align_, double(cursor_ + n) * align_, size, signals);
     cursor_ += n;
+    stored_ += n;
     done += n;
     if (cursor_ < frames_) continue;
     cursor_ = 0;
     if (!looping_) {
       running_ = false;
       signals->Add(notifications_.stop_events());
+      return;
     }
   }
 }

@@ -50,7 +50,36 @@ SoundResult PlaybackCore::SetCurrentPosition(uint32_t offset) {
   cursor_ = offset / align_;
   pull_ = offset / align_;
   converting_ = false;
+  played_ = 0;
+  written_ = 0;
   return kSoundOk;
+}
+
+void PlaybackCore::HoldAtUnwritten(bool on) {
+  std::lock_guard lock(mutex_);
+  hold_ = on;
+}
+
+void PlaybackCore::UnlockedLocked(const LockedRegions& regions, PendingSignals*) {
+  if (!hold_) return;
+  // The region lies ahead of the cursor: the writer fills what the cursor has yet to reach.
+  const double base = std::floor(played_);
+  const auto at = static_cast<uint32_t>(std::fmod(std::floor(cursor_), frames_));
+  const uint32_t ahead = (FrameAt(regions.ptr1) + frames_ - at) % frames_;
+  written_ = base + ahead + RegionFrames(regions);
+}
+
+uint32_t PlaybackCore::PlayableFrames(uint32_t frames, StreamFormat device) const {
+  if (!hold_) return frames;
+  const double room = written_ - played_;
+  if (room <= 0) return 0;
+  return static_cast<uint32_t>(std::min<double>(frames, std::ceil(room / Step(device))));
+}
+
+double PlaybackCore::CursorStep(uint32_t frames, StreamFormat device) const {
+  const double step = frames * Step(device);
+  // Right up to what is unwritten, so that the notification there fires.
+  return hold_ ? std::min(step, written_ - played_) : step;
 }
 
 SoundResult PlaybackCore::SetVolume(int32_t volume) {
@@ -121,14 +150,16 @@ void PlaybackCore::RenderInto(float* mix, uint32_t frames, StreamFormat device,
   std::lock_guard lock(mutex_);
   if (!running_) return;
   FollowDevice(device);
+  const uint32_t playable = PlayableFrames(frames, device);
+  if (playable == 0) return;
   // Streams may mix more than kMixFrames per step; the first such step grows the scratch.
-  const std::size_t samples = static_cast<std::size_t>(frames) * format_.nChannels;
+  const std::size_t samples = static_cast<std::size_t>(playable) * format_.nChannels;
   if (produced_.size() < samples) produced_.resize(samples);
-  ProduceFrames(produced_.data(), frames, device);
+  ProduceFrames(produced_.data(), playable, device);
   const std::array<float, kMaxChannels> gains = Gains(device.channels);
-  MapChannels(produced_.data(), format_.nChannels, mix, device.channels, frames,
+  MapChannels(produced_.data(), format_.nChannels, mix, device.channels, playable,
               std::span(gains.data(), device.channels), true);
-  AdvanceCursor(frames * Step(device), signals);
+  AdvanceCursor(CursorStep(playable, device), signals);
 }
 
 bool PlaybackCore::CopyUnchanged(int16_t* out, uint32_t frames, StreamFormat device,
@@ -139,8 +170,11 @@ bool PlaybackCore::CopyUnchanged(int16_t* out, uint32_t frames, StreamFormat dev
   if (!running_ || !unchanged) return false;
   FollowDevice(device);
   StartNativeRun();
-  TakeFrames(out, frames);
-  AdvanceCursor(frames, signals);
+  const uint32_t playable = PlayableFrames(frames, device);
+  TakeFrames(out, playable);
+  std::fill(out + std::size_t{playable} * format_.nChannels,
+            out + std::size_t{frames} * format_.nChannels, int16_t{0});
+  if (playable > 0) AdvanceCursor(CursorStep(playable, device), signals);
   return true;
 }
 
@@ -154,6 +188,7 @@ void PlaybackCore::FollowDevice(StreamFormat device) {
 void PlaybackCore::StartNativeRun() {
   if (converting_) {
     cursor_ = std::floor(cursor_);
+    played_ = std::floor(played_);
     converting_ = false;
   }
   pull_ = static_cast<uint32_t>(cursor_);
@@ -220,6 +255,7 @@ void PlaybackCore::AdvanceCursor(double frames, PendingSignals* signals) {
   }
   notifications_.Passed(from, to, size, signals);
   cursor_ = std::fmod(cursor_ + frames, static_cast<double>(frames_));
+  played_ += frames;
   if (frequency_ == last_device_.rate) pull_ = static_cast<uint32_t>(cursor_);
 }
 

@@ -248,6 +248,11 @@ SoundResult SoundBuffer::SetCurrentPosition(uint32_t offset) {
   return core_->SetCurrentPosition(offset);
 }
 
+SoundResult SoundBuffer::HoldAtUnwritten(bool on) {
+  core_->HoldAtUnwritten(on);
+  return kSoundOk;
+}
+
 SoundResult SoundBuffer::SetVolume(int32_t volume) {
   return core_->SetVolume(volume);
 }
@@ -309,6 +314,16 @@ SoundResult CaptureBuffer::Unlock(const LockedRegions& regions) {
 
 SoundResult CaptureBuffer::GetCurrentPosition(uint32_t* capture, uint32_t* read) const {
   core_->GetCurrentPosition(capture, read);
+  return kSoundOk;
+}
+
+SoundResult CaptureBuffer::KeepUnread(bool on) {
+  core_->KeepUnread(on);
+  return kSoundOk;
+}
+
+SoundResult CaptureBuffer::GetTotals(uint64_t* captured, uint64_t* lost) const {
+  core_->GetTotals(captured, lost);
   return kSoundOk;
 }
 

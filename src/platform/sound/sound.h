@@ -144,6 +144,11 @@ class SoundBuffer {
   SoundResult GetCurrentPosition(uint32_t* play, uint32_t* write) const;
   // Moves the play cursor (rounded down to a whole frame).
   SoundResult SetCurrentPosition(uint32_t offset);
+  // For a buffer refilled as it plays: the play cursor never passes the end of the region
+  // unlocked last (the device plays silence there until the writer catches up), so that a
+  // writer that fell behind resumes where it was instead of letting stale blocks play.
+  // SetCurrentPosition leaves nothing written ahead of the cursor.
+  SoundResult HoldAtUnwritten(bool on);
 
   SoundResult SetVolume(int32_t volume);  // kVolumeMin .. kVolumeMax
   SoundResult GetVolume(int32_t* volume) const;
@@ -213,6 +218,9 @@ inline constexpr uint32_t kCaptureWaveMapped = 0x80000000;
 inline constexpr uint32_t kCaptureStartLooping = 0x1;
 inline constexpr uint32_t kCaptureStatusCapturing = 0x1;
 inline constexpr uint32_t kCaptureStatusLooping = 0x2;
+// How much a buffer that keeps its unread part holds behind it: a machine stalled this long
+// (swapping, resumed from suspend, a paused virtual machine) loses nothing.
+inline constexpr uint32_t kCaptureBacklogSeconds = 15;
 
 struct CaptureBufferDesc {
   uint32_t flags = 0;  // kCaptureWaveMapped is accepted; rate and channels are always converted
@@ -247,6 +255,13 @@ class CaptureBuffer {
   SoundResult GetStatus(uint32_t* status) const;
   SoundResult GetFormat(WAVEFORMATEX* format) const;
   SoundResult QueryNotify(std::shared_ptr<SoundNotify>* notify) const;
+  // For a looping buffer read block by block: what arrives while the unread part fills the
+  // whole buffer waits behind it (up to kCaptureBacklogSeconds) instead of overwriting it,
+  // and moves in as the reader takes blocks. The reader marks what it took by its Unlock.
+  SoundResult KeepUnread(bool on);
+  // Bytes stored in the buffer since Start (never wrapping), and bytes dropped because the
+  // backlog was full.
+  SoundResult GetTotals(uint64_t* captured, uint64_t* lost) const;
 
  private:
   std::shared_ptr<CaptureCore> core_;

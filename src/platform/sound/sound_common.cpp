@@ -61,6 +61,15 @@ void PendingSignals::Fire() {
   events_.clear();
 }
 
+void PendingSignals::FireOncePerEvent() {
+  std::vector<EventHandle> once;
+  for (const EventHandle& e : events_) {
+    if (std::find(once.begin(), once.end(), e) == once.end()) once.push_back(e);
+  }
+  events_.swap(once);
+  Fire();
+}
+
 SoundResult NotificationPlan::Assign(std::span<const NotifyPosition> positions,
                                      uint32_t buffer_bytes) {
   for (const NotifyPosition& p : positions) {

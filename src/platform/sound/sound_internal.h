@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -106,6 +107,9 @@ class PendingSignals {
   bool empty() const { return events_.empty(); }
   // Signals them in order and forgets them.
   void Fire();
+  // Signals each event once, as the signals of a worker that could not run in between merge,
+  // and forgets them.
+  void FireOncePerEvent();
 
  private:
   bool tracked_;
@@ -159,6 +163,13 @@ class BufferCore : public SoundNotify::Target {
   ~BufferCore() override;
   // Where kLockFromWriteCursor locks (bytes), with mutex_ held.
   virtual uint32_t WriteCursorLocked() const = 0;
+  // After a successful Unlock, with mutex_ held; `signals` fire once it is released.
+  virtual void UnlockedLocked(const LockedRegions& regions, PendingSignals* signals) = 0;
+  // Frames from the start of the ring to `ptr`, and the frames of both regions.
+  uint32_t FrameAt(const uint8_t* ptr) const {
+    return static_cast<uint32_t>((ptr - data_.data()) / align_);
+  }
+  uint32_t RegionFrames(const LockedRegions& r) const { return (r.bytes1 + r.bytes2) / align_; }
   // Status bits for a running buffer, with mutex_ held.
   uint32_t StatusLocked(uint32_t running_bit, uint32_t looping_bit) const;
 
@@ -304,6 +315,7 @@ class PlaybackCore final : public BufferCore, private PullResampler::Source {
   SoundResult Play(uint32_t flags);
   void GetCurrentPosition(uint32_t* play, uint32_t* write) const;
   SoundResult SetCurrentPosition(uint32_t offset);
+  void HoldAtUnwritten(bool on);
   SoundResult SetVolume(int32_t volume);
   SoundResult GetVolume(int32_t* volume) const;
   SoundResult SetPan(int32_t pan);
@@ -325,6 +337,11 @@ class PlaybackCore final : public BufferCore, private PullResampler::Source {
 
  private:
   uint32_t WriteCursorLocked() const override;
+  void UnlockedLocked(const LockedRegions& regions, PendingSignals* signals) override;
+  // Of `frames` device frames, those that play before the cursor meets what is unwritten.
+  uint32_t PlayableFrames(uint32_t frames, StreamFormat device) const;
+  // Buffer frames the cursor moves for `frames` device frames played.
+  double CursorStep(uint32_t frames, StreamFormat device) const;
   uint32_t ReadFrames(float* out, uint32_t max_frames) override;
   // Frames from pull_ on, wrapping when looping (silence past the end otherwise), as floats
   // or as the ring's own 16-bit samples.
@@ -339,8 +356,11 @@ class PlaybackCore final : public BufferCore, private PullResampler::Source {
 
   const std::shared_ptr<PlaybackDeviceCore> device_;
   const uint32_t flags_;
-  double cursor_ = 0;  // frames handed to the device, 0 .. frames_
-  uint32_t pull_ = 0;  // next frame the converter takes
+  double cursor_ = 0;   // frames handed to the device, 0 .. frames_
+  uint32_t pull_ = 0;   // next frame the converter takes
+  bool hold_ = false;   // HoldAtUnwritten
+  double played_ = 0;   // frames handed to the device since the last SetCurrentPosition
+  double written_ = 0;  // with hold_: where the region unlocked last ends, on played_'s scale
   int32_t volume_ = 0;
   int32_t pan_ = 0;
   uint32_t frequency_;
@@ -358,6 +378,8 @@ class CaptureCore final : public BufferCore {
   SoundResult Start(uint32_t flags);
   void GetCurrentPosition(uint32_t* capture, uint32_t* read) const;
   uint32_t status() const;
+  void KeepUnread(bool on);
+  void GetTotals(uint64_t* captured, uint64_t* lost) const;
 
   // Device side, with the device's mutex held.
   // Device frames until the capture cursor reaches the next notification (at least 1).
@@ -367,10 +389,21 @@ class CaptureCore final : public BufferCore {
 
  private:
   uint32_t WriteCursorLocked() const override { return cursor_ * align_; }
+  void UnlockedLocked(const LockedRegions& regions, PendingSignals* signals) override;
   void Store(const float* samples, uint32_t frames, PendingSignals* signals);
+  // Stores `frames` frames into the ring at the cursor.
+  void WriteRing(const int16_t* samples, uint32_t frames, PendingSignals* signals);
+  // With keep_: moves what the backlog holds into the room the reader left.
+  void PumpBacklog(PendingSignals* signals);
 
   const std::shared_ptr<CaptureDeviceCore> device_;
   uint32_t cursor_ = 0;  // frames written
+  bool keep_ = false;    // KeepUnread
+  uint64_t stored_ = 0;  // frames stored into the ring since Start
+  uint64_t taken_ = 0;   // with keep_: frames the reader has unlocked, on stored_'s scale
+  uint64_t lost_ = 0;    // frames dropped with the backlog full
+  std::deque<int16_t> backlog_;
+  std::vector<int16_t> pcm_;
   std::unique_ptr<PushResampler> resampler_;
   StreamFormat last_device_;
   std::vector<float> mapped_;

@@ -20,9 +20,16 @@ bool Valid(CardFormat f) {
 
 // Signals what a step passed and, when stepping, waits for the workers to handle it.
 bool Settle(PendingSignals* signals, Stepping stepping, std::chrono::milliseconds timeout) {
-  if (signals->empty()) return true;
+  if (signals->empty() || stepping == Stepping::kStalled) return true;
   signals->Fire();
   return stepping == Stepping::kFreeRunning || WaitUntilSignalsHandled(timeout);
+}
+
+// The end of a stall: the workers get what it passed, merged, and are waited for.
+bool EndStall(PendingSignals* signals, Stepping stepping, std::chrono::milliseconds timeout) {
+  if (stepping != Stepping::kStalled) return true;
+  signals->FireOncePerEvent();
+  return WaitUntilSignalsHandled(timeout);
 }
 
 }  // namespace
@@ -46,18 +53,20 @@ CardFormat CaptureFormat() {
 Played AdvancePlayback(uint32_t frames, Stepping stepping, std::chrono::milliseconds timeout) {
   const auto card = VirtualPlaybackCard();
   const bool split = stepping == Stepping::kWaitForWorkers;
+  const bool settled_first = stepping != Stepping::kFreeRunning;
   Played played;
   played.format = ToCard(card->format());
   const uint16_t ch = played.format.channels;
   played.samples.resize(static_cast<std::size_t>(frames) * ch);
   PendingSignals signals(true);
-  if (split) played.workers_kept_up = WaitUntilSignalsHandled(timeout);
+  if (settled_first) played.workers_kept_up = WaitUntilSignalsHandled(timeout);
   uint32_t done = 0;
   while (done < frames) {
     int16_t* out = played.samples.data() + static_cast<std::size_t>(done) * ch;
     done += card->MixVirtual(out, std::min(frames - done, kMixFrames), ch, split, &signals);
     played.workers_kept_up &= Settle(&signals, stepping, timeout);
   }
+  played.workers_kept_up &= EndStall(&signals, stepping, timeout);
   return played;
 }
 
@@ -68,7 +77,7 @@ bool FeedCapture(std::span<const int16_t> samples, Stepping stepping,
   const std::size_t ch = card->format().channels;
   std::vector<float> in(static_cast<std::size_t>(kMixFrames) * ch);
   PendingSignals signals(true);
-  bool kept_up = !split || WaitUntilSignalsHandled(timeout);
+  bool kept_up = stepping == Stepping::kFreeRunning || WaitUntilSignalsHandled(timeout);
   std::size_t frame = 0;
   const std::size_t frames = samples.size() / ch;
   while (frame < frames) {
@@ -79,7 +88,7 @@ bool FeedCapture(std::span<const int16_t> samples, Stepping stepping,
     frame += taken;
     kept_up &= Settle(&signals, stepping, timeout);
   }
-  return kept_up;
+  return kept_up && EndStall(&signals, stepping, timeout);
 }
 
 bool WaitForWorkers(std::chrono::milliseconds timeout) {

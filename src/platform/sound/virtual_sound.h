@@ -35,6 +35,10 @@ CardFormat CaptureFormat();
 enum class Stepping {
   kFreeRunning,     // signal the events and go on
   kWaitForWorkers,  // stop at each notification until the workers have handled it
+  // A stall of the workers: they do not run until the whole call has played or delivered;
+  // then every event passed is signalled once (as auto-reset events merge what comes while
+  // nobody waits) and the call waits until they have handled it.
+  kStalled,
 };
 
 inline constexpr std::chrono::milliseconds kWorkerTimeout{10000};
