@@ -8,8 +8,9 @@
 namespace bw {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, SoundBackend>, 4> kBackends{{
+constexpr std::array<std::pair<std::string_view, SoundBackend>, 5> kBackends{{
     {"auto", SoundBackend::kAuto},
+    {"pulse", SoundBackend::kPulse},
     {"portaudio", SoundBackend::kPortAudio},
     {"null", SoundBackend::kNull},
     {"virtual", SoundBackend::kVirtual},
@@ -32,7 +33,8 @@ constexpr const char* kDescription =
 
 constexpr const char* kSoundHelp =
     "Where the sound goes and comes from:\n"
-    "  auto       the sound card through PortAudio, or none if there is none\n"
+    "  auto       the sound server, else the sound card through PortAudio, else none\n"
+    "  pulse      the desktop's sound server (PulseAudio, PipeWire)\n"
     "  portaudio  the sound card through PortAudio\n"
     "  null       no sound card: silence, in real time\n"
     "  virtual    a silent card whose clock stands still (for tests)\n"

@@ -136,7 +136,7 @@ CLI::Option* AddSecondsSpan(CLI::App& app, const std::string& name,
 
 CLI::Option* AddBackend(CLI::App& app, SoundBackend& backend, bool allowVirtual) {
   const std::string names =
-      allowVirtual ? "auto, portaudio, null or virtual" : "auto, portaudio or null";
+      allowVirtual ? "auto, pulse, portaudio, null or virtual" : "auto, pulse, portaudio or null";
   return AddParsed(
       app, "--backend", "NAME", "The sound devices to use: " + names, names,
       [&backend, allowVirtual](const std::string& text) {

@@ -1,5 +1,5 @@
-// brookwave-cli devices [--backend auto|portaudio|null|virtual]: the playback devices, then the
-// capture devices, one a line: the description and the identifier's four words, as the
+// brookwave-cli devices [--backend auto|pulse|portaudio|null|virtual]: the playback devices, then
+// the capture devices, one a line: the description and the identifier's four words, as the
 // properties' Device pages store them.
 #include <cstdio>
 #include <memory>
@@ -36,6 +36,6 @@ Runner DefineDevices(CLI::App& app) {
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("devices", "[--backend auto|portaudio|null|virtual]",
+BW_CLI_COMMAND("devices", "[--backend auto|pulse|portaudio|null|virtual]",
                "List the playback and capture devices with their identifiers",
                bw::cli::DefineDevices)

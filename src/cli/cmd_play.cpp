@@ -53,8 +53,8 @@ int RunPlay(const PlayArgs& a) {
   constexpr auto kTick = std::chrono::milliseconds(kPlaybackTimerMs);
   auto next_tick = Clock::now() + kTick;
   while (core.stream().playing) {
-    const auto wait =
-        std::chrono::duration_cast<std::chrono::milliseconds>(next_tick - Clock::now());
+    // Rounded up: a wait cut short by rounding would wake twice per tick.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_tick - Clock::now());
     if (player.window.WaitForMessage(std::max(wait, std::chrono::milliseconds(0))))
       player.window.DispatchPending();
     if (Clock::now() >= next_tick) {

@@ -31,7 +31,7 @@ namespace {
 
 constexpr const char* kUsage =
     "OUT.wav --format FORMAT [--from IN.wav] [--seconds S] [--voice-threshold N] "
-    "[--limit N] [--pause-at S:E] [--device W1,W2,W3,W4] [--backend auto|portaudio|null]";
+    "[--limit N] [--pause-at S:E] [--device W1,W2,W3,W4] [--backend auto|pulse|portaudio|null]";
 
 std::atomic<bool> g_interrupted{false};
 

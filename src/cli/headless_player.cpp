@@ -31,6 +31,7 @@ bool ParseBackend(std::string_view name, SoundBackend* backend) {
     std::string_view name;
     SoundBackend backend;
   } kNames[] = {{"auto", SoundBackend::kAuto},
+                {"pulse", SoundBackend::kPulse},
                 {"portaudio", SoundBackend::kPortAudio},
                 {"null", SoundBackend::kNull},
                 {"virtual", SoundBackend::kVirtual}};

@@ -35,7 +35,7 @@ class HeadlessPlayer {
   ScopedMessageSink sink_{&window};
 };
 
-// "auto", "portaudio", "null" or "virtual" (--backend); false for anything else.
+// "auto", "pulse", "portaudio", "null" or "virtual" (--backend); false for anything else.
 bool ParseBackend(std::string_view name, SoundBackend* backend);
 
 // "v1,v2,...": exactly `count` integers within [min, max]; false for anything else.

@@ -1,14 +1,20 @@
-// The real audio stack: a private PulseAudio server with a null sink, reached through ALSA's
-// "pulse" device by the PortAudio backend. A tone played there is recorded from the sink's
-// monitor and must come back at its frequency and level.
+// The real audio stack: a private PulseAudio server with a null sink, reached by the server
+// backend (libpulse) and by the PortAudio backend through ALSA's "pulse" device. A tone played
+// there is recorded from the sink's monitor and must come back at its frequency and level;
+// sinks plugged in and pulled out while the program runs are followed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/sound/sound.h"
@@ -24,70 +30,256 @@ using namespace std::chrono_literals;
 
 constexpr uint32_t kRate = 44100;
 constexpr uint32_t kCaptureSeconds = 3;
+const double kToneDb = 20 * std::log10(0.5 / std::sqrt(2.0));
 
-std::optional<DeviceId> PulseDevice(const std::vector<SoundDeviceInfo>& devices) {
+// Polls `done` until it holds; false after `timeout`. The server's state changes by itself,
+// so there is no event to wait on.
+bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds timeout = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (done()) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return done();
+}
+
+std::optional<DeviceId> Described(const std::vector<SoundDeviceInfo>& devices,
+                                  const std::function<bool(const std::string&)>& match) {
   for (const SoundDeviceInfo& d : devices) {
-    if (d.description.starts_with("pulse ")) return d.id;
+    if (match(d.description)) return d.id;
   }
   return std::nullopt;
 }
 
-TEST(SoundStackTest, ToneThroughPulseAudioNullSinkComesBackFromItsMonitor) {
-  test::TempDir dir;
-  test::PulseServer pulse(dir.path());
-  std::string error;
-  ASSERT_TRUE(pulse.Start(&error)) << error;
-  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPortAudio), SoundBackend::kPortAudio)
-      << "PortAudio did not start";
-  const std::optional<DeviceId> output = PulseDevice(EnumeratePlaybackDevices());
-  const std::optional<DeviceId> input = PulseDevice(EnumerateCaptureDevices());
-  ASSERT_TRUE(output && input) << "ALSA has no \"pulse\" device (libasound2-plugins missing?)";
+std::optional<DeviceId> Named(const std::vector<SoundDeviceInfo>& devices,
+                              const std::string& description) {
+  return Described(devices, [&](const std::string& d) { return d == description; });
+}
 
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+void ExpectTone(std::span<const int16_t> interleaved, const std::string& where) {
+  ASSERT_GE(interleaved.size(), kRate) << where;
+  for (int channel = 0; channel < 2; ++channel) {
+    const std::vector<double> x = test::Channel(interleaved, 2, channel);
+    EXPECT_NEAR(test::ToneHz(x, kRate), 1000, 2) << where << ", channel " << channel;
+    EXPECT_NEAR(test::RmsDb(x), kToneDb, 1) << where << ", channel " << channel;
+  }
+}
+
+// A monitor that has just been opened may take a while to deliver (a null sink renders in
+// blocks of up to two seconds until a client asks for less).
+void ExpectLastSecondIsTone(std::span<const int16_t> interleaved, const std::string& where) {
+  ASSERT_GE(interleaved.size(), kRate * 2) << where;
+  ExpectTone(interleaved.subspan(interleaved.size() - kRate * 2), where);
+}
+
+// A looping second of a 1 kHz stereo tone at half scale, playing on `output`.
+std::shared_ptr<SoundBuffer> PlayTone(const DeviceId* output) {
   std::shared_ptr<SoundDevice> device;
-  ASSERT_EQ(SoundCreate(&*output, &device), kSoundOk);
+  EXPECT_EQ(SoundCreate(output, &device), kSoundOk);
   std::shared_ptr<SoundBuffer> buffer;
-  ASSERT_EQ(device->CreateSoundBuffer({0x000181E0, kRate * 4, MakePcmFormat(kRate, 2)}, &buffer),
+  EXPECT_EQ(device->CreateSoundBuffer({0x000181E0, kRate * 4, MakePcmFormat(kRate, 2)}, &buffer),
             kSoundOk);
+  if (!buffer) return nullptr;
   LockedRegions r;
-  ASSERT_EQ(buffer->Lock(0, kRate * 4, &r), kSoundOk);
+  EXPECT_EQ(buffer->Lock(0, kRate * 4, &r), kSoundOk);
   for (uint32_t f = 0; f < kRate; ++f) {
     const auto v =
         static_cast<int16_t>(std::lrint(16384 * std::sin(2 * M_PI * 1000.0 * f / kRate)));
     StoreLe16(r.ptr1 + 4 * f, static_cast<uint16_t>(v));
     StoreLe16(r.ptr1 + 4 * f + 2, static_cast<uint16_t>(v));
   }
-  ASSERT_EQ(buffer->Unlock(r), kSoundOk);
+  EXPECT_EQ(buffer->Unlock(r), kSoundOk);
+  EXPECT_EQ(buffer->Play(kPlayLooping), kSoundOk);
+  return buffer;
+}
 
-  std::shared_ptr<CaptureDevice> capture_device;
-  ASSERT_EQ(SoundCaptureCreate(&*input, &capture_device), kSoundOk);
-  std::shared_ptr<CaptureBuffer> capture;
-  const uint32_t capture_bytes = kRate * 4 * kCaptureSeconds;
-  ASSERT_EQ(
-      capture_device->CreateCaptureBuffer({0, capture_bytes, MakePcmFormat(kRate, 2)}, &capture),
-      kSoundOk);
-  std::shared_ptr<SoundNotify> notify;
-  ASSERT_EQ(capture->QueryNotify(&notify), kSoundOk);
-  const std::vector<EventHandle> full = {Event::Create()};
-  ASSERT_EQ(
-      notify->SetNotificationPositions(std::vector<NotifyPosition>{{kNotifyOffsetStop, full[0]}}),
-      kSoundOk);
-
-  ASSERT_EQ(buffer->Play(kPlayLooping), kSoundOk);
-  ASSERT_EQ(capture->Start(0), kSoundOk);  // not looping: stops when full
-  ASSERT_EQ(WaitForAny(full, 20s), 0) << "the capture buffer did not fill within 20 s";
-  buffer->Stop();
-
-  ASSERT_EQ(capture->Lock(0, capture_bytes, &r), kSoundOk);
-  std::vector<int16_t> samples(capture_bytes / 2);
-  std::memcpy(samples.data(), r.ptr1, r.bytes1);
-  capture->Unlock(r);
-  // The last second: well after the tone reached the sink.
-  const std::span<const int16_t> last(samples.end() - kRate * 2, samples.end());
-  for (int channel = 0; channel < 2; ++channel) {
-    const std::vector<double> x = test::Channel(last, 2, channel);
-    EXPECT_NEAR(test::ToneHz(x, kRate), 1000, 2) << "channel " << channel;
-    EXPECT_NEAR(test::RmsDb(x), 20 * std::log10(0.5 / std::sqrt(2.0)), 1) << "channel " << channel;
+class SoundStackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(pulse_.Start(&error)) << error;
   }
+
+  // Plays the tone on `output` while `input` records kCaptureSeconds; the last second of the
+  // recording must be the tone.
+  void ExpectRoundTrip(const DeviceId* output, const DeviceId* input) {
+    std::shared_ptr<CaptureDevice> capture_device;
+    ASSERT_EQ(SoundCaptureCreate(input, &capture_device), kSoundOk);
+    std::shared_ptr<CaptureBuffer> capture;
+    const uint32_t capture_bytes = kRate * 4 * kCaptureSeconds;
+    ASSERT_EQ(
+        capture_device->CreateCaptureBuffer({0, capture_bytes, MakePcmFormat(kRate, 2)}, &capture),
+        kSoundOk);
+    std::shared_ptr<SoundNotify> notify;
+    ASSERT_EQ(capture->QueryNotify(&notify), kSoundOk);
+    const std::vector<EventHandle> full = {Event::Create()};
+    ASSERT_EQ(
+        notify->SetNotificationPositions(std::vector<NotifyPosition>{{kNotifyOffsetStop, full[0]}}),
+        kSoundOk);
+
+    const std::shared_ptr<SoundBuffer> buffer = PlayTone(output);
+    ASSERT_TRUE(buffer);
+    ASSERT_EQ(capture->Start(0), kSoundOk);  // not looping: stops when full
+    ASSERT_EQ(WaitForAny(full, 20s), 0) << "the capture buffer did not fill within 20 s";
+    buffer->Stop();
+
+    LockedRegions r;
+    ASSERT_EQ(capture->Lock(0, capture_bytes, &r), kSoundOk);
+    std::vector<int16_t> samples(capture_bytes / 2);
+    std::memcpy(samples.data(), r.ptr1, r.bytes1);
+    capture->Unlock(r);
+    // The last second: well after the tone reached the sink.
+    ExpectLastSecondIsTone(samples, "recorded");
+  }
+
+  test::TempDir dir_;
+  test::PulseServer pulse_{dir_.path()};
+};
+
+TEST_F(SoundStackTest, ToneThroughPortAudioComesBackFromTheMonitor) {
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPortAudio), SoundBackend::kPortAudio)
+      << "PortAudio did not start";
+  const auto alsa_pulse = [](const std::string& d) { return d.starts_with("pulse "); };
+  const std::optional<DeviceId> output = Described(EnumeratePlaybackDevices(), alsa_pulse);
+  const std::optional<DeviceId> input = Described(EnumerateCaptureDevices(), alsa_pulse);
+  ASSERT_TRUE(output && input) << "ALSA has no \"pulse\" device (libasound2-plugins missing?)";
+  ExpectRoundTrip(&*output, &*input);
+}
+
+TEST_F(SoundStackTest, ToneThroughTheServerBackendComesBackFromTheMonitor) {
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kAuto), SoundBackend::kPulse)
+      << "the server answers, so auto picks it";
+  const std::optional<DeviceId> output = Named(EnumeratePlaybackDevices(), "Null Output");
+  const std::optional<DeviceId> input = Named(EnumerateCaptureDevices(), "Monitor of Null Output");
+  ASSERT_TRUE(output && input) << "the server's sink and its monitor are listed";
+  ExpectRoundTrip(&*output, &*input);
+  ExpectRoundTrip(nullptr, nullptr);  // the default devices
+}
+
+TEST_F(SoundStackTest, SinksPluggedInAndPulledOutShowInTheNextListing) {
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  EXPECT_FALSE(Named(EnumeratePlaybackDevices(), "Headset"));
+  const std::string module = test::PulseServer::LoadNullSink("headset", "Headset");
+  ASSERT_FALSE(module.empty());
+  const std::optional<DeviceId> plugged = Named(EnumeratePlaybackDevices(), "Headset");
+  ASSERT_TRUE(plugged) << "a sink loaded while the program runs is listed";
+  EXPECT_TRUE(Named(EnumerateCaptureDevices(), "Monitor of Headset"));
+  EXPECT_NE(*plugged, *Named(EnumeratePlaybackDevices(), "Null Output"));
+  ASSERT_TRUE(test::PulseServer::UnloadModule(module));
+  EXPECT_FALSE(Named(EnumeratePlaybackDevices(), "Headset"));
+  EXPECT_FALSE(Named(EnumerateCaptureDevices(), "Monitor of Headset"));
+}
+
+TEST_F(SoundStackTest, PlaybackOnASinkPulledOutGoesOnOnTheDefaultSink) {
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  const std::string module = test::PulseServer::LoadNullSink("speaker", "Speaker");
+  ASSERT_FALSE(module.empty());
+  const std::optional<DeviceId> speaker = Named(EnumeratePlaybackDevices(), "Speaker");
+  ASSERT_TRUE(speaker);
+  const std::shared_ptr<SoundBuffer> buffer = PlayTone(&*speaker);
+  ASSERT_TRUE(buffer);
+  ASSERT_TRUE(WaitUntil([] { return Contains(test::PulseServer::PlaybackSinks(), "speaker"); }))
+      << "the stream plays on the sink it was opened for";
+  ExpectLastSecondIsTone(pulse_.RecordSink(3000, "speaker"), "on the sink chosen");
+
+  ASSERT_TRUE(test::PulseServer::UnloadModule(module));
+  ASSERT_TRUE(WaitUntil([] { return Contains(test::PulseServer::PlaybackSinks(), "bwtest"); }))
+      << "the stream goes on on the default sink";
+  ExpectLastSecondIsTone(pulse_.RecordSink(3000), "on the default sink");
+  uint32_t status = 0;
+  ASSERT_EQ(buffer->GetStatus(&status), kSoundOk);
+  EXPECT_EQ(status & kBufferStatusPlaying, kBufferStatusPlaying);
+}
+
+// The four words that `brookwave-cli devices --backend pulse` lists for `description`.
+std::string CliDeviceWords(const std::string& description) {
+  const test::CommandResult listed = test::RunCli({"devices", "--backend", "pulse"});
+  std::istringstream lines(listed.out);
+  for (std::string line; std::getline(lines, line);) {
+    const std::string prefix = "  " + description + "  ";
+    if (!line.starts_with(prefix)) continue;
+    std::istringstream words(line.substr(prefix.size()));
+    std::string w[4];
+    words >> w[0] >> w[1] >> w[2] >> w[3];
+    return w[0] + "," + w[1] + "," + w[2] + "," + w[3];
+  }
+  return "";
+}
+
+TEST_F(SoundStackTest, RecordingFromASourcePulledOutFinishesAValidFile) {
+  BW_REQUIRE_PROGRAM("sox");
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  const std::string module = test::PulseServer::LoadNullSink("usbmic", "USB Mic");
+  ASSERT_FALSE(module.empty());
+  const std::string words = CliDeviceWords("Monitor of USB Mic");
+  ASSERT_FALSE(words.empty());
+  // Something to record: a null sink's monitor delivers in real time only while it plays.
+  const std::optional<DeviceId> mic = Named(EnumeratePlaybackDevices(), "USB Mic");
+  ASSERT_TRUE(mic);
+  const std::shared_ptr<SoundBuffer> tone = PlayTone(&*mic);
+  const fs::path out = dir_ / "out.wav";
+  std::optional<test::CommandResult> recorded;
+  std::thread recorder([&] {
+    recorded = test::RunCli({"record", out.string(), "--format", "pcm:44100:2:16", "--seconds", "4",
+                             "--backend", "pulse", "--device", words});
+  });
+  std::vector<std::string> sources;
+  const bool started = WaitUntil([&] {
+    sources = test::PulseServer::RecordingSources();
+    return Contains(sources, "usbmic.monitor");
+  });
+  const bool unloaded = test::PulseServer::UnloadModule(module);
+  const bool moved =
+      WaitUntil([] { return Contains(test::PulseServer::RecordingSources(), "bwtest.monitor"); });
+  recorder.join();
+  ASSERT_TRUE(recorded);
+  ASSERT_TRUE(started) << "the recording records from the source chosen, not from "
+                       << (sources.empty() ? "" : sources[0]) << "\n"
+                       << recorded->err;
+  ASSERT_TRUE(unloaded);
+  EXPECT_TRUE(moved) << "the recording goes on from the default source";
+  EXPECT_EQ(recorded->exit_code, 0) << recorded->err;
+  const test::CommandResult info = test::RunCommand({"soxi", "-D", out.string()});
+  ASSERT_EQ(info.exit_code, 0) << info.err;
+  EXPECT_GT(std::stod(info.out), 1.0) << "what was recorded is kept";
+  EXPECT_LT(std::stod(info.out), 4.5);
+  EXPECT_EQ(test::RunCommand({"sox", out.string(), "-n", "stat"}).exit_code, 0)
+      << "sox reads the file to its end";
+}
+
+TEST_F(SoundStackTest, AStoredDeviceIdFindsItsSinkAfterTheProgramAndTheServerRestart) {
+  ASSERT_FALSE(test::PulseServer::LoadNullSink("dock", "Dock").empty());
+  const std::string stored = CliDeviceWords("Dock");
+  ASSERT_FALSE(stored.empty());
+
+  // The server starts again (in a new folder, so that nothing of the first is left), and the
+  // sinks come back in another order.
+  pulse_.Stop();
+  test::TempDir second_dir;
+  test::PulseServer second(second_dir.path());
+  std::string error;
+  ASSERT_TRUE(second.Start(&error)) << error;
+  ASSERT_FALSE(test::PulseServer::LoadNullSink("spare", "Spare").empty());
+  ASSERT_FALSE(test::PulseServer::LoadNullSink("dock", "Dock").empty());
+  EXPECT_EQ(CliDeviceWords("Dock"), stored);
+
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  std::vector<int64_t> w;
+  std::istringstream words(stored);
+  for (std::string word; std::getline(words, word, ',');)
+    w.push_back(std::stoll(word));
+  ASSERT_EQ(w.size(), 4u);
+  DeviceId id;
+  for (int i = 0; i < 4; ++i)
+    id.words[i] = static_cast<uint32_t>(w[i]);
+  const std::shared_ptr<SoundBuffer> buffer = PlayTone(&id);
+  ASSERT_TRUE(buffer);
+  EXPECT_TRUE(WaitUntil([] { return Contains(test::PulseServer::PlaybackSinks(), "dock"); }))
+      << "the stored id plays on its sink, not on the default one";
 }
 
 }  // namespace

@@ -20,12 +20,39 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+// The lines of `pactl list short KIND`, split into their tab-separated fields.
+std::vector<std::vector<std::string>> ShortList(const std::string& kind) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(RunCommand({"pactl", "list", "short", kind}).out);
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string field; std::getline(cells, field, '\t');)
+      fields.push_back(field);
+    if (fields.size() >= 2) rows.push_back(std::move(fields));
+  }
+  return rows;
+}
+
+// The names of the `kind` (sinks, sources) that the rows of `streams` point to in field 1.
+std::vector<std::string> StreamTargets(const std::string& streams, const std::string& kind) {
+  const std::vector<std::vector<std::string>> targets = ShortList(kind);
+  std::vector<std::string> names;
+  for (const std::vector<std::string>& stream : ShortList(streams)) {
+    for (const std::vector<std::string>& target : targets) {
+      if (target[0] == stream[1]) names.push_back(target[1]);
+    }
+  }
+  return names;
+}
+
 }  // namespace
 
-PulseServer::~PulseServer() {
+void PulseServer::Stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
   waitpid(pid_, nullptr, 0);
+  pid_ = -1;
 }
 
 bool PulseServer::Start(std::string* error) {
@@ -75,13 +102,35 @@ bool PulseServer::Start(std::string* error) {
   return false;
 }
 
-std::vector<int16_t> PulseServer::RecordSink(int ms) const {
+std::vector<int16_t> PulseServer::RecordSink(int ms, const std::string& sink) const {
   const CommandResult recorded =
-      RunCommand({"timeout", std::to_string(ms / 1000.0), "parec", "--device=bwtest.monitor",
+      RunCommand({"timeout", std::to_string(ms / 1000.0), "parec", "--device=" + sink + ".monitor",
                   "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20"});
   std::vector<int16_t> samples(recorded.out.size() / 2);
   if (!samples.empty()) std::memcpy(samples.data(), recorded.out.data(), samples.size() * 2);
   return samples;
+}
+
+std::string PulseServer::LoadNullSink(const std::string& name, const std::string& description) {
+  const CommandResult loaded =
+      RunCommand({"pactl", "load-module", "module-null-sink", "sink_name=" + name, "rate=44100",
+                  "channels=2", "sink_properties='device.description=\"" + description + "\"'"});
+  std::string index = loaded.exit_code == 0 ? loaded.out : "";
+  while (!index.empty() && (index.back() == '\n' || index.back() == ' '))
+    index.pop_back();
+  return index;
+}
+
+bool PulseServer::UnloadModule(const std::string& module) {
+  return RunCommand({"pactl", "unload-module", module}).exit_code == 0;
+}
+
+std::vector<std::string> PulseServer::PlaybackSinks() {
+  return StreamTargets("sink-inputs", "sinks");
+}
+
+std::vector<std::string> PulseServer::RecordingSources() {
+  return StreamTargets("source-outputs", "sources");
 }
 
 std::string PulseServer::ReadLog() const {

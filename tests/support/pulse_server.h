@@ -17,16 +17,27 @@ namespace bw::test {
 class PulseServer {
  public:
   explicit PulseServer(const std::filesystem::path& dir) : dir_(dir) {}
-  ~PulseServer();
+  ~PulseServer() { Stop(); }
   PulseServer(const PulseServer&) = delete;
   PulseServer& operator=(const PulseServer&) = delete;
 
   // Starts the daemon and waits for its socket; on failure `error` says why.
   bool Start(std::string* error);
+  // Ends the daemon and waits for it to go.
+  void Stop();
 
   // What the sink plays for the next `ms` milliseconds (its monitor, 44,100 Hz stereo,
   // interleaved); empty when it cannot be recorded.
-  std::vector<int16_t> RecordSink(int ms) const;
+  std::vector<int16_t> RecordSink(int ms, const std::string& sink = "bwtest") const;
+
+  // Plugs in a null sink `name` shown as `description`; returns its module's index (empty when
+  // the server refused it), for UnloadModule to pull it out again.
+  static std::string LoadNullSink(const std::string& name, const std::string& description);
+  static bool UnloadModule(const std::string& module);
+  // The sinks that the playback streams of clients play to, and the sources that their
+  // recordings record from, by name.
+  static std::vector<std::string> PlaybackSinks();
+  static std::vector<std::string> RecordingSources();
 
  private:
   std::string ReadLog() const;

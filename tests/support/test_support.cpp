@@ -79,7 +79,9 @@ std::vector<char*> ExecPointers(std::vector<std::string>& strings) {
 CommandResult RunCommand(const std::vector<std::string>& argv) {
   int out_pipe[2];
   int err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return {};
+  // Close-on-exec, so that a command started meanwhile by another thread does not hold the
+  // write ends open (the read would wait for that command to end).
+  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) return {};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);

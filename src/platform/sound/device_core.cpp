@@ -118,20 +118,19 @@ uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,
 // Mixes and writes until the device object goes; the events of each step are signalled once
 // the device has taken its audio. A device that fails goes on as a silent clock.
 void PlaybackDeviceCore::Run() {
-  if (!stream_->Start()) stream_ = MakeClockOutput(format_);
-  std::vector<float> mix(static_cast<std::size_t>(kMixFrames) * format_.channels);
+  if (!stream_->Start()) ReplaceStream(MakeClockOutput(format_));
+  std::vector<float> mix;
   PendingSignals signals(false);
   while (!quit_) {
+    const uint32_t frames = stream_->ChunkFrames();
+    mix.resize(static_cast<std::size_t>(frames) * format_.channels);
     {
       std::lock_guard lock(mutex_);
-      MixLocked(mix.data(), kMixFrames, false, &signals);
+      MixLocked(mix.data(), frames, false, &signals);
     }
     for (float& s : mix)
       s = std::clamp(s, -1.0f, 1.0f);
-    if (!stream_->Write(mix.data(), kMixFrames)) {
-      stream_ = MakeClockOutput(format_);
-      stream_->Start();
-    }
+    if (!stream_->Write(mix.data(), frames)) ReplaceStream(MakeClockOutput(format_));
     signals.Fire();
   }
 }
@@ -152,18 +151,19 @@ void CaptureDeviceCore::DeliverLocked(const float* in, uint32_t frames, PendingS
 }
 
 void CaptureDeviceCore::Run() {
-  if (!stream_->Start()) stream_ = MakeClockInput(format_);
-  std::vector<float> in(static_cast<std::size_t>(kMixFrames) * format_.channels);
+  if (!stream_->Start()) ReplaceStream(MakeClockInput(format_));
+  std::vector<float> in;
   PendingSignals signals(false);
   while (!quit_) {
-    if (!stream_->Read(in.data(), kMixFrames)) {
-      stream_ = MakeClockInput(format_);
-      stream_->Start();
+    const uint32_t frames = stream_->ChunkFrames();
+    in.resize(static_cast<std::size_t>(frames) * format_.channels);
+    if (!stream_->Read(in.data(), frames)) {
+      ReplaceStream(MakeClockInput(format_));
       continue;
     }
     {
       std::lock_guard lock(mutex_);
-      DeliverLocked(in.data(), kMixFrames, &signals);
+      DeliverLocked(in.data(), frames, &signals);
     }
     signals.Fire();
   }

@@ -152,6 +152,9 @@ void PlaybackCore::RenderInto(float* mix, uint32_t frames, StreamFormat device,
   FollowDevice(device);
   const uint32_t playable = PlayableFrames(frames, device);
   if (playable == 0) return;
+  // Streams may mix more than kMixFrames per step; the first such step grows the scratch.
+  const std::size_t samples = static_cast<std::size_t>(playable) * format_.nChannels;
+  if (produced_.size() < samples) produced_.resize(samples);
   ProduceFrames(produced_.data(), playable, device);
   const std::array<float, kMaxChannels> gains = Gains(device.channels);
   MapChannels(produced_.data(), format_.nChannels, mix, device.channels, playable,

@@ -43,6 +43,8 @@ std::vector<SoundDeviceInfo> Enumerate(bool capture) {
   switch (CurrentSoundBackend()) {
     case SoundBackend::kVirtual:
       return {Named(kVirtualApi, capture ? kVirtualInput : kVirtualOutput)};
+    case SoundBackend::kPulse:
+      return PulseDevices(capture);
     case SoundBackend::kPortAudio: {
       std::vector<SoundDeviceInfo> out;
       for (PortAudioDevice& d : PortAudioDevices(capture))
@@ -71,28 +73,38 @@ SoundResult CheckBuffer(const WAVEFORMATEX& requested, uint32_t bytes, WAVEFORMA
   return kSoundOk;
 }
 
-// A device object on the backend in force: the virtual card, a PortAudio device (the default
-// one when `id` is gone) or, when none opens, the silent clock.
+// How each backend makes the streams of one direction.
+template <typename Core, typename Stream>
+struct StreamMakers {
+  std::shared_ptr<Core> (*virtual_card)();
+  std::unique_ptr<Stream> (*open_portaudio)(const DeviceId*);
+  std::unique_ptr<Stream> (*open_pulse)(const DeviceId*);
+  std::unique_ptr<Stream> (*make_clock)(StreamFormat);
+};
+
+// A device object on the backend in force: the virtual card, a device of the server or of
+// PortAudio (the default one when `id` is gone) or, when none opens, the silent clock.
 template <typename Device, typename Core, typename Stream>
 SoundResult CreateDevice(const DeviceId* id, std::shared_ptr<Device>* device,
-                         std::shared_ptr<Core> (*virtual_card)(),
-                         std::unique_ptr<Stream> (*open_portaudio)(const DeviceId*),
-                         std::unique_ptr<Stream> (*make_clock)(StreamFormat)) {
+                         const StreamMakers<Core, Stream>& makers) {
   if (!device) return kSoundErrInvalidParam;
   std::shared_ptr<Core> core;
+  std::unique_ptr<Stream> stream;
   switch (CurrentSoundBackend()) {
     case SoundBackend::kVirtual:
-      core = virtual_card();
+      core = makers.virtual_card();
+      break;
+    case SoundBackend::kPulse:
+      stream = makers.open_pulse(id);
       break;
     case SoundBackend::kPortAudio:
-      if (auto stream = open_portaudio(id)) {
-        core = std::make_shared<Core>(std::move(stream));
-        break;
-      }
-      [[fallthrough]];
+      stream = makers.open_portaudio(id);
+      break;
     default:
-      core = std::make_shared<Core>(make_clock(kNullFormat));
+      break;
   }
+  if (!core)
+    core = std::make_shared<Core>(stream ? std::move(stream) : makers.make_clock(kNullFormat));
   *device = std::make_shared<Device>(std::move(core));
   return kSoundOk;
 }
@@ -140,9 +152,14 @@ std::shared_ptr<CaptureDeviceCore> VirtualCaptureCard() {
 SoundBackend SelectSoundBackend(SoundBackend backend) {
   std::lock_guard lock(BackendMutex());
   if (backend == SoundBackend::kAuto) {
-    const bool have_device = StartPortAudio() && !PortAudioDevices(false).empty();
-    backend = have_device ? SoundBackend::kPortAudio : SoundBackend::kNull;
-  } else if (backend == SoundBackend::kPortAudio && !StartPortAudio()) {
+    if (PulseServerAnswers()) {
+      backend = SoundBackend::kPulse;
+    } else {
+      const bool have_device = StartPortAudio() && !PortAudioDevices(false).empty();
+      backend = have_device ? SoundBackend::kPortAudio : SoundBackend::kNull;
+    }
+  } else if ((backend == SoundBackend::kPortAudio && !StartPortAudio()) ||
+             (backend == SoundBackend::kPulse && !PulseServerAnswers())) {
     backend = SoundBackend::kNull;
   }
   g_backend = backend;
@@ -167,11 +184,15 @@ std::vector<SoundDeviceInfo> EnumerateCaptureDevices() {
 }
 
 SoundResult SoundCreate(const DeviceId* id, std::shared_ptr<SoundDevice>* device) {
-  return CreateDevice(id, device, &VirtualPlaybackCard, &OpenPortAudioOutput, &MakeClockOutput);
+  static constexpr StreamMakers<PlaybackDeviceCore, OutputStream> kMakers{
+      &VirtualPlaybackCard, &OpenPortAudioOutput, &OpenPulseOutput, &MakeClockOutput};
+  return CreateDevice(id, device, kMakers);
 }
 
 SoundResult SoundCaptureCreate(const DeviceId* id, std::shared_ptr<CaptureDevice>* device) {
-  return CreateDevice(id, device, &VirtualCaptureCard, &OpenPortAudioInput, &MakeClockInput);
+  static constexpr StreamMakers<CaptureDeviceCore, InputStream> kMakers{
+      &VirtualCaptureCard, &OpenPortAudioInput, &OpenPulseInput, &MakeClockInput};
+  return CreateDevice(id, device, kMakers);
 }
 
 // ---- Device objects ------------------------------------------------------------------------

@@ -39,15 +39,17 @@ inline constexpr SoundResult kSoundErrNoDriver = static_cast<int32_t>(0x88780078
 // ---- Backends --------------------------------------------------------------------------------
 
 enum class SoundBackend {
-  kAuto,       // PortAudio when it finds a device, else null
+  kAuto,       // the sound server if one answers, else PortAudio if it has a device, else null
   kPortAudio,  // real devices: ALSA (with the PulseAudio/PipeWire plugins), JACK, OSS
+  kPulse,      // the desktop's sound server: PulseAudio, or PipeWire through pipewire-pulse
   kNull,       // no sound card: a real-time clock, silent output, silent input
   kVirtual,    // a manual clock for tests and offline rendering (virtual_sound.h)
 };
 
 // Chooses the backend for the objects created from now on; called once at program start (tests
-// pick kVirtual). kAuto resolves to kPortAudio or kNull; kPortAudio falls back to kNull when
-// PortAudio cannot start. Returns the backend in force. Objects already created keep theirs.
+// pick kVirtual). kAuto resolves to kPulse, kPortAudio or kNull; kPortAudio falls back to kNull
+// when PortAudio cannot start, kPulse when no server answers. Returns the backend in force.
+// Objects already created keep theirs.
 SoundBackend SelectSoundBackend(SoundBackend backend);
 // The backend in force; the first call without a selection selects kAuto.
 SoundBackend CurrentSoundBackend();
@@ -60,7 +62,8 @@ struct SoundDeviceInfo {
 };
 
 // Devices of the backend in force that can play, and those that can record. The default device
-// is not listed; it is chosen with an all-zero id.
+// is not listed; it is chosen with an all-zero id. The server's lists are asked for at each
+// call, so a device plugged in since is there; PortAudio's are those present at its start.
 std::vector<SoundDeviceInfo> EnumeratePlaybackDevices();
 std::vector<SoundDeviceInfo> EnumerateCaptureDevices();
 

@@ -43,6 +43,10 @@ class OutputStream {
   virtual bool Start() = 0;
   // Returns once the device has taken the frames; false when the device failed.
   virtual bool Write(const float* samples, uint32_t frames) = 0;
+  // Frames the device thread mixes per Write: more frames, fewer wake-ups.
+  virtual uint32_t ChunkFrames() const { return kMixFrames; }
+  // Any thread: makes a Write that waits return at once (the device is being closed).
+  virtual void Interrupt() {}
 };
 
 // A backend's input: blocking reads of interleaved float samples.
@@ -53,6 +57,10 @@ class InputStream {
   virtual bool Start() = 0;
   // Returns once `frames` frames have arrived; false when the device failed.
   virtual bool Read(float* samples, uint32_t frames) = 0;
+  // Frames the device thread delivers per Read.
+  virtual uint32_t ChunkFrames() const { return kMixFrames; }
+  // Any thread: makes a Read that waits return at once (the device is being closed).
+  virtual void Interrupt() {}
 };
 
 // The null backend's streams: silence paced by the system clock.
@@ -80,6 +88,15 @@ std::vector<PortAudioDevice> PortAudioDevices(bool capture);
 // that one will not open; nullptr when none opens.
 std::unique_ptr<OutputStream> OpenPortAudioOutput(const DeviceId* id);
 std::unique_ptr<InputStream> OpenPortAudioInput(const DeviceId* id);
+
+// The sound server backend (libpulse). PulseServerAnswers connects once to find out; the
+// lists are asked of the server at each call, so they follow devices as they come and go.
+bool PulseServerAnswers();
+std::vector<SoundDeviceInfo> PulseDevices(bool capture);
+// The device `id` (the default when null, all zero or not present); nullptr when no server
+// answers or it opens nothing.
+std::unique_ptr<OutputStream> OpenPulseOutput(const DeviceId* id);
+std::unique_ptr<InputStream> OpenPulseInput(const DeviceId* id);
 
 // Events to signal once the audio that passed them has been handed on.
 class PendingSignals {
@@ -230,12 +247,22 @@ class DeviceCore {
   // Ends the thread; every derived destructor calls it first.
   void StopThread() {
     quit_ = true;
+    {
+      std::lock_guard lock(mutex_);
+      if (stream_) stream_->Interrupt();
+    }
     if (thread_.joinable()) thread_.join();
+  }
+  // Device thread: goes on with `replacement` (after a failure), started.
+  void ReplaceStream(std::unique_ptr<Stream> replacement) {
+    replacement->Start();
+    std::lock_guard lock(mutex_);
+    stream_ = std::move(replacement);
   }
 
   mutable std::mutex mutex_;
   const bool virtual_;
-  std::unique_ptr<Stream> stream_;  // used by the device thread only
+  std::unique_ptr<Stream> stream_;  // used by the device thread; replaced under mutex_
   StreamFormat format_;
   StreamFormat fixed_;  // virtual card: a zero rate follows the first buffer
   std::vector<Buffer*> buffers_;

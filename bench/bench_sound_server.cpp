@@ -1,0 +1,331 @@
+// Cost of playing and recording on the desktop's sound server: each program plays the same
+// 44,100 Hz stereo sound into the null sink of a private PulseAudio server (or records from
+// its monitor) while the benchmark reads, from /proc, the processor time and the context
+// switches of all threads of the program and of its children over a stretch in the middle.
+// Prints CPU seconds per second, voluntary switches (wake-ups) and involuntary ones
+// (preemptions) per second, and the ratios of our programs to their peers (goals: at most
+// 1.0 of the peer's CPU; fewer than 25 wake-ups per second).
+//
+// The desktop programs (brookwave, audacious) run on an Xvfb display of the benchmark's own.
+// BW_PROGRAM names the desktop program; without it, or without a peer, that row is skipped.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench_support.h"
+#include "platform/wave_format.h"
+
+namespace {
+
+using namespace bench;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr uint32_t kRate = 44100;
+constexpr uint32_t kSoundSeconds = 20;
+constexpr auto kSettle = 2s;   // after the stream appears, before measuring
+constexpr auto kMeasure = 8s;  // the stretch measured
+
+extern "C" char** environ;
+
+// A child started through the shell, in a process group of its own; ended with the object.
+class Child {
+ public:
+  explicit Child(const std::string& command, const fs::path& log) {
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    std::string sh = "exec " + command;
+    char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"), sh.data(), nullptr};
+    if (posix_spawn(&pid_, "/bin/sh", &actions, &attr, argv, environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+  }
+  ~Child() {
+    if (pid_ <= 0) return;
+    kill(-pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  pid_t pid() const { return pid_; }
+  bool running() const { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Processor time and context switches of every thread of a process group, at one moment.
+struct Usage {
+  double cpu = 0;
+  uint64_t voluntary = 0;
+  uint64_t involuntary = 0;
+};
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Field `n` (1-based) of a /proc stat line, counted after the command's closing parenthesis.
+std::string StatField(const std::string& stat, int n) {
+  const std::size_t end = stat.rfind(')');
+  if (end == std::string::npos || end + 2 > stat.size()) return "";
+  std::istringstream rest(stat.substr(end + 2));
+  std::string field;
+  for (int i = 3; i <= n && rest >> field; ++i) {
+  }
+  return field;
+}
+
+uint64_t StatusValue(const std::string& status, const std::string& key) {
+  const std::size_t at = status.find(key + ":");
+  return at == std::string::npos ? 0
+                                 : std::strtoull(status.c_str() + at + key.size() + 1, nullptr, 10);
+}
+
+Usage GroupUsage(pid_t group) {
+  Usage u;
+  std::error_code ec;
+  for (const auto& proc : fs::directory_iterator("/proc", ec)) {
+    const std::string name = proc.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (std::atoi(StatField(ReadText(proc.path() / "stat"), 5).c_str()) != group) continue;
+    for (const auto& task : fs::directory_iterator(proc.path() / "task", ec)) {
+      // Nanoseconds on a processor: clock ticks are too coarse for programs this idle.
+      const std::string schedstat = ReadText(task.path() / "schedstat");
+      if (schedstat.empty()) continue;
+      u.cpu += std::strtod(schedstat.c_str(), nullptr) / 1e9;
+      const std::string status = ReadText(task.path() / "status");
+      u.voluntary += StatusValue(status, "voluntary_ctxt_switches");
+      u.involuntary += StatusValue(status, "nonvoluntary_ctxt_switches");
+    }
+  }
+  return u;
+}
+
+struct Rates {
+  double cpu = -1;  // CPU seconds per second
+  double wakeups = 0;
+  double preemptions = 0;
+  bool ok() const { return cpu >= 0; }
+};
+
+// The server's streams of clients (playback or recording) right now.
+int StreamCount(bool recording) {
+  const std::string command = std::string("pactl list short ") +
+                              (recording ? "source-outputs" : "sink-inputs") + " 2>/dev/null";
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return 0;
+  int lines = 0;
+  for (int c; (c = std::fgetc(p)) != EOF;)
+    lines += c == '\n';
+  pclose(p);
+  return lines;
+}
+
+// Runs `command` until it has one more stream on the server than `streams_before`, lets it
+// settle, and measures it over kMeasure.
+Rates Measure(const std::string& command, bool recording, int streams_before, const fs::path& log) {
+  Child child(command, log);
+  if (child.pid() <= 0) return {};
+  const auto deadline = Clock::now() + 20s;
+  while (StreamCount(recording) <= streams_before) {
+    if (!child.running() || Clock::now() > deadline) return {};
+    std::this_thread::sleep_for(50ms);
+  }
+  std::this_thread::sleep_for(kSettle);
+  const Usage a = GroupUsage(child.pid());
+  const auto t0 = Clock::now();
+  std::this_thread::sleep_for(kMeasure);
+  const Usage b = GroupUsage(child.pid());
+  const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+  if (!child.running()) return {};
+  return {(b.cpu - a.cpu) / seconds, (b.voluntary - a.voluntary) / seconds,
+          (b.involuntary - a.involuntary) / seconds};
+}
+
+// A private PulseAudio server with the null sink "bwbench"; PULSE_SERVER points at it.
+class PrivateServer {
+ public:
+  explicit PrivateServer(const fs::path& dir)
+      : child_("env HOME=" + Quoted(dir) + " XDG_RUNTIME_DIR=" + Quoted(dir) +
+                   " XDG_CONFIG_HOME=" + Quoted(dir / "config") +
+                   " pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no"
+                   " -L 'module-null-sink sink_name=bwbench rate=44100 channels=2'"
+                   " -L 'module-native-protocol-unix auth-anonymous=1 socket=" +
+                   (dir / "native").string() + "'",
+               dir / "pulse.log") {
+    for (int i = 0; i < 200 && !fs::exists(dir / "native"); ++i)
+      std::this_thread::sleep_for(50ms);
+    setenv("PULSE_SERVER", ("unix:" + (dir / "native").string()).c_str(), 1);
+    setenv("PULSE_SINK", "bwbench", 1);
+    setenv("PULSE_SOURCE", "bwbench.monitor", 1);
+  }
+  bool ok() const { return child_.running(); }
+
+ private:
+  Child child_;
+};
+
+// An Xvfb display of our own; DISPLAY points at it.
+class PrivateDisplay {
+ public:
+  explicit PrivateDisplay(const fs::path& dir) : child_(Command(dir), dir / "xvfb.log") {
+    for (int i = 0; i < 200; ++i) {
+      const std::string number = ReadText(dir / "display");
+      if (!number.empty() && number.back() == '\n') {
+        setenv("DISPLAY", (":" + number.substr(0, number.size() - 1)).c_str(), 1);
+        ok_ = true;
+        return;
+      }
+      std::this_thread::sleep_for(50ms);
+    }
+  }
+  bool ok() const { return ok_ && child_.running(); }
+
+ private:
+  static std::string Command(const fs::path& dir) {
+    return "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>" + Quoted(dir / "display");
+  }
+  Child child_;
+  bool ok_ = false;
+};
+
+bool HaveProgram(const std::string& name) {
+  return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+void PrintRow(const std::string& what, const Rates& r) {
+  if (!r.ok()) {
+    std::printf("%-44s  did not run\n", what.c_str());
+    return;
+  }
+  std::printf("%-44s %8.4f %9.1f %9.1f\n", what.c_str(), r.cpu, r.wakeups, r.preemptions);
+}
+
+void PrintRatio(const std::string& what, const Rates& ours, const Rates& peer, double goal) {
+  if (!ours.ok() || !peer.ok() || peer.cpu <= 0) {
+    std::printf("%-44s  n/a\n", what.c_str());
+    return;
+  }
+  const double ratio = ours.cpu / peer.cpu;
+  std::printf("%-44s %8.2f  (goal at most %.1f: %s)\n", what.c_str(), ratio, goal,
+              ratio <= goal ? "reached" : "not reached");
+}
+
+}  // namespace
+
+int main() {
+  const char* dir_env = std::getenv("BW_BENCH_DIR");
+  const char* cli_env = std::getenv("BW_CLI");
+  const char* program_env = std::getenv("BW_PROGRAM");
+  const fs::path dir = fs::path(dir_env ? dir_env : fs::temp_directory_path()) / "sound_server";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "config");
+  const std::string cli = cli_env ? cli_env : "brookwave-cli";
+  const std::string config = "XDG_CONFIG_HOME=" + Quoted(dir / "config") + " HOME=" + Quoted(dir);
+
+  const fs::path wav = dir / "sound.wav";
+  const fs::path mp3 = dir / "sound.mp3";
+  const fs::path mp3_wave = dir / "sound_mp3.wav";
+  WriteAll(wav,
+           Wave(bw::FormatBlock(bw::MakePcmFormat(kRate, 2)), TestSound(kRate, kSoundSeconds)));
+  if (std::system(("lame --quiet -b 128 " + Quoted(wav) + " " + Quoted(mp3)).c_str()) != 0 ||
+      std::system(
+          ("ffmpeg -loglevel error -y -i " + Quoted(mp3) + " -c:a copy -f wav " + Quoted(mp3_wave))
+              .c_str()) != 0) {
+    std::printf("could not make the MP3 files (lame, ffmpeg)\n");
+    return 1;
+  }
+
+  PrivateServer server(dir);
+  PrivateDisplay display(dir);
+  if (!server.ok() || !display.ok()) {
+    std::printf("could not start pulseaudio or Xvfb\n");
+    return 1;
+  }
+
+  std::printf(
+      "playing %u s of 44,100 Hz stereo into a private PulseAudio null sink; measured "
+      "over %lld s\n",
+      kSoundSeconds, static_cast<long long>(kMeasure.count()));
+  std::printf("%-44s %8s %9s %9s\n", "program", "CPU s/s", "wakeup/s", "preempt/s");
+  const auto play = [&](const std::string& what, const std::string& command) {
+    const Rates r = Measure(command, false, 0, dir / "play.log");
+    PrintRow(what, r);
+    return r;
+  };
+  const std::string gui = program_env ? std::string(program_env) : "";
+  const Rates mpg123 = play("mpg123 -o pulse (MP3)", "mpg123 -q -o pulse " + Quoted(mp3));
+  const Rates sox = play("play (sox, WAVE)", "play -q " + Quoted(wav));
+  play("paplay (WAVE)", "paplay " + Quoted(wav));
+  Rates audacious;
+  if (HaveProgram("audacious"))
+    audacious = play("audacious, GTK window (MP3)",
+                     "env " + config + " dbus-run-session -- audacious " + Quoted(mp3));
+  const Rates cli_pcm = play("brookwave-cli play (WAVE)", Quoted(cli) + " play " + Quoted(wav));
+  const Rates cli_mp3 =
+      play("brookwave-cli play (MP3 in WAVE)", Quoted(cli) + " play " + Quoted(mp3_wave));
+  Rates gui_pcm, gui_mp3;
+  if (!gui.empty()) {
+    const std::string run = "env " + config + " dbus-run-session -- " + Quoted(gui) + " ";
+    gui_pcm = play("brookwave (WAVE)", run + Quoted(wav));
+    gui_mp3 = play("brookwave (MP3 in WAVE)", run + Quoted(mp3_wave));
+  }
+  std::printf("\n");
+  PrintRatio("brookwave-cli play (WAVE) / play", cli_pcm, sox, 1.0);
+  PrintRatio("brookwave-cli play (MP3) / mpg123", cli_mp3, mpg123, 1.0);
+  PrintRatio("brookwave (MP3) / audacious", gui_mp3, audacious, 1.0);
+  PrintRatio("brookwave (WAVE) / audacious", gui_pcm, audacious, 1.0);
+
+  // Recording: something plays into the sink meanwhile, so that its monitor runs in real time.
+  std::printf("\nrecording from the sink's monitor while paplay plays into it\n");
+  std::printf("%-44s %8s %9s %9s\n", "program", "CPU s/s", "wakeup/s", "preempt/s");
+  Child background("sh -c \"while :; do paplay " + Quoted(wav) + "; done\"",
+                   dir / "background.log");
+  const auto record = [&](const std::string& what, const std::string& command) {
+    const Rates r = Measure(command, true, 0, dir / "record.log");
+    PrintRow(what, r);
+    return r;
+  };
+  const Rates parec_wav =
+      record("parec --file-format=wav", "parec --file-format=wav " + Quoted(dir / "parec.wav"));
+  const Rates parec_lame =
+      record("parec | lame -b 128", "sh -c 'parec --raw | lame --quiet -r -s 44.1 -b 128 - " +
+                                        (dir / "parec.mp3").string() + "'");
+  const std::string rec = Quoted(cli) + " record --backend pulse --seconds 30 ";
+  const Rates cli_rec_pcm = record("brookwave-cli record (PCM)",
+                                   rec + Quoted(dir / "ours.wav") + " --format pcm:44100:2:16");
+  const Rates cli_rec_mp3 =
+      record("brookwave-cli record (MP3 128 kbit/s)",
+             rec + Quoted(dir / "ours_mp3.wav") + " --format mp3:44100:2:128");
+  std::printf("\n");
+  PrintRatio("brookwave-cli record (PCM) / parec", cli_rec_pcm, parec_wav, 1.0);
+  PrintRatio("brookwave-cli record (MP3) / parec | lame", cli_rec_mp3, parec_lame, 1.0);
+  return 0;
+}

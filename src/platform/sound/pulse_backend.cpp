@@ -1,0 +1,412 @@
+// The desktop's sound server through libpulse (PulseAudio, or PipeWire's pulse service), in
+// 32-bit float at the device's own rate and up to two channels.
+//
+// Each stream has a connection of its own whose loop runs on the device thread inside Write
+// and Read, so a stream costs one thread and a wake-up per chunk. The server keeps a few
+// hundred milliseconds queued: the buffers above already give the engine seconds of slack, and
+// what a player needs is few wake-ups, not a short delay. A stream whose device goes away (or
+// whose server restarts) carries on on the device it was opened for, when that one is back,
+// else on the default device.
+#include <pulse/context.h>
+#include <pulse/introspect.h>
+#include <pulse/mainloop.h>
+#include <pulse/stream.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "platform/sound/sound_internal.h"
+
+namespace bw {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::string_view kPulseApi = "PulseAudio";
+constexpr std::string_view kClientName = "Brookwave";
+// A server that does not answer within this time is taken as absent.
+constexpr milliseconds kAnswerTimeout{3000};
+// The playback queue on the server, and what one wake-up writes or reads. The queue is short
+// enough for the end of a file to be heard before the buffer above stops.
+constexpr uint32_t kQueueMs = 500;
+constexpr uint32_t kChunkMs = 150;
+
+struct LoopFree {
+  void operator()(pa_mainloop* m) const { pa_mainloop_free(m); }
+};
+struct ContextFree {
+  void operator()(pa_context* c) const {
+    pa_context_disconnect(c);
+    pa_context_unref(c);
+  }
+};
+struct StreamFree {
+  void operator()(pa_stream* s) const {
+    pa_stream_disconnect(s);
+    pa_stream_unref(s);
+  }
+};
+struct OperationFree {
+  void operator()(pa_operation* o) const { pa_operation_unref(o); }
+};
+using LoopPtr = std::unique_ptr<pa_mainloop, LoopFree>;
+using ContextPtr = std::unique_ptr<pa_context, ContextFree>;
+using StreamPtr = std::unique_ptr<pa_stream, StreamFree>;
+using OperationPtr = std::unique_ptr<pa_operation, OperationFree>;
+
+// A sink or a source as the server lists it.
+struct PulseDevice {
+  std::string name;
+  std::string description;
+  StreamFormat format;
+};
+
+DeviceId PulseDeviceId(const std::string& name) {
+  return NameBasedDeviceId(kPulseApi, name);
+}
+
+StreamFormat PlayableFormat(const pa_sample_spec& spec) {
+  return {spec.rate, static_cast<uint16_t>(std::clamp<int>(spec.channels, 1, 2))};
+}
+
+template <typename Info>
+void CollectDevice(const Info* info, int eol, void* userdata) {
+  if (eol != 0 || info == nullptr) return;
+  static_cast<std::vector<PulseDevice>*>(userdata)->push_back(
+      {info->name ? info->name : "", info->description ? info->description : "",
+       PlayableFormat(info->sample_spec)});
+}
+
+void CollectSink(pa_context*, const pa_sink_info* info, int eol, void* userdata) {
+  CollectDevice(info, eol, userdata);
+}
+
+void CollectSource(pa_context*, const pa_source_info* info, int eol, void* userdata) {
+  CollectDevice(info, eol, userdata);
+}
+
+void CollectDefaults(pa_context*, const pa_server_info* info, void* userdata) {
+  auto* names = static_cast<std::pair<std::string, std::string>*>(userdata);
+  if (!info) return;
+  names->first = info->default_sink_name ? info->default_sink_name : "";
+  names->second = info->default_source_name ? info->default_source_name : "";
+}
+
+// A connection to the server whose loop runs on the calling thread. The loop outlives the
+// contexts made on it, so that Wake works across a reconnection.
+class PulseConnection {
+ public:
+  PulseConnection() : loop_(pa_mainloop_new()) {}
+
+  // Connects afresh (dropping an earlier connection); false when no server answers in time.
+  bool Connect() {
+    stream_.reset();
+    context_.reset();
+    if (!loop_) return false;
+    context_.reset(pa_context_new(pa_mainloop_get_api(loop_.get()), kClientName.data()));
+    if (!context_ ||
+        pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+      return false;
+    const auto deadline = Clock::now() + kAnswerTimeout;
+    for (;;) {
+      const pa_context_state_t state = pa_context_get_state(context_.get());
+      if (state == PA_CONTEXT_READY) return true;
+      if (!PA_CONTEXT_IS_GOOD(state) || !IterateUntil(deadline)) return false;
+    }
+  }
+
+  // Waits for `op` to finish, at most until the answer timeout.
+  bool Await(pa_operation* raw) {
+    const OperationPtr op(raw);
+    if (!op) return false;
+    const auto deadline = Clock::now() + kAnswerTimeout;
+    while (pa_operation_get_state(op.get()) == PA_OPERATION_RUNNING) {
+      if (!Ready() || !IterateUntil(deadline)) return false;
+    }
+    return pa_operation_get_state(op.get()) == PA_OPERATION_DONE;
+  }
+
+  std::vector<PulseDevice> Devices(bool capture) {
+    std::vector<PulseDevice> out;
+    const bool listed =
+        capture ? Await(pa_context_get_source_info_list(context_.get(), &CollectSource, &out))
+                : Await(pa_context_get_sink_info_list(context_.get(), &CollectSink, &out));
+    if (!listed) out.clear();
+    return out;
+  }
+
+  // The server's default sink or source; nullopt when it has none.
+  std::optional<PulseDevice> DefaultDevice(bool capture) {
+    std::pair<std::string, std::string> names;
+    if (!Await(pa_context_get_server_info(context_.get(), &CollectDefaults, &names)))
+      return std::nullopt;
+    const std::string& name = capture ? names.second : names.first;
+    for (PulseDevice& d : Devices(capture)) {
+      if (d.name == name) return std::move(d);
+    }
+    return std::nullopt;
+  }
+
+  // Opens a float stream of `format` on the device named `device` (empty: the default) and
+  // waits until it runs; false when the server refuses it.
+  bool OpenStream(StreamFormat format, const std::string& device, bool capture) {
+    stream_.reset();
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, format.rate,
+                              static_cast<uint8_t>(format.channels)};
+    stream_.reset(
+        pa_stream_new(context_.get(), capture ? "Recording" : "Playback", &spec, nullptr));
+    if (!stream_) return false;
+    const uint32_t frame_bytes = 4u * format.channels;
+    const uint32_t chunk = ChunkFramesFor(format) * frame_bytes;
+    pa_buffer_attr attr;
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = format.rate * kQueueMs / 1000 * frame_bytes;
+    attr.prebuf = static_cast<uint32_t>(-1);
+    attr.minreq = chunk;
+    attr.fragsize = chunk;
+    const char* name = device.empty() ? nullptr : device.c_str();
+    // Playback asks for a sink latency of (queue - 2 chunks) / 2; without it a sink sets its
+    // own, up to seconds, and a monitor of it hears everything that late.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                      (capture ? PA_STREAM_START_CORKED : 0));
+    const int connected =
+        capture ? pa_stream_connect_record(stream_.get(), name, &attr, flags)
+                : pa_stream_connect_playback(stream_.get(), name, &attr, flags, nullptr, nullptr);
+    if (connected < 0) return false;
+    const auto deadline = Clock::now() + kAnswerTimeout;
+    for (;;) {
+      const pa_stream_state_t state = pa_stream_get_state(stream_.get());
+      if (state == PA_STREAM_READY) return true;
+      if (!PA_STREAM_IS_GOOD(state) || !IterateUntil(deadline)) return false;
+    }
+  }
+
+  static uint32_t ChunkFramesFor(StreamFormat format) { return format.rate * kChunkMs / 1000; }
+
+  bool Ready() const {
+    return context_ && pa_context_get_state(context_.get()) == PA_CONTEXT_READY;
+  }
+  bool StreamReady() const {
+    return Ready() && stream_ && pa_stream_get_state(stream_.get()) == PA_STREAM_READY;
+  }
+  pa_stream* stream() const { return stream_.get(); }
+
+  // Runs the loop until something happens (or Wake); false when the loop broke down.
+  bool Iterate() { return pa_mainloop_iterate(loop_.get(), 1, nullptr) >= 0; }
+  // Any thread: ends the wait of Iterate.
+  void Wake() { pa_mainloop_wakeup(loop_.get()); }
+
+ private:
+  // Runs the loop once, waiting no later than `deadline`; false once it has passed.
+  bool IterateUntil(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return false;
+    if (pa_mainloop_prepare(loop_.get(), static_cast<int>(left.count())) < 0) return false;
+    return pa_mainloop_poll(loop_.get()) >= 0 && pa_mainloop_dispatch(loop_.get()) >= 0;
+  }
+
+  LoopPtr loop_;
+  ContextPtr context_;
+  StreamPtr stream_;
+};
+
+// A stream on the device `wanted` (empty: the default device), in `format` throughout, so
+// that the mixer above never sees it change.
+class PulseStream {
+ public:
+  PulseStream(std::string wanted, StreamFormat format, bool capture)
+      : wanted_(std::move(wanted)), format_(format), capture_(capture) {}
+
+  // Connects to `wanted_` if the server has it, else to the default device.
+  bool Open() {
+    if (!connection_.Connect()) return false;
+    const std::vector<PulseDevice> present = connection_.Devices(capture_);
+    const bool there = std::any_of(present.begin(), present.end(),
+                                   [&](const PulseDevice& d) { return d.name == wanted_; });
+    if (there && connection_.OpenStream(format_, wanted_, capture_)) return true;
+    return connection_.OpenStream(format_, "", capture_);
+  }
+
+  // Runs the loop once; a stream that has failed is opened again first. False when it cannot
+  // be, or when Interrupt was called.
+  bool Wait() {
+    if (interrupted_) return false;
+    if (!connection_.StreamReady()) {
+      if (!Open()) return false;
+      if (capture_ && started_) Uncork();
+      return !interrupted_;
+    }
+    return connection_.Iterate() && !interrupted_;
+  }
+
+  void Uncork() {
+    started_ = true;
+    if (connection_.StreamReady())
+      connection_.Await(pa_stream_cork(connection_.stream(), 0, nullptr, nullptr));
+  }
+
+  void Interrupt() {
+    interrupted_ = true;
+    connection_.Wake();
+  }
+  bool interrupted() const { return interrupted_; }
+  StreamFormat format() const { return format_; }
+  uint32_t ChunkFrames() const { return PulseConnection::ChunkFramesFor(format_); }
+  PulseConnection& connection() { return connection_; }
+
+ private:
+  PulseConnection connection_;
+  const std::string wanted_;
+  const StreamFormat format_;
+  const bool capture_;
+  bool started_ = false;
+  std::atomic<bool> interrupted_{false};
+};
+
+class PulseOutput final : public OutputStream {
+ public:
+  explicit PulseOutput(std::unique_ptr<PulseStream> stream) : stream_(std::move(stream)) {}
+  StreamFormat format() const override { return stream_->format(); }
+  uint32_t ChunkFrames() const override { return stream_->ChunkFrames(); }
+  bool Start() override { return true; }
+  void Interrupt() override { stream_->Interrupt(); }
+
+  bool Write(const float* samples, uint32_t frames) override {
+    const std::size_t frame_bytes = 4u * stream_->format().channels;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(samples);
+    std::size_t left = frames * frame_bytes;
+    while (left > 0) {
+      PulseConnection& c = stream_->connection();
+      const std::size_t writable = c.StreamReady() ? pa_stream_writable_size(c.stream()) : 0;
+      if (writable == 0 || writable == static_cast<std::size_t>(-1)) {
+        if (!stream_->Wait()) return stream_->interrupted();
+        continue;
+      }
+      const std::size_t n = std::min(left, writable / frame_bytes * frame_bytes);
+      if (n == 0 || pa_stream_write(c.stream(), bytes, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+        if (!stream_->Wait()) return stream_->interrupted();
+        continue;
+      }
+      bytes += n;
+      left -= n;
+    }
+    return true;
+  }
+
+ private:
+  std::unique_ptr<PulseStream> stream_;
+};
+
+class PulseInput final : public InputStream {
+ public:
+  explicit PulseInput(std::unique_ptr<PulseStream> stream) : stream_(std::move(stream)) {}
+  StreamFormat format() const override { return stream_->format(); }
+  uint32_t ChunkFrames() const override { return stream_->ChunkFrames(); }
+  bool Start() override {
+    stream_->Uncork();
+    return true;
+  }
+  void Interrupt() override { stream_->Interrupt(); }
+
+  bool Read(float* samples, uint32_t frames) override {
+    auto* out = reinterpret_cast<uint8_t*>(samples);
+    std::size_t left = frames * (4u * stream_->format().channels);
+    while (left > 0) {
+      if (pending_.empty() && !Fetch()) {
+        if (stream_->Wait()) continue;
+        if (!stream_->interrupted()) return false;
+        std::memset(out, 0, left);
+        return true;
+      }
+      const std::size_t n = std::min(left, pending_.size() - taken_);
+      std::memcpy(out, pending_.data() + taken_, n);
+      out += n;
+      left -= n;
+      taken_ += n;
+      if (taken_ == pending_.size()) {
+        pending_.clear();
+        taken_ = 0;
+      }
+    }
+    return true;
+  }
+
+ private:
+  // Takes the next fragment the server delivered into pending_ (a gap as silence); false when
+  // there is none yet.
+  bool Fetch() {
+    PulseConnection& c = stream_->connection();
+    if (!c.StreamReady()) return false;
+    const void* data = nullptr;
+    std::size_t n = 0;
+    if (pa_stream_peek(c.stream(), &data, &n) < 0 || n == 0) return false;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (bytes)
+      pending_.assign(bytes, bytes + n);
+    else
+      pending_.assign(n, 0);
+    pa_stream_drop(c.stream());
+    return true;
+  }
+
+  std::unique_ptr<PulseStream> stream_;
+  std::vector<uint8_t> pending_;
+  std::size_t taken_ = 0;
+};
+
+std::vector<PulseDevice> ListDevices(bool capture) {
+  PulseConnection connection;
+  if (!connection.Connect()) return {};
+  return connection.Devices(capture);
+}
+
+// The stream for `id` (the default device when null, all zero or not present): nullptr when
+// no server answers or it opens nothing.
+template <typename Stream>
+std::unique_ptr<Stream> OpenPulse(const DeviceId* id, bool capture) {
+  PulseConnection probe;
+  if (!probe.Connect()) return nullptr;
+  std::optional<PulseDevice> chosen;
+  if (id && !id->IsDefault()) {
+    for (PulseDevice& d : probe.Devices(capture)) {
+      if (PulseDeviceId(d.name) == *id) chosen = std::move(d);
+    }
+  }
+  const std::optional<PulseDevice> fallback = probe.DefaultDevice(capture);
+  const StreamFormat format = chosen     ? chosen->format
+                              : fallback ? fallback->format
+                                         : StreamFormat{44100, 2};
+  auto stream = std::make_unique<PulseStream>(chosen ? chosen->name : "", format, capture);
+  if (!stream->Open()) return nullptr;
+  return std::make_unique<Stream>(std::move(stream));
+}
+
+}  // namespace
+
+bool PulseServerAnswers() {
+  PulseConnection connection;
+  return connection.Connect();
+}
+
+std::vector<SoundDeviceInfo> PulseDevices(bool capture) {
+  std::vector<SoundDeviceInfo> out;
+  for (const PulseDevice& d : ListDevices(capture))
+    out.push_back({PulseDeviceId(d.name), d.description.empty() ? d.name : d.description});
+  return out;
+}
+
+std::unique_ptr<OutputStream> OpenPulseOutput(const DeviceId* id) {
+  return OpenPulse<PulseOutput>(id, false);
+}
+
+std::unique_ptr<InputStream> OpenPulseInput(const DeviceId* id) {
+  return OpenPulse<PulseInput>(id, true);
+}
+
+}  // namespace bw
