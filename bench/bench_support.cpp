@@ -85,17 +85,36 @@ double ChildrenCpuSeconds() {
 
 }  // namespace
 
-Timing BestTiming(const std::string& command, int runs) {
+Timing TimeOnce(const std::string& command) {
   using Clock = std::chrono::steady_clock;
+  const double cpu_before = ChildrenCpuSeconds();
+  const auto start = Clock::now();
+  if (std::system(command.c_str()) != 0) return {};
+  return {std::chrono::duration<double>(Clock::now() - start).count(),
+          ChildrenCpuSeconds() - cpu_before};
+}
+
+Timing BestTiming(const std::string& command, int runs) {
   Timing best{1e300, 1e300};
   for (int i = 0; i < runs; ++i) {
-    const double cpu_before = ChildrenCpuSeconds();
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) return {};
-    best.wall = std::min(best.wall, std::chrono::duration<double>(Clock::now() - start).count());
-    best.cpu = std::min(best.cpu, ChildrenCpuSeconds() - cpu_before);
+    const Timing t = TimeOnce(command);
+    if (!t.ok()) return {};
+    best.wall = std::min(best.wall, t.wall);
+    best.cpu = std::min(best.cpu, t.cpu);
   }
   return best;
+}
+
+Timing MedianTiming(std::vector<Timing> runs) {
+  if (runs.empty() || std::ranges::any_of(runs, [](const Timing& t) { return !t.ok(); })) return {};
+  const auto median = [&runs](double Timing::*field) {
+    std::vector<double> v;
+    for (const Timing& t : runs)
+      v.push_back(t.*field);
+    std::ranges::sort(v);
+    return v[v.size() / 2];
+  };
+  return {median(&Timing::wall), median(&Timing::cpu)};
 }
 
 }  // namespace bench

@@ -30,5 +30,9 @@ struct Timing {
   bool ok() const { return wall >= 0; }
 };
 Timing BestTiming(const std::string& command, int runs);
+// One run of the shell `command`; not ok when it fails.
+Timing TimeOnce(const std::string& command);
+// The medians, by the clock and by processor time, of runs that all succeeded.
+Timing MedianTiming(std::vector<Timing> runs);
 
 }  // namespace bench

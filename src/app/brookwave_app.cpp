@@ -130,7 +130,9 @@ bool CBrookwaveApp::InitInstance(const CommandLineInfo& commandLine) {
   // wx owns the program's config from here on (and deletes it in OnExit).
   const std::unique_ptr<wxConfigBase> previous(wxConfigBase::Set(config.release()));
 
-  SelectSoundBackend(commandLine.backend);
+  // The automatic choice starts the sound system and lists its devices, which takes longer than
+  // the rest of the start together; it is made when a stream or a Device page first needs it.
+  if (commandLine.backend != SoundBackend::kAuto) SelectSoundBackend(commandLine.backend);
   // Started by the view once the settings have told it how to meet another instance.
   m_pRemote = std::make_unique<CRemoteLink>(*this);
 

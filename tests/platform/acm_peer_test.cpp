@@ -1,5 +1,6 @@
 // Files exchanged with ffmpeg, sox and lame: what our encoders write they decode, what they
-// write our decoders read, each within the codec's noise of the source signal.
+// write our decoders read, each within the codec's noise of the source signal, and our decoding
+// is the reference decoder's (mpg123's for MPEG audio, ffmpeg's for the others).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -45,6 +46,7 @@ class PeerExchange : public testing::TestWithParam<PeerCase> {
   }
 
   uint16_t channels() const { return coded_.format().nChannels; }
+  bool is_mpeg() const { return coded_.format().wFormatTag == kWaveFormatMpegLayer3; }
   std::string rate() const { return std::to_string(coded_.format().nSamplesPerSec); }
   std::filesystem::path raw_path() const { return dir_ / "source.raw"; }
 
@@ -74,6 +76,20 @@ class PeerExchange : public testing::TestWithParam<PeerCase> {
         ConvertAll(wave->format, test::Pcm16Block(f.nSamplesPerSec, f.nChannels), wave->data));
   }
 
+  // Our decoding of the file at `path` against the reference decoder's: for MPEG audio within
+  // the conformance limits, for the others within 60 dB.
+  void ExpectAsReference(const std::filesystem::path& path,
+                         const std::vector<int16_t>& ours) const {
+    if (is_mpeg()) {
+      const test::DecodingError e = test::CompareDecoding(test::Mpg123Decode(path), ours);
+      EXPECT_TRUE(e.within_full_accuracy()) << e;
+      return;
+    }
+    const std::vector<int16_t> reference =
+        PeerDecodes({"ffmpeg", "-v", "error", "-i", path.string(), "-f", "s16le", "-"});
+    EXPECT_GE(test::SnrDb(reference, ours, 0), 60);
+  }
+
   void ExpectNearSource(const std::vector<int16_t>& decoded) const {
     EXPECT_GE(decoded.size(), source_.size() * 9 / 10);
     EXPECT_GE(DelayedSnrDb(source_, decoded, channels(), 3000), GetParam().snr_floor);
@@ -91,9 +107,7 @@ TEST_P(PeerExchange, FfmpegDecodesWhatWeWrite) {
   const std::vector<int16_t> theirs =
       PeerDecodes({"ffmpeg", "-v", "error", "-i", ours.string(), "-f", "s16le", "-"});
   ExpectNearSource(theirs);
-  // The same decoder inside: what they hear is what we hear.
-  const std::vector<int16_t> ours_decoded = WeDecode(ours);
-  EXPECT_GE(test::SnrDb(ours_decoded, theirs, 0), 60);
+  ExpectAsReference(ours, WeDecode(ours));
 }
 
 TEST_P(PeerExchange, WeDecodeWhatFfmpegWrites) {
@@ -116,9 +130,7 @@ TEST_P(PeerExchange, WeDecodeWhatFfmpegWrites) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   const std::vector<int16_t> decoded = WeDecode(theirs);
   ExpectNearSource(decoded);
-  const std::vector<int16_t> reference =
-      PeerDecodes({"ffmpeg", "-v", "error", "-i", theirs.string(), "-f", "s16le", "-"});
-  EXPECT_GE(test::SnrDb(reference, decoded, 0), 60);
+  ExpectAsReference(theirs, decoded);
 }
 
 const PeerCase kPeerCases[] = {
@@ -192,6 +204,68 @@ TEST(LameFiles, PlayThroughTheMpegLayer3Wrapper) {
   // lame's own first frame (its "Info" frame) decodes to silence ahead of the sound.
   EXPECT_GE(DelayedSnrDb(tone, left, 1, 4000), 23);
 }
+
+// Whole MPEG audio files as lame and ffmpeg write them (tags, LAME/Xing frames, MPEG-1, 2 and
+// 2.5, Layer II, variable bit rates), played through the wrapper Import writes: the decoding is
+// mpg123's within the limits of the conformance test, to the sample count.
+struct ReferenceCase {
+  const char* name;
+  uint32_t rate;
+  uint16_t channels;
+  std::vector<std::string> encoder;  // writes "in.wav" to "out.mp3"
+};
+
+void PrintTo(const ReferenceCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class MpegReference : public testing::TestWithParam<ReferenceCase> {};
+
+TEST_P(MpegReference, DecodesAsMpg123DoesWithinTheConformanceLimits) {
+  const ReferenceCase& c = GetParam();
+  BW_REQUIRE_PROGRAM(c.encoder[0]);
+  BW_REQUIRE_PROGRAM("mpg123");
+  test::TempDir dir;
+  test::WritePcmWave(dir / "in.wav", c.rate, c.channels,
+                     test::Sweep(c.rate, c.channels, c.rate * 3));
+  std::vector<std::string> argv;
+  for (const std::string& word : c.encoder)
+    argv.push_back(word == "IN"    ? (dir / "in.wav").string()
+                   : word == "OUT" ? (dir / "out.mp3").string()
+                                   : word);
+  const test::CommandResult r = test::RunCommand(argv);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::vector<uint8_t> file = test::ReadFileBytes(dir / "out.mp3");
+
+  const uint16_t tag = c.encoder[0] == "lame" ? kWaveFormatMpegLayer3 : kWaveFormatMpeg;
+  const WAVEFORMATEX wrapper{tag, c.channels, c.rate, 16000, 1, 0, 0};
+  const std::vector<int16_t> ours = test::Pcm16Samples(
+      ConvertAll(FormatBlock(wrapper), test::Pcm16Block(c.rate, c.channels), file, 16000));
+  const std::vector<int16_t> reference = test::Mpg123Decode(dir / "out.mp3");
+  ASSERT_FALSE(reference.empty());
+  const test::DecodingError e = test::CompareDecoding(reference, ours);
+  EXPECT_TRUE(e.within_full_accuracy()) << e;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, MpegReference,
+    testing::Values(
+        ReferenceCase{
+            "Mpeg1JointStereoTagged",
+            44100,
+            2,
+            {"lame", "--quiet", "-b", "128", "--add-id3v2", "--tt", "Sweep", "IN", "OUT"}},
+        ReferenceCase{"Mpeg1Vbr", 48000, 2, {"lame", "--quiet", "-V", "2", "IN", "OUT"}},
+        ReferenceCase{"Mpeg1Mono", 32000, 1, {"lame", "--quiet", "-b", "64", "IN", "OUT"}},
+        ReferenceCase{"Mpeg2Mono", 22050, 1, {"lame", "--quiet", "-b", "56", "IN", "OUT"}},
+        ReferenceCase{"Mpeg2Stereo", 24000, 2, {"lame", "--quiet", "-b", "96", "IN", "OUT"}},
+        ReferenceCase{"Mpeg25Mono", 8000, 1, {"lame", "--quiet", "-b", "24", "IN", "OUT"}},
+        ReferenceCase{"LayerTwo",
+                      48000,
+                      2,
+                      {"ffmpeg", "-v", "error", "-i", "IN", "-c:a", "mp2", "-b:a", "192k", "-f",
+                       "mp2", "OUT"}}),
+    [](const testing::TestParamInfo<ReferenceCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace bw

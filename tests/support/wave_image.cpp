@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <ostream>
 
 #include "support/test_support.h"
 
@@ -147,6 +148,42 @@ double SnrDb(std::span<const int16_t> expected, std::span<const int16_t> actual,
     best = std::max(best, noise == 0 ? 200.0 : 10 * std::log10(signal / noise));
   }
   return best;
+}
+
+std::vector<int16_t> Mpg123Decode(const std::filesystem::path& path) {
+  const CommandResult r =
+      RunCommand({"mpg123", "--no-gapless", "--no-infoframe", "-q", "-s", path.string()});
+  if (r.exit_code != 0) return {};
+  return Pcm16Samples(std::span(reinterpret_cast<const uint8_t*>(r.out.data()), r.out.size()));
+}
+
+bool DecodingError::within_full_accuracy() const {
+  // Full scale is 32768 steps: 2^-15 of it is one step.
+  return reference_samples == actual_samples && rms < 1 / std::sqrt(12.0) && largest <= 2;
+}
+
+DecodingError CompareDecoding(std::span<const int16_t> reference, std::span<const int16_t> actual) {
+  DecodingError e{reference.size(), actual.size()};
+  const std::size_t n = std::min(reference.size(), actual.size());
+  double sum = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const int d = std::abs(int{reference[i]} - int{actual[i]});
+    sum += double(d) * d;
+    e.largest = std::max(e.largest, d);
+  }
+  e.rms = n == 0 ? 0 : std::sqrt(sum / static_cast<double>(n));
+  return e;
+}
+
+DecodingError ComparePlayed(std::span<const int16_t> reference, std::span<const int16_t> played) {
+  std::vector<int16_t> padded(reference.begin(), reference.end());
+  if (played.size() > padded.size()) padded.resize(played.size(), 0);
+  return CompareDecoding(padded, played);
+}
+
+std::ostream& operator<<(std::ostream& os, const DecodingError& e) {
+  return os << e.actual_samples << " samples against " << e.reference_samples << ", RMS " << e.rms
+            << " steps, largest " << e.largest;
 }
 
 void WritePcmWave(const std::filesystem::path& path, uint32_t rate, uint16_t channels,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,5 +54,25 @@ std::vector<int16_t> SineTone(uint32_t rate, uint16_t channels, uint32_t frames,
 // Signal-to-noise ratio in dB of `actual` against `expected` over their common length,
 // after the best alignment within +-max_shift samples.
 double SnrDb(std::span<const int16_t> expected, std::span<const int16_t> actual, int max_shift = 0);
+
+// mpg123's own decoding of the MPEG audio in `path` (a bare stream or one wrapped in WAVE) as
+// interleaved 16-bit samples at the stream's rate, every frame kept: no gapless trimming, and
+// the LAME/Xing frame decoded as the silent frame it is. Empty when mpg123 fails.
+std::vector<int16_t> Mpg123Decode(const std::filesystem::path& path);
+
+// How a decoding strays from a reference decoding of the same stream, in 16-bit steps.
+struct DecodingError {
+  std::size_t reference_samples = 0;
+  std::size_t actual_samples = 0;
+  double rms = 0;
+  int largest = 0;
+  // The same length, and within the limits ISO/IEC 11172-4 sets for a decoder of full
+  // accuracy: an RMS difference below 2^-15 / sqrt(12) of full scale, none above 2^-14.
+  bool within_full_accuracy() const;
+};
+DecodingError CompareDecoding(std::span<const int16_t> reference, std::span<const int16_t> actual);
+// The same for what the card played, which runs on in silence to the end of its last block.
+DecodingError ComparePlayed(std::span<const int16_t> reference, std::span<const int16_t> played);
+std::ostream& operator<<(std::ostream& os, const DecodingError& e);
 
 }  // namespace bw::test

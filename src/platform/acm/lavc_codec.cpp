@@ -142,7 +142,8 @@ void ToInterleavedS16(const AVFrame& frame, std::vector<int16_t>& out) {
   }
 }
 
-// Rewrites `samples` (interleaved, `from` channels) in place as `to` channels.
+}  // namespace
+
 void MapChannels(std::vector<int16_t>& samples, std::size_t from, std::size_t to) {
   if (from == to || from == 0) return;
   const std::size_t n = samples.size() / from;
@@ -158,8 +159,6 @@ void MapChannels(std::vector<int16_t>& samples, std::size_t from, std::size_t to
   }
   samples.swap(mapped);
 }
-
-}  // namespace
 
 CodecContextPtr OpenDecoder(const AVCodec* codec, const FormatBlock& format) {
   if (codec == nullptr) return nullptr;

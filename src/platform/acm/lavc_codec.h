@@ -36,6 +36,9 @@ void QuietLibav();
 // align, bits, extra bytes); nullptr when libavcodec refuses it.
 CodecContextPtr OpenDecoder(const AVCodec* codec, const FormatBlock& format);
 
+// Rewrites `samples` (interleaved, `from` channels) in place as `to` channels: one channel is
+// copied to every channel, more than wanted are mixed down by averaging.
+void MapChannels(std::vector<int16_t>& samples, std::size_t from, std::size_t to);
 // The samples of a decoded frame as interleaved 16-bit samples for `channels` channels, in
 // `samples`: a mono frame is copied to every channel, a frame with more channels than wanted is
 // mixed down by averaging.

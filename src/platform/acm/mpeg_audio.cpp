@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "platform/acm/lavc_codec.h"
+#include "platform/acm/mpg123_codec.h"
 #include "platform/acm/pcm_samples.h"
 
 namespace bw::acm {
@@ -161,10 +162,8 @@ class RateConverter {
 
 class MpegAudioDecoder final : public CodecTransform {
  public:
-  MpegAudioDecoder(CodecContextPtr context, const WAVEFORMATEX& src, const WAVEFORMATEX& dst)
-      : context_(std::move(context)),
-        frame_(av_frame_alloc()),
-        packet_(av_packet_alloc()),
+  MpegAudioDecoder(const WAVEFORMATEX& src, const WAVEFORMATEX& dst)
+      : frames_(dst.nChannels),
         channels_(dst.nChannels),
         bytes_(ContainerBytes(dst.wBitsPerSample)),
         rate_(dst.nSamplesPerSec),
@@ -177,7 +176,7 @@ class MpegAudioDecoder final : public CodecTransform {
         static_cast<double>(avg) / (static_cast<double>(dst.nSamplesPerSec) * channels_ * bytes_);
   }
 
-  bool ok() const { return context_ && frame_ && packet_; }
+  bool ok() const { return frames_.ok(); }
 
   // Frames are found in the bytes, so any byte count is whole.
   uint32_t SourceUnit() const override { return 1; }
@@ -191,8 +190,6 @@ class MpegAudioDecoder final : public CodecTransform {
   MMRESULT Finish(std::span<const uint8_t> tail, OutputSink& out) override {
     carry_.insert(carry_.end(), tail.begin(), tail.end());
     Scan(out, true);
-    avcodec_send_packet(context_.get(), nullptr);
-    ReceiveFrames(out);
     FlushConverter(out);
     return Reset();
   }
@@ -204,7 +201,7 @@ class MpegAudioDecoder final : public CodecTransform {
     skip_ = 0;
     at_start_ = true;
     locked_.reset();
-    avcodec_flush_buffers(context_.get());
+    frames_.Reset();
     return MMSYSERR_NOERROR;
   }
 
@@ -297,10 +294,7 @@ class MpegAudioDecoder final : public CodecTransform {
   // One frame; a frame that does not decode (broken data, or the bit reservoir it refers to
   // lies before a jump) plays as silence of its length.
   void DecodeFrame(std::span<const uint8_t> bytes, const MpegFrameHeader& header, OutputSink& out) {
-    packet_->data = const_cast<uint8_t*>(bytes.data());  // only read; copied by libavcodec
-    packet_->size = static_cast<int>(bytes.size());
-    std::size_t produced = 0;
-    if (avcodec_send_packet(context_.get(), packet_.get()) >= 0) produced = ReceiveFrames(out);
+    std::size_t produced = WriteDecoded(frames_.Decode(bytes), out);
     if (produced == 0) {
       produced = std::size_t{header.samples} * rate_ / header.sample_rate;
       WriteSilence(produced, channels_, bytes_, out);
@@ -310,25 +304,18 @@ class MpegAudioDecoder final : public CodecTransform {
     decoded_bytes_ += produced * channels_ * bytes_;
   }
 
-  // Writes the decoded frames; returns how many sample frames came out.
-  std::size_t ReceiveFrames(OutputSink& out) {
-    std::size_t produced = 0;
-    while (avcodec_receive_frame(context_.get(), frame_.get()) >= 0) {
-      DecodedSamples(*frame_, channels_, stage_);
-      const auto frame_rate = static_cast<uint32_t>(frame_->sample_rate);
-      av_frame_unref(frame_.get());
-      if (frame_rate == rate_) {
-        produced += FlushConverter(out);
-        WriteSamples(stage_, bytes_, out);
-        produced += stage_.size() / channels_;
-      } else {
-        converted_.clear();
-        converter_.Convert(frame_rate, stage_, converted_);
-        WriteSamples(converted_, bytes_, out);
-        produced += converted_.size() / channels_;
-      }
+  // Writes one frame's samples at the declared rate; returns how many sample frames came out.
+  std::size_t WriteDecoded(const Mpg123Frames::Decoded& decoded, OutputSink& out) {
+    if (decoded.samples.empty()) return 0;
+    if (decoded.rate == rate_) {
+      const std::size_t flushed = FlushConverter(out);
+      WriteSamples(decoded.samples, bytes_, out);
+      return flushed + decoded.samples.size() / channels_;
     }
-    return produced;
+    converted_.clear();
+    converter_.Convert(decoded.rate, decoded.samples, converted_);
+    WriteSamples(converted_, bytes_, out);
+    return converted_.size() / channels_;
   }
 
   std::size_t FlushConverter(OutputSink& out) {
@@ -338,9 +325,7 @@ class MpegAudioDecoder final : public CodecTransform {
     return converted_.size() / channels_;
   }
 
-  CodecContextPtr context_;
-  FramePtr frame_;
-  PacketPtr packet_;
+  Mpg123Frames frames_;
   uint32_t channels_;
   uint32_t bytes_;
   uint32_t rate_;
@@ -353,7 +338,6 @@ class MpegAudioDecoder final : public CodecTransform {
   uint64_t frames_decoded_ = 0;
   uint64_t coded_bytes_ = 0;
   uint64_t decoded_bytes_ = 0;
-  std::vector<int16_t> stage_;
   std::vector<int16_t> converted_;
 };
 
@@ -361,16 +345,7 @@ class MpegAudioDecoder final : public CodecTransform {
 
 std::unique_ptr<CodecTransform> MakeMpegAudioDecoder(const FormatBlock& src,
                                                      const WAVEFORMATEX& dst) {
-  // The floating-point decoder takes well under half the time of the fixed-point one here, and
-  // is the one ffmpeg itself uses; both handle all three layers.
-  const AVCodec* codec = avcodec_find_decoder_by_name("mp3float");
-  if (codec == nullptr) codec = avcodec_find_decoder(AV_CODEC_ID_MP3);
-  // The stream's own headers set channels and rate; the block's other fields mean nothing to it.
-  FormatBlock plain(src.format());
-  plain.format().nBlockAlign = 0;
-  CodecContextPtr context = OpenDecoder(codec, plain);
-  if (!context) return nullptr;
-  auto decoder = std::make_unique<MpegAudioDecoder>(std::move(context), src.format(), dst);
+  auto decoder = std::make_unique<MpegAudioDecoder>(src.format(), dst);
   if (!decoder->ok()) return nullptr;
   return decoder;
 }
