@@ -139,7 +139,8 @@ void CBrookwaveViewCore::DeleteImportTempFile() {
 
 // ---- Save and Export ----
 
-bool CBrookwaveViewCore::ChooseConversionTarget(const FileDialogSpec& dialog, int createFailure,
+bool CBrookwaveViewCore::ChooseConversionTarget(RunningCommand& running,
+                                                const FileDialogSpec& dialog, int createFailure,
                                                 ConversionTarget& target) {
   m_stream.lastError = 0;
   std::string& targetPath = m_stream.capture.targetPath;
@@ -151,7 +152,9 @@ bool CBrookwaveViewCore::ChooseConversionTarget(const FileDialogSpec& dialog, in
   }
   targetPath = *chosen;
   target.path = *chosen;
+  running.MarkConverting();
   m_window.PumpMessages(kPumpAfterDialog);
+  if (m_stream.converting != 1) return false;  // stopped meanwhile
   m_window.SetCursor(Cursor::kWait);
 
   // Writing over the file being read would destroy the sound before it is converted.
@@ -329,6 +332,7 @@ void CBrookwaveViewCore::EndConversion(ConversionEnd end, ConversionTarget& targ
 
 void CBrookwaveViewCore::RunConversion(BlockConverter* converter, ConversionTarget& target,
                                        std::string_view complete) {
+  if (m_stream.converting != 1) return;  // stopped under one of the dialogs
   m_stream.recordTargetReady = 1;
   target.kept = true;
   BeginConverting();
@@ -344,9 +348,10 @@ void CBrookwaveViewCore::OnFileSave() {
     Message("Error Select New and Open First");
     return;
   }
+  RunningCommand running(*this);
   ConversionTarget target;
   target.isWave = true;
-  if (!ChooseConversionTarget(TargetDialog("Wave Files", "*.wav", "wav"), 0, target) ||
+  if (!ChooseConversionTarget(running, TargetDialog("Wave Files", "*.wav", "wav"), 0, target) ||
       !ChooseTargetFormat())
     return;
   // Only what a recording could write may be written here.
@@ -371,9 +376,10 @@ void CBrookwaveViewCore::OnFileExport() {
     Message("Error:Open File First and then Export");
     return;
   }
+  RunningCommand running(*this);
   ConversionTarget target;
-  if (!ChooseConversionTarget(TargetDialog("mp3 Files", "*.mp3", "mp3"), kExportCreateFailed,
-                              target))
+  if (!ChooseConversionTarget(running, TargetDialog("mp3 Files", "*.mp3", "mp3"),
+                              kExportCreateFailed, target))
     return;
   const uint16_t tag = m_stream.playback.sourceFormat.format().wFormatTag;
   if (tag != kWaveFormatPcm && tag != kWaveFormatMpegLayer3) return;  // never enabled for others
@@ -395,6 +401,7 @@ void CBrookwaveViewCore::OnFileExport() {
 // ---- Import ----
 
 void CBrookwaveViewCore::OnFileImport() {
+  RunningCommand running(*this);
   if (m_stream.fileOpen) OnFileClose();
   PlaybackStream& playback = m_stream.playback;
   playback.playPath.clear();
@@ -415,14 +422,16 @@ void CBrookwaveViewCore::OnFileImport() {
   }
   const std::string mpegPath = *chosen;
   playback.playPath = mpegPath;
+  running.MarkConverting();
   m_window.PumpMessages(kPumpAfterDialog);
   m_window.SetCursor(Cursor::kWait);
   ArrowCursorAtEnd arrow(m_window);
   m_stream.capture.targetPath = m_stream.importTempPath;
-  if (!WriteImportWrapper(mpegPath)) {
+  if (m_stream.converting != 1 || !WriteImportWrapper(mpegPath)) {
     DeleteImportTempFile();
     return;
   }
+  m_stream.converting = 0;
   OpenImportWrapper(mpegPath);
 }
 
@@ -480,8 +489,7 @@ bool CBrookwaveViewCore::CopyIntoWrapper(const std::string& mpegPath, WaveTarget
       return false;
     }
     m_window.PumpMessages(1);
-    // A recent file opened meanwhile has taken the playback side: this Import gives way.
-    if (m_stream.fileOpen) return false;
+    if (m_stream.converting != 1) return false;  // stopped: nothing is played
   }
   if (wrapper.Finish(kImportFact) != 0) {
     Message("Cannot write the file " + m_stream.importTempPath);
@@ -502,6 +510,7 @@ void CBrookwaveViewCore::OpenImportWrapper(const std::string& mpegPath) {
     DeleteImportTempFile();
     return;
   }
+  m_importedPath = mpegPath;
   playback.position = 0;
   MoveSlider(IDC_POSITION, 0);
   OnPlay();

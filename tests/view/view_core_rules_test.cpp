@@ -75,7 +75,7 @@ TEST_F(ViewCore, EnableRulesFollowTheBusyFlags) {
     };
     expect(ID_PLAY, open && idle && !paused, playing);
     expect(ID_PAUSE, (recording || paused) && !converting && !playing, paused);
-    expect(ID_STOP, open || ready);
+    expect(ID_STOP, open || ready || converting);
     expect(ID_RECORD, ready && idle, recording);
     for (int id : {ID_FIRST, ID_LAST, ID_REVERSE, ID_FORWARD, ID_SELECTION_FROM, ID_SELECTION_TO})
       expect(id, open && idle && !paused);
