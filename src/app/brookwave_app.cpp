@@ -18,6 +18,7 @@
 #include "app/wx_profile_store.h"
 #include "frame/data_tip.h"
 #include "frame/main_frame.h"
+#include "platform/user_folders.h"
 #include "res/menus.h"
 #include "view/brookwave_view.h"
 #include "view/dialogs/wx_text.h"
@@ -41,9 +42,8 @@ double FontResolution() {
 // $XDG_CONFIG_HOME/Brookwave/Brookwave.conf (~/.config by default), its folder made if needed;
 // a folder that cannot be made is reported when the profile is written.
 wxFileName ProfilePath() {
-  wxStandardPaths::Get().SetFileLayout(wxStandardPaths::FileLayout_XDG);
   const wxString app = wxTheApp->GetAppName();
-  const wxFileName path(wxStandardPaths::Get().GetUserConfigDir() + "/" + app, app + ".conf");
+  const wxFileName path(PathToWx(ConfigFolder()) + "/" + app, app + ".conf");
   if (!path.DirExists()) {
     wxLogNull quiet;
     wxFileName::Mkdir(path.GetPath(), wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL);
@@ -95,7 +95,14 @@ bool IsIdleMessage(const wxEvent& event) {
          type != wxEVT_IDLE;
 }
 
+std::optional<std::vector<std::string>> CBrookwaveApp::s_arguments;
+
+void CBrookwaveApp::KeepArguments(std::vector<std::string> args) {
+  s_arguments = std::move(args);
+}
+
 CBrookwaveApp::CBrookwaveApp() {
+  UseByteFileNames();
   SetAppName("Brookwave");
   SetVendorName("Tesserel");
   Bind(wxEVT_MENU, &CBrookwaveApp::OnAppAbout, this, res::WxCommandId(ID_APP_ABOUT));
@@ -107,8 +114,12 @@ CBrookwaveApp::~CBrookwaveApp() = default;
 
 bool CBrookwaveApp::OnInit() {
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i)
-    args.push_back(FromWx(argv[i]));
+  if (s_arguments) {
+    args = *s_arguments;
+  } else {
+    for (int i = 1; i < argc; ++i)
+      args.push_back(PathFromWx(argv[i]));
+  }
   const CommandLineInfo commandLine = ParseCommandLine(args, std::getenv("BROOKWAVE_SOUND"));
   if (!commandLine.error.empty()) {
     std::fprintf(stderr, "brookwave: %s\n", commandLine.error.c_str());
@@ -146,7 +157,7 @@ bool CBrookwaveApp::InitInstance(const CommandLineInfo& commandLine) {
 
   const wxDocument* doc = commandLine.path.empty()
                               ? m_pDocManager->CreateDocument(wxString(), wxDOC_NEW)
-                              : m_pDocManager->CreateDocument(ToWx(commandLine.path));
+                              : m_pDocManager->CreateDocument(PathToWx(commandLine.path));
   CMainFrame* frame = MainFrame();
   if (doc == nullptr || frame == nullptr) {
     wxLog::FlushActive();  // the framework's own messages are the report

@@ -14,6 +14,9 @@
 #include <wx/filename.h>
 
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/command_line.h"
 #include "platform/message_box.h"
@@ -36,6 +39,9 @@ class CBrookwaveApp : public wxApp {
 
   // InitInstance with the process's command line.
   bool OnInit() override;
+  // The arguments as main received them, for OnInit: file names are bytes, which wx's argv
+  // (decoded with the locale) cannot always hold. Without them OnInit takes wx's argv.
+  static void KeepArguments(std::vector<std::string> args);
   int OnExit() override;
 
   // The program's start; false (after the framework's or the program's message) when it
@@ -71,6 +77,7 @@ class CBrookwaveApp : public wxApp {
   WxMessageSink m_messageSink;
   MessageSink* m_pPreviousSink = nullptr;
   bool m_bIdleWanted = true;
+  static std::optional<std::vector<std::string>> s_arguments;
 };
 
 // Where the profile is kept.

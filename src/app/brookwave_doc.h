@@ -14,6 +14,10 @@ class CBrookwaveDoc : public wxDocument {
   // Checks that the file can be opened (nothing is read); the file's name becomes the title.
   bool OnOpenDocument(const wxString& filename) override;
 
+ protected:
+  // Refuses what is not a regular file that can be opened for reading.
+  bool DoOpenDocument(const wxString& file) override;
+
  private:
   wxDECLARE_DYNAMIC_CLASS(CBrookwaveDoc);
 };

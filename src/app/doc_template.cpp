@@ -97,7 +97,7 @@ void CBrookwaveDocManager::LoadRecentFiles(ProfileStore& profile) {
   // Oldest first, so that File1 ends at the top.
   for (std::size_t i = kRecentFiles; i-- > 0;) {
     const std::string path = profile.GetString(kRecentFileSection, RecentFileEntry(i), "");
-    if (!path.empty()) history->AddFileToHistory(ToWx(path));
+    if (!path.empty()) history->AddFileToHistory(PathToWx(path));
   }
   UpdateRecentFileMenu();
 }
@@ -105,7 +105,7 @@ void CBrookwaveDocManager::LoadRecentFiles(ProfileStore& profile) {
 void CBrookwaveDocManager::SaveRecentFiles(WxProfileStore& profile) {
   profile.DeleteSection(kRecentFileSection);
   for (std::size_t i = 0; i < GetHistoryFilesCount(); ++i)
-    profile.WriteString(kRecentFileSection, RecentFileEntry(i), FromWx(GetHistoryFile(i)));
+    profile.WriteString(kRecentFileSection, RecentFileEntry(i), PathFromWx(GetHistoryFile(i)));
 }
 
 void CBrookwaveDocManager::UpdateRecentFileMenu() {

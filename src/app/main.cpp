@@ -1,4 +1,5 @@
 // brookwave: the desktop program.
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
   // A file-size limit (ulimit -f) then fails the write with its message instead of killing the
   // program with whatever it had not yet written.
   std::signal(SIGXFSZ, SIG_IGN);
+  std::setlocale(LC_ALL, "");
   // --help and mistakes in the arguments are answered before the display is opened.
   const std::vector<std::string> args(argv + 1, argv + argc);
   const bw::CommandLineInfo info = bw::ParseCommandLine(args, std::getenv("BROOKWAVE_SOUND"));
@@ -30,8 +32,12 @@ int main(int argc, char** argv) {
   // A file opened from the desktop while the program already runs opens there, and this start
   // ends as a success before it shows anything.
   if (!info.path.empty() && bw::HandFileToRunningInstance(info.path)) return 0;
+<<<<<<< HEAD
   // Nothing here draws with OpenGL; without this GTK probes the GL visuals when it opens the
   // display, which loads the whole GL driver stack (tens of MiB and a good part of the start).
   setenv("GDK_GL", "disable", 0);
+=======
+  bw::CBrookwaveApp::KeepArguments(args);
+>>>>>>> i19
   return wxEntry(argc, argv);
 }

@@ -7,6 +7,8 @@
 
 #include "app/brookwave_app.h"
 #include "frame/main_frame.h"
+#include "view/brookwave_view.h"
+#include "view/view_ids.h"
 
 namespace bw {
 namespace {
@@ -30,10 +32,18 @@ bool CancelModalDialogs() {
   return any;
 }
 
-// A window is not destroyed under a modal dialog's loop: its owner would return into it. The
-// dialogs are cancelled and the end is tried again once their loops have returned.
+// Stops a command the view runs; true when there was one.
+bool StopRunningCommand(CBrookwaveApp& app) {
+  CBrookwaveView* view = app.View();
+  if (view == nullptr || !view->IsRunningCommand()) return false;
+  view->WindowProc(WM_REMOTE_STOP, 0, 0);
+  return true;
+}
+
+// A window is not destroyed under a modal dialog's loop or a running command: either would
+// return into it. They are ended and the end is tried again once they have returned.
 void EndWhenNoDialogIsUp(CBrookwaveApp& app) {
-  if (CancelModalDialogs()) {
+  if (CancelModalDialogs() || StopRunningCommand(app)) {
     app.CallAfter([&app] { EndWhenNoDialogIsUp(app); });
     return;
   }

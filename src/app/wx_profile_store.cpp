@@ -21,7 +21,7 @@ std::string WxProfileStore::GetString(std::string_view section, std::string_view
                                       std::string_view fallback) {
   wxString value;
   if (!config_.Read(Key(section, entry), &value)) return std::string(fallback);
-  return FromWx(value);
+  return PathFromWx(value);  // paths among the values: bytes, kept as they are
 }
 
 int WxProfileStore::GetInt(std::string_view section, std::string_view entry, int fallback) {
@@ -34,7 +34,7 @@ int WxProfileStore::GetInt(std::string_view section, std::string_view entry, int
 
 bool WxProfileStore::WriteString(std::string_view section, std::string_view entry,
                                  std::string_view value) {
-  return config_.Write(Key(section, entry), ToWx(value));
+  return config_.Write(Key(section, entry), PathToWx(value));
 }
 
 bool WxProfileStore::WriteInt(std::string_view section, std::string_view entry, int value) {

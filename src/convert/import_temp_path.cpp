@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 namespace bw {
 namespace {
 
 constexpr const char* kFallbackFolder = "/tmp";
+constexpr const char* kFolderPattern = "brookwave-XXXXXX";
 
 std::optional<std::string> FolderFromEnvironment() {
   for (const char* name : {"TMP", "TEMP", "TMPDIR"}) {
@@ -16,6 +19,11 @@ std::optional<std::string> FolderFromEnvironment() {
     if (value && *value) return value;
   }
   return std::nullopt;
+}
+
+std::string WithSlash(std::string folder) {
+  if (folder.back() != '/') folder.push_back('/');
+  return folder;
 }
 
 }  // namespace
@@ -37,12 +45,21 @@ std::string TemporaryFolder() {
   return FolderFromEnvironment().value_or(kFallbackFolder);
 }
 
-std::string MakeImportTempPath() {
-  const std::optional<std::string> configured = FolderFromEnvironment();
-  if (!configured) setenv("TEMP", kFallbackFolder, 1);
-  std::string path = configured.value_or(kFallbackFolder);
-  if (path.back() != '/') path.push_back('/');
-  return path + ImportTempFileName(std::chrono::system_clock::now());
+ImportTempFolder::~ImportTempFolder() {
+  std::error_code ec;
+  if (!folder_.empty()) std::filesystem::remove_all(folder_, ec);
+}
+
+std::string ImportTempFolder::MakeImportTempPath() {
+  if (folder_.empty()) {
+    const std::optional<std::string> configured = FolderFromEnvironment();
+    if (!configured) setenv("TEMP", kFallbackFolder, 1);
+    std::string pattern = WithSlash(configured.value_or(kFallbackFolder)) + kFolderPattern;
+    if (mkdtemp(pattern.data()) == nullptr)
+      return pattern + "/" + ImportTempFileName(std::chrono::system_clock::now());
+    folder_ = pattern;
+  }
+  return folder_ + "/" + ImportTempFileName(std::chrono::system_clock::now());
 }
 
 }  // namespace bw

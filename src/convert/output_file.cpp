@@ -42,16 +42,17 @@ int TruncateFile(const std::filesystem::path& path) {
 }
 
 int CreatePrivateFile(const std::filesystem::path& path) {
-  const int fd = OpenForWriting(path, O_CREAT | O_NOFOLLOW, 0600);
+  // Whatever the name holds (an earlier copy, or a link, a pipe or a file someone planted) is
+  // taken away rather than opened: only a file this call creates is ever written.
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) return errno;
+  const int fd = OpenForWriting(path, O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0600);
   if (fd < 0) return errno;
   struct stat info {};
   int rc = 0;
   if (::fstat(fd, &info) != 0)
     rc = errno;
-  else if (info.st_uid != ::geteuid() || !S_ISREG(info.st_mode))
+  else if (info.st_uid != ::geteuid() || !S_ISREG(info.st_mode) || info.st_nlink != 1)
     rc = EPERM;
-  else if (::ftruncate(fd, 0) != 0)
-    rc = errno;
   const int close_rc = CloseFile(fd);
   return rc != 0 ? rc : close_rc;
 }

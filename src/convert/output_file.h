@@ -19,8 +19,9 @@ int EnsureWritableFile(const std::filesystem::path& path, bool& created);
 // Empties the existing file `path`.
 int TruncateFile(const std::filesystem::path& path);
 
-// Creates `path` empty, or empties it, for this user only. A symbolic link or a file that
-// belongs to someone else is refused (EPERM), since the temporary folder is shared.
+// Creates `path` as a new empty file for this user only (mode 0600). Whatever the name held
+// before is removed first, never opened: a link planted there leaves the file it points at
+// untouched, a pipe cannot hold the command up. Fails (EEXIST) when the name cannot be freed.
 int CreatePrivateFile(const std::filesystem::path& path);
 
 // A plain file written from its first byte, without any header.

@@ -49,7 +49,7 @@ wxString AbbreviatedPath(const std::string& path) {
 }
 
 wxString RecentFileLabel(std::size_t index, const wxString& path) {
-  wxString shown = AbbreviatedPath(FromWx(path));
+  wxString shown = AbbreviatedPath(PathFromWx(path));
   shown.Replace("&", "&&");
   return wxString::Format("&%zu %s", index + 1, shown);
 }
@@ -284,18 +284,25 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
   event.Skip();  // the documents close, then the window
 }
 
-// Busy is what the view last reported, whatever prompt the pane shows at the moment; before
-// the view has reported anything it is idle.
+// Busy is what the view last reported, whatever prompt the pane shows at the moment (before
+// the view has reported anything it is idle), and any command still running: closed under it,
+// the view would be gone when the command returns.
 bool CMainFrame::ViewIsBusy() const {
+  const CBrookwaveView* view = ActiveView();
+  if (view && view->IsRunningCommand()) return true;
   return !m_strStatusText.empty() && m_strStatusText != kReady;
 }
 
-LRESULT CMainFrame::SendToView(uint32_t message, WPARAM wParam, LPARAM lParam) {
+CBrookwaveView* CMainFrame::ActiveView() const {
   wxDocManager* manager = GetDocumentManager();
   wxView* active = manager ? manager->GetCurrentView() : nullptr;
   if (active == nullptr && manager && manager->GetCurrentDocument())
     active = manager->GetCurrentDocument()->GetFirstView();
-  auto* view = dynamic_cast<CBrookwaveView*>(active);
+  return dynamic_cast<CBrookwaveView*>(active);
+}
+
+LRESULT CMainFrame::SendToView(uint32_t message, WPARAM wParam, LPARAM lParam) {
+  CBrookwaveView* view = ActiveView();
   return view ? view->WindowProc(message, wParam, lParam) : 0;
 }
 

@@ -20,6 +20,7 @@
 
 namespace bw {
 
+class CBrookwaveView;
 class CMenuBar;
 class CToolBarEx;
 
@@ -81,8 +82,9 @@ class CMainFrame : public wxDocParentFrame {
   void LoadBarState();
   void KeepBarPlace(const wxAuiPaneInfo& made);
   void SaveBarState();
-  // True while the view reports a state other than idle.
+  // True while the view reports a state other than idle or runs a command.
   bool ViewIsBusy() const;
+  CBrookwaveView* ActiveView() const;
   LRESULT SendToView(uint32_t message, WPARAM wParam, LPARAM lParam);
 
   void OnClose(wxCloseEvent& event);

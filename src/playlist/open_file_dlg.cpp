@@ -5,6 +5,7 @@
 #include <wx/utils.h>
 #include <wx/xrc/xmlres.h>
 
+#include "platform/user_folders.h"
 #include "res/resources.h"
 #include "view/dialogs/file_dialog.h"
 #include "view/dialogs/wx_text.h"
@@ -40,7 +41,7 @@ COpenFileDlg::COpenFileDlg(wxWindow* parent, const wxString& folder) {
 
 std::string COpenFileDlg::GetPathName() const {
   if (m_pBrowser == nullptr) return {};
-  const std::string path = FromWx(m_pBrowser->GetPath());
+  const std::string path = PathFromWx(m_pBrowser->GetPath());
   return path.empty() ? path : WithDefaultExtension(path, "wav");
 }
 
@@ -49,7 +50,7 @@ void COpenFileDlg::OnSelectionChanged() {
 }
 
 std::optional<std::string> RunOpenFileDlg(wxWindow* parent) {
-  COpenFileDlg dialog(parent, wxGetHomeDir());
+  COpenFileDlg dialog(parent, PathToWx(HomeFolder()));
   if (!dialog.IsOk() || dialog.ShowModal() != wxID_OK) return std::nullopt;
   return dialog.GetPathName();
 }

@@ -15,6 +15,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/user_folders.h"
 #include "playlist/playlist_editor_model.h"
 #include "res/dialog_ids.h"
 #include "res/resources.h"
@@ -39,7 +40,7 @@ CPlayListEditor* g_pRunning = nullptr;
 
 // Where the browser was when the last run ended: the next run starts there.
 wxString& LastFolder() {
-  static wxString folder = wxGetHomeDir();
+  static wxString folder = PathToWx(HomeFolder());
   return folder;
 }
 
@@ -107,7 +108,7 @@ CPlayListEditor::CPlayListEditor(wxWindow* parent, PlayListEditorModel& model,
   m_pBrowser->Bind(wxEVT_FILECTRL_FILEACTIVATED, [this](wxFileCtrlEvent&) { OnFileNameOK(); });
   BindButton(IDC_EDITOR_ADD, [this] { m_model.OnAdd(SelectedFile()); });
   BindButton(IDC_EDITOR_ADD_ALL,
-             [this] { m_model.OnAddAll(fs::path(FromWx(m_pBrowser->GetDirectory()))); });
+             [this] { m_model.OnAddAll(fs::path(PathFromWx(m_pBrowser->GetDirectory()))); });
   BindButton(IDC_EDITOR_DELETE, [this] { m_model.OnDelete(); });
   BindButton(IDC_EDITOR_CLEAR_LIST, [this] { m_model.OnClearList(); });
   BindButton(IDC_EDITOR_MOVE_UP, [this] { m_model.OnMoveUp(); });
@@ -182,7 +183,7 @@ void CPlayListEditor::ShowList() {
 }
 
 std::string CPlayListEditor::SelectedFile() const {
-  const std::string path = FromWx(m_pBrowser->GetPath());
+  const std::string path = PathFromWx(m_pBrowser->GetPath());
   std::error_code ec;
   if (path.empty() || fs::is_directory(path, ec)) return {};
   return path;
@@ -203,7 +204,7 @@ void CPlayListEditor::OnFileNameOK() {
 void RunPlayListEditor(wxWindow* parent, PlayListEditorModel& model) {
   if (g_pRunning != nullptr) return;
   // A folder removed since the last run would leave the browser nowhere.
-  if (!wxDirExists(LastFolder())) LastFolder() = wxGetHomeDir();
+  if (!wxDirExists(LastFolder())) LastFolder() = PathToWx(HomeFolder());
   CPlayListEditor editor(parent, model, LastFolder());
   if (!editor.IsOk()) return;
   g_pRunning = &editor;

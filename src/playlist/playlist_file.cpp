@@ -45,19 +45,65 @@ class FileDescriptor {
   int fd_;
 };
 
-bool ReadWholeFile(const fs::path& path, std::string& out) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) return false;
-  out.clear();
-  std::array<char, 64 * 1024> block;
-  for (;;) {
-    const ssize_t got = ::read(file.get(), block.data(), block.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    out.append(block.data(), static_cast<std::size_t>(got));
+// Reads the file's lines one block at a time. A file past the caps is not read on: a list that
+// long is no play list, and holding it whole could take all the memory there is.
+class PlayListLineReader {
+ public:
+  PlayListLineReader(std::vector<std::string>& lines, OverlongEntries overlong)
+      : lines_(lines), overlong_(overlong) {}
+
+  PlayListReadResult Read(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) return PlayListReadResult::kUnreadable;
+    if (static_cast<uint64_t>(status.st_size) > kMaxPlayListBytes)
+      return PlayListReadResult::kTooLarge;
+    std::array<char, 64 * 1024> block;
+    for (;;) {
+      const ssize_t got = ::read(fd, block.data(), block.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return PlayListReadResult::kUnreadable;
+      if (got == 0) break;
+      bytes_ += static_cast<uint64_t>(got);
+      if (bytes_ > kMaxPlayListBytes) return PlayListReadResult::kTooLarge;
+      if (const auto stop = Take(std::string_view(block.data(), static_cast<std::size_t>(got))))
+        return *stop;
+    }
+    if (!partial_.empty()) return Line(partial_).value_or(PlayListReadResult::kRead);
+    return PlayListReadResult::kRead;
   }
-}
+  // The number of the line that stopped the read with kEntryTooLong.
+  std::size_t overlongLine() const { return overlongLine_; }
+
+ private:
+  // The lines that `bytes` completes; a result when reading must stop.
+  std::optional<PlayListReadResult> Take(std::string_view bytes) {
+    for (std::size_t end; (end = bytes.find('\n')) != std::string_view::npos;) {
+      partial_.append(bytes.substr(0, end));
+      bytes.remove_prefix(end + 1);
+      if (partial_.ends_with('\r')) partial_.pop_back();
+      if (const auto stop = Line(partial_)) return stop;
+      partial_.clear();
+    }
+    partial_.append(bytes);
+    return std::nullopt;
+  }
+
+  std::optional<PlayListReadResult> Line(const std::string& line) {
+    if (lines_.size() >= kMaxPlayListEntries) return PlayListReadResult::kTooLarge;
+    if (line.size() > kMaxPlayListEntry && overlong_ == OverlongEntries::kRefuse) {
+      overlongLine_ = lines_.size() + 1;
+      return PlayListReadResult::kEntryTooLong;
+    }
+    lines_.push_back(line);
+    return std::nullopt;
+  }
+
+  std::vector<std::string>& lines_;
+  OverlongEntries overlong_;
+  std::string partial_;
+  uint64_t bytes_ = 0;
+  std::size_t overlongLine_ = 0;
+};
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -83,21 +129,44 @@ fs::path ResolveTarget(const fs::path& path) {
   return ec ? path : target;
 }
 
-// Opens a new temporary file beside `target`, created with `mode` (before the umask).
-int CreateTemporaryBeside(const fs::path& target, mode_t mode, fs::path& temporary) {
+// Gives `temporary` a fresh name beside `target` and calls `make` on it until it makes the file
+// (true) or fails for another reason than the name being taken.
+template <typename Make>
+bool MakeWithTemporaryName(const fs::path& target, fs::path& temporary, Make make) {
   std::random_device random;
   for (int attempt = 0; attempt < 16; ++attempt) {
     temporary = target;
-    std::string name(1, '.');
-    name.append(target.filename().string())
-        .append(".")
-        .append(std::to_string(random() % 1000000))
-        .append(".tmp");
-    temporary.replace_filename(name);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    temporary.replace_filename("." + target.filename().string() + "." +
+                               std::to_string(random() % 1000000) + ".tmp");
+    if (make(temporary)) return true;
+    if (errno != EEXIST) return false;
   }
-  return -1;
+  return false;
+}
+
+// The new list's file in `target`'s folder, created with `mode` (before the umask). Unnamed
+// (O_TMPFILE) where the file system allows it, so that a program that dies while writing leaves
+// nothing behind; `temporary` is then empty until NameNewFile names it.
+int CreateNewFile(const fs::path& target, mode_t mode, fs::path& temporary) {
+  temporary.clear();
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const int unnamed = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  if (unnamed >= 0) return unnamed;
+  int fd = -1;
+  MakeWithTemporaryName(target, temporary, [&](const fs::path& name) {
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    return fd >= 0;
+  });
+  return fd;
+}
+
+// Links an unnamed file under a temporary name, for the rename over the old list.
+bool NameNewFile(int fd, const fs::path& target, fs::path& temporary) {
+  if (!temporary.empty()) return true;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return MakeWithTemporaryName(target, temporary, [&](const fs::path& name) {
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  });
 }
 
 bool WriteTemporaryAndRename(const fs::path& target, std::string_view image) {
@@ -105,17 +174,21 @@ bool WriteTemporaryAndRename(const fs::path& target, std::string_view image) {
   const bool replacing = ::stat(target.c_str(), &old) == 0;
   if (replacing && !IsWritableList(target, old)) return false;
   fs::path temporary;
-  FileDescriptor file(CreateTemporaryBeside(target, 0666, temporary));
+  // Created with the old file's permissions, so that no one the old list was closed to can
+  // read the new one even for a moment; the umask may only take permissions away.
+  const mode_t mode = replacing ? old.st_mode & 07777 : 0666;
+  FileDescriptor file(CreateNewFile(target, mode, temporary));
   if (!file.valid()) return false;
   if (replacing) {
     // The new file takes the old one's place: it keeps its permissions and, where we may
     // set it, its owner.
-    (void)::fchmod(file.get(), old.st_mode & 07777);
+    (void)::fchmod(file.get(), mode);
     (void)::fchown(file.get(), old.st_uid, old.st_gid);
   }
-  const bool written = WriteAll(file.get(), image) && ::fsync(file.get()) == 0 && file.Close();
+  const bool written = WriteAll(file.get(), image) && ::fsync(file.get()) == 0 &&
+                       NameNewFile(file.get(), target, temporary) && file.Close();
   if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-    ::unlink(temporary.c_str());
+    if (!temporary.empty()) ::unlink(temporary.c_str());
     return false;
   }
   return true;
@@ -190,22 +263,31 @@ void ShowPlayListFileError(const fs::path& path) {
 PlayListReadResult ReadPlayListFile(const fs::path& path, std::vector<std::string>& entries,
                                     OverlongEntries overlong_entries) {
   if (!PlayListFileExists(path)) return PlayListReadResult::kMissing;
-  std::string image;
-  if (!ReadWholeFile(path, image)) {
-    ShowPlayListFileError(path);
-    return PlayListReadResult::kUnreadable;
+  std::vector<std::string> lines;
+  PlayListLineReader reader(lines, overlong_entries);
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  const PlayListReadResult result =
+      file.valid() ? reader.Read(file.get()) : PlayListReadResult::kUnreadable;
+  switch (result) {
+    case PlayListReadResult::kRead:
+      entries = std::move(lines);
+      break;
+    case PlayListReadResult::kEntryTooLong:
+      ShowMessageBox("Line " + std::to_string(reader.overlongLine()) + " of the play list file " +
+                         Quoted(path) + " is longer than " + std::to_string(kMaxPlayListEntry) +
+                         " characters.",
+                     kCaption, kStyle);
+      break;
+    case PlayListReadResult::kTooLarge:
+      ShowMessageBox("The play list file " + Quoted(path) + " is too large: a play list holds " +
+                         std::to_string(kMaxPlayListEntries) + " entries at most.",
+                     kCaption, kStyle);
+      break;
+    default:
+      ShowPlayListFileError(path);
+      break;
   }
-  std::vector<std::string> lines = SplitPlayListLines(image);
-  const auto overlong = FindOverlongEntry(lines);
-  if (overlong && overlong_entries == OverlongEntries::kRefuse) {
-    ShowMessageBox("Line " + std::to_string(*overlong + 1) + " of the play list file " +
-                       Quoted(path) + " is longer than " + std::to_string(kMaxPlayListEntry) +
-                       " characters.",
-                   kCaption, kStyle);
-    return PlayListReadResult::kEntryTooLong;
-  }
-  entries = std::move(lines);
-  return PlayListReadResult::kRead;
+  return result;
 }
 
 bool CreatePlayListFileIfAbsent(const fs::path& path) {

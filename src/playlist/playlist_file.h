@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -18,6 +19,10 @@ namespace bw {
 
 // The longest entry a play list may hold: what the playback path holds.
 inline constexpr std::size_t kMaxPlayListEntry = 259;
+// The most entries a play list file may hold, and the most bytes: that many entries of the
+// longest kind with their line ends.
+inline constexpr std::size_t kMaxPlayListEntries = 100'000;
+inline constexpr uint64_t kMaxPlayListBytes = kMaxPlayListEntries * (kMaxPlayListEntry + 2);
 
 // The lines of a file image: only the terminator is removed (no trimming), an empty line is an
 // entry, and a last line without terminator counts.
@@ -52,6 +57,7 @@ enum class PlayListReadResult {
   kMissing,       // no such file: nothing shown
   kUnreadable,    // shown: the file error message
   kEntryTooLong,  // shown: a message naming the file and the line
+  kTooLarge,      // shown: a message naming the file (past kMaxPlayListEntries or its bytes)
 };
 
 // What a read does with an entry longer than kMaxPlayListEntry.
@@ -60,7 +66,8 @@ enum class OverlongEntries {
   kKeep,    // kept as it stands (the editor shows it, so that the user can mend the list)
 };
 
-// Reads every entry of the file. `entries` is replaced only when the result is kRead.
+// Reads every entry of the file, line by line. `entries` is replaced only when the result is
+// kRead.
 PlayListReadResult ReadPlayListFile(const std::filesystem::path& path,
                                     std::vector<std::string>& entries,
                                     OverlongEntries overlong = OverlongEntries::kRefuse);

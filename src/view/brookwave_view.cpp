@@ -125,7 +125,15 @@ void CBrookwaveView::BindFormEvents() {
   });
 }
 
+bool CBrookwaveView::IsRunningCommand() const {
+  return m_core && m_core->IsRunningCommand();
+}
+
 bool CBrookwaveView::OnClose(bool deleteWindow) {
+  if (IsRunningCommand()) {
+    WindowProc(WM_REMOTE_STOP, 0, 0);
+    return false;
+  }
   if (m_core) m_core->OnClose();
   return wxView::OnClose(deleteWindow);
 }
@@ -145,7 +153,7 @@ void CBrookwaveView::OnInitialUpdate() {
 bool CBrookwaveView::OnDropFiles(const wxArrayString& files) {
   if (files.empty() || !m_pForm) return false;
   // Not inside the drop: the open may ask or tell the user something.
-  m_pForm->CallAfter([this, path = FromWx(files.front())] {
+  m_pForm->CallAfter([this, path = PathFromWx(files.front())] {
     if (!m_core) return;
     m_core->OpenFromOutside(path);
     PublishState();
@@ -323,7 +331,7 @@ void CBrookwaveView::PumpMessages(int count) {
 }
 
 std::string CBrookwaveView::DocumentPath() {
-  return GetDocument() ? FromWx(GetDocument()->GetFilename()) : std::string();
+  return GetDocument() ? PathFromWx(GetDocument()->GetFilename()) : std::string();
 }
 
 void CBrookwaveView::SetDocumentTitle(std::string_view title) {
@@ -333,7 +341,7 @@ void CBrookwaveView::SetDocumentTitle(std::string_view title) {
 }
 
 void CBrookwaveView::AddToRecentFileList(std::string_view path) {
-  if (wxDocManager* manager = GetDocumentManager()) manager->AddFileToHistory(ToWx(path));
+  if (wxDocManager* manager = GetDocumentManager()) manager->AddFileToHistory(PathToWx(path));
 }
 
 // Asked for, not done at once: the close may end the view whose command is asking.

@@ -34,7 +34,8 @@ class CBrookwaveView : public wxView, public ViewWindow {
 
   // The document template made the view: the form becomes the frame's client area.
   bool OnCreate(wxDocument* doc, long flags) override;
-  // The document closes: whatever runs stops.
+  // The document closes: whatever runs stops. Refused (the running command is stopped
+  // instead) while a command of the core runs.
   bool OnClose(bool deleteWindow) override;
   void OnDraw(wxDC*) override {}
   // The document's path or title changed: the caption follows.
@@ -49,6 +50,8 @@ class CBrookwaveView : public wxView, public ViewWindow {
   LRESULT WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam);
 
   CBrookwaveViewCore& core() { return *m_core; }
+  // A command of the core runs (and handles pending events): the view must not go.
+  bool IsRunningCommand() const;
   FormWindow* Form() const { return m_pForm; }
   CMainFrame* Frame() const;
 

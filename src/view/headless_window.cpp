@@ -49,6 +49,7 @@ int HeadlessWindow::DispatchedCount(uint32_t message) const {
 }
 
 void HeadlessWindow::PumpMessages(int count) {
+  if (onPump) onPump();
   DispatchPending(static_cast<std::size_t>(std::max(count, 0)));
 }
 

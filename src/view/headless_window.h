@@ -87,6 +87,9 @@ class HeadlessWindow final : public ViewWindow, public MessageSink {
   int PlayListEditorRuns() const { return editor_runs_; }
   // Called with every message box as it is shown (brookwave-cli prints them).
   std::function<void(const ShownMessage&)> onMessage;
+  // Called each time a command handles pending messages, before they are handled: what
+  // arrives from outside while the command runs.
+  std::function<void()> onPump;
 
   // ---- ViewWindow ----
   void PostMessage(uint32_t message, WPARAM wparam, LPARAM lparam) override;

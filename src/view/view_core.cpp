@@ -80,7 +80,7 @@ void CBrookwaveViewCore::OnInitialUpdate() {
   m_stream.playback.sourceFormat = FormatBlock();
   m_stream.playback.pcmFormat = FormatBlock();
   m_stream.capture.targetFormat = FormatBlock();
-  m_stream.importTempPath = MakeImportTempPath();
+  m_stream.importTempPath = m_importTempFolder.MakeImportTempPath();
 
   ResetMeters();
   m_position = SliderState{};
@@ -105,7 +105,33 @@ void CBrookwaveViewCore::OnInitialUpdate() {
   OnPlayFileChosen(1);
 }
 
+CBrookwaveViewCore::RunningCommand::RunningCommand(CBrookwaveViewCore& core) : m_core(core) {
+  ++m_core.m_runningCommands;
+}
+
+CBrookwaveViewCore::RunningCommand::~RunningCommand() {
+  --m_core.m_runningCommands;
+  if (!m_converting || m_core.m_stream.converting == 0) return;
+  m_core.m_stream.converting = 0;
+  m_core.m_window.SetStatusText("Ready");
+}
+
+void CBrookwaveViewCore::RunningCommand::MarkConverting() {
+  m_converting = true;
+  m_core.m_stream.converting = 1;
+  m_core.m_window.SetStatusText("Converting");
+}
+
+bool CBrookwaveViewCore::TakenWhileRunning(int id) {
+  return id == ID_STOP || id == ID_APP_EXIT || id == ID_AUTOPLAY || id == ID_REPEAT_SONG;
+}
+
 LRESULT CBrookwaveViewCore::WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam) {
+  // A file opened or played from a running command's pump would change its source under it;
+  // a late stream end would stop it.
+  if (IsRunningCommand() && (message == WM_PLAYFILE_CHOSEN || message == WM_PLAYLIST_EDITED ||
+                             message == WM_REMOTE_PLAY || message == WM_STREAM_END))
+    return 0;
   switch (message) {
     case WM_PLAYFILE_CHOSEN:
       return OnPlayFileChosen(wParam);
@@ -227,6 +253,12 @@ bool CBrookwaveViewCore::OnCommand(int id) {
 }
 
 std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const {
+  std::optional<CommandState> state = CommandRule(id);
+  if (state && IsRunningCommand() && !TakenWhileRunning(id)) state->enabled = false;
+  return state;
+}
+
+std::optional<CommandState> CBrookwaveViewCore::CommandRule(int id) const {
   const StreamState& s = m_stream;
   const bool fileOpen = s.fileOpen, playing = s.playing, paused = s.paused;
   const bool converting = s.converting, recording = s.recording;
@@ -244,8 +276,8 @@ std::optional<CommandState> CBrookwaveViewCore::QueryCommandState(int id) const 
           fileOpen && !playing && !paused && !converting && !recording && !targetReady, playing};
     case ID_PAUSE:
       return CommandState{(recording || paused) && !converting && !playing, paused};
-    case ID_STOP:
-      return CommandState{fileOpen || targetReady, false};
+    case ID_STOP:  // also what ends an import, which has no file open yet
+      return CommandState{fileOpen || targetReady || converting, false};
     case ID_RECORD:
       return OnUpdateRecord();
     case ID_FIRST:

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "audio/stream_state.h"
+#include "convert/import_temp_path.h"
 #include "platform/remote/remote_control.h"
 #include "playlist/playlist_editor_model.h"
 #include "settings/property_sheet_data.h"
@@ -86,6 +87,10 @@ class CBrookwaveViewCore final : private PlaybackControls {
   std::string OnSetCursor(std::optional<ControlId> control);
   // The form closes: whatever runs stops and the flags and the position slider are cleared.
   void OnClose();
+  // True while a command that handles pending messages runs (Save, Export, Import, opening a
+  // chosen file). The core must outlive it: the window's close is refused then and turned into
+  // Stop, which ends a conversion or an import early.
+  bool IsRunningCommand() const { return m_runningCommands > 0; }
 
   // ---- handlers (also called directly by the other areas, tests and brookwave-cli) --------
 
@@ -237,14 +242,34 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // The file just recorded becomes the open file.
   void OpenRecordedFile();
 
+  // Held for the whole run of a command that handles pending messages. Meanwhile only Stop,
+  // Exit and the plain toggles are taken, and messages that would open or play a file are
+  // dropped, so nothing that arrives changes what the command works on.
+  class RunningCommand {
+   public:
+    explicit RunningCommand(CBrookwaveViewCore& core);
+    // A conversion that ends without Stop having run leaves the view Ready.
+    ~RunningCommand();
+    RunningCommand(const RunningCommand&) = delete;
+    RunningCommand& operator=(const RunningCommand&) = delete;
+    // From here the view is "Converting" and a Stop ends the command.
+    void MarkConverting();
+
+   private:
+    CBrookwaveViewCore& m_core;
+    bool m_converting = false;
+  };
+  std::optional<CommandState> CommandRule(int id) const;
+  static bool TakenWhileRunning(int id);
+
   // ---- conversion, export, import (view_core_convert.cpp) ----
   struct ConversionTarget;
   enum class ConversionEnd;
   void DeleteImportTempFile();
   // Save and Export: the target's name, the overwrite question and a check that it can be
   // written; then the format chooser, opened on the MPEG Layer-3 preset.
-  bool ChooseConversionTarget(const FileDialogSpec& dialog, int createFailure,
-                              ConversionTarget& target);
+  bool ChooseConversionTarget(RunningCommand& running, const FileDialogSpec& dialog,
+                              int createFailure, ConversionTarget& target);
   bool ChooseTargetFormat();
   bool OpenConverter(BlockConverter& converter);
   void CloseConverter(BlockConverter& converter);
@@ -263,7 +288,7 @@ class CBrookwaveViewCore final : private PlaybackControls {
                      std::string_view complete);
   // Import's steps before and after its dialog; a file handed in from outside takes them too.
   void ClearForImport();
-  void ImportChosenFile(const std::string& path);
+  void ImportChosenFile(const std::string& path, RunningCommand& running);
   // A sound file handed in from outside (start-up, a drop, another program) imported at once.
   void ImportOutsideFile(const std::string& path);
   // The temporary file for `path`: an MPEG Layer III file wrapped unchanged, any other sound
@@ -299,6 +324,7 @@ class CBrookwaveViewCore final : private PlaybackControls {
 
   ViewWindow& m_window;
   ProfileStore& m_profile;
+  ImportTempFolder m_importTempFolder;  // outlives the stream state, whose file it holds
   StreamState m_stream;
   PlaySheetData m_playSheet;
   RecordSheetData m_recordSheet;
@@ -307,8 +333,10 @@ class CBrookwaveViewCore final : private PlaybackControls {
   std::string m_playListFile;  // the list the entries came from
   PlayListEditorModel m_playListEditor{m_window};
   bool m_playListEditorShowing = false;
-  std::string m_chosenPath;  // what the Open File dialog chose, until WM_PLAYFILE_CHOSEN
+  std::string m_chosenPath;    // what the Open File dialog chose, until WM_PLAYFILE_CHOSEN
+  std::string m_importedPath;  // the MPEG file the last Import wrapped
   bool m_timerRunning = false;
+  int m_runningCommands = 0;
 
   SliderState m_volume;
   SliderState m_balance;

@@ -143,7 +143,8 @@ void CBrookwaveViewCore::DeleteImportTempFile() {
 
 // ---- Save and Export ----
 
-bool CBrookwaveViewCore::ChooseConversionTarget(const FileDialogSpec& dialog, int createFailure,
+bool CBrookwaveViewCore::ChooseConversionTarget(RunningCommand& running,
+                                                const FileDialogSpec& dialog, int createFailure,
                                                 ConversionTarget& target) {
   m_stream.lastError = 0;
   std::string& targetPath = m_stream.capture.targetPath;
@@ -155,7 +156,9 @@ bool CBrookwaveViewCore::ChooseConversionTarget(const FileDialogSpec& dialog, in
   }
   targetPath = *chosen;
   target.path = *chosen;
+  running.MarkConverting();
   m_window.PumpMessages(kPumpAfterDialog);
+  if (m_stream.converting != 1) return false;  // stopped meanwhile
   m_window.SetCursor(Cursor::kWait);
 
   // Writing over the file being read would destroy the sound before it is converted.
@@ -333,6 +336,7 @@ void CBrookwaveViewCore::EndConversion(ConversionEnd end, ConversionTarget& targ
 
 void CBrookwaveViewCore::RunConversion(BlockConverter* converter, ConversionTarget& target,
                                        std::string_view complete) {
+  if (m_stream.converting != 1) return;  // stopped under one of the dialogs
   m_stream.recordTargetReady = 1;
   target.kept = true;
   BeginConverting();
@@ -348,9 +352,10 @@ void CBrookwaveViewCore::OnFileSave() {
     Message("Error Select New and Open First");
     return;
   }
+  RunningCommand running(*this);
   ConversionTarget target;
   target.isWave = true;
-  if (!ChooseConversionTarget(TargetDialog("Wave Files", "*.wav", "wav"), 0, target) ||
+  if (!ChooseConversionTarget(running, TargetDialog("Wave Files", "*.wav", "wav"), 0, target) ||
       !ChooseTargetFormat())
     return;
   // Only what a recording could write may be written here.
@@ -375,9 +380,10 @@ void CBrookwaveViewCore::OnFileExport() {
     Message("Error:Open File First and then Export");
     return;
   }
+  RunningCommand running(*this);
   ConversionTarget target;
-  if (!ChooseConversionTarget(TargetDialog("mp3 Files", "*.mp3", "mp3"), kExportCreateFailed,
-                              target))
+  if (!ChooseConversionTarget(running, TargetDialog("mp3 Files", "*.mp3", "mp3"),
+                              kExportCreateFailed, target))
     return;
   const FormatBlock& source = m_stream.playback.sourceFormat;
   const uint16_t tag = source.format().wFormatTag;
@@ -400,6 +406,7 @@ void CBrookwaveViewCore::OnFileExport() {
 // ---- Import ----
 
 void CBrookwaveViewCore::OnFileImport() {
+  RunningCommand running(*this);
   ClearForImport();
   FileDialogSpec dialog;
   dialog.title = "File Open";
@@ -412,7 +419,7 @@ void CBrookwaveViewCore::OnFileImport() {
     m_stream.lastError = kDialogCancelled;
     return;
   }
-  ImportChosenFile(*chosen);
+  ImportChosenFile(*chosen, running);
 }
 
 void CBrookwaveViewCore::ClearForImport() {
@@ -425,16 +432,18 @@ void CBrookwaveViewCore::ClearForImport() {
   m_stream.capture.targetFormat = FormatBlock();
 }
 
-void CBrookwaveViewCore::ImportChosenFile(const std::string& path) {
+void CBrookwaveViewCore::ImportChosenFile(const std::string& path, RunningCommand& running) {
   m_stream.playback.playPath = path;
+  running.MarkConverting();
   m_window.PumpMessages(kPumpAfterDialog);
   m_window.SetCursor(Cursor::kWait);
   ArrowCursorAtEnd arrow(m_window);
   m_stream.capture.targetPath = m_stream.importTempPath;
-  if (!WriteImportFile(path)) {
+  if (m_stream.converting != 1 || !WriteImportFile(path)) {
     DeleteImportTempFile();
     return;
   }
+  m_stream.converting = 0;
   OpenImportWrapper(path);
 }
 
@@ -477,8 +486,7 @@ bool CBrookwaveViewCore::CopyIntoWrapper(const std::string& mpegPath, WaveTarget
     if (got <= 0) break;  // the end, or a failing read
     if (!WriteImportBlock(wrapper, block.first(static_cast<std::size_t>(got)))) return false;
     m_window.PumpMessages(1);
-    // A recent file opened meanwhile has taken the playback side: this Import gives way.
-    if (m_stream.fileOpen) return false;
+    if (m_stream.converting != 1) return false;  // stopped: nothing is played
   }
   if (wrapper.Finish(kImportFact) != 0) {
     Message("Cannot write the file " + m_stream.importTempPath);
@@ -499,6 +507,7 @@ void CBrookwaveViewCore::OpenImportWrapper(const std::string& mpegPath) {
     DeleteImportTempFile();
     return;
   }
+  m_importedPath = mpegPath;
   playback.position = 0;
   MoveSlider(IDC_POSITION, 0);
   OnPlay();

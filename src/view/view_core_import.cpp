@@ -18,8 +18,9 @@ constexpr uint32_t kImportExpectedSize = 44;
 }  // namespace
 
 void CBrookwaveViewCore::ImportOutsideFile(const std::string& path) {
+  RunningCommand running(*this);
   ClearForImport();
-  ImportChosenFile(path);
+  ImportChosenFile(path, running);
 }
 
 bool CBrookwaveViewCore::WriteImportFile(const std::string& path) {
@@ -87,8 +88,7 @@ bool CBrookwaveViewCore::DecodeIntoImportFile(AudioImportDecoder& decoder) {
                   static_cast<unsigned long long>(decoder.bytesRead()));
     m_window.ShowText(IDC_POSITION_BOX, count);
     m_window.PumpMessages(1);
-    // A recent file opened meanwhile has taken the playback side: this Import gives way.
-    if (m_stream.fileOpen) return false;
+    if (m_stream.converting != 1) return false;  // stopped: nothing is played
   }
   if (file.Finish(static_cast<uint32_t>(std::min<uint64_t>(frames, UINT32_MAX))) != 0) {
     Message("Cannot write the file " + m_stream.importTempPath);

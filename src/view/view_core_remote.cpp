@@ -34,7 +34,9 @@ RemoteState CBrookwaveViewCore::DescribeForRemote() const {
     state.status = RemotePlaybackStatus::kPaused;
   if (s.fileOpen) {
     const uint32_t avg = PlaybackAvgBytes();
-    state.file = Absolute(s.playback.playPath);
+    // An import plays its temporary wrapper; other programs are shown the file imported.
+    const bool imported = s.playback.playPath == s.importTempPath && !m_importedPath.empty();
+    state.file = Absolute(imported ? m_importedPath : s.playback.playPath);
     state.length_us = Microseconds(s.playback.dataBytes, avg);
     state.position_us =
         Microseconds(static_cast<uint64_t>(std::max<int64_t>(m_position.pos, 0)), avg);
@@ -53,7 +55,7 @@ RemoteState CBrookwaveViewCore::DescribeForRemote() const {
 
 void CBrookwaveViewCore::OpenFromOutside(const std::string& path) {
   StreamState& s = m_stream;
-  if (s.recording || s.recordTargetReady || s.converting) {
+  if (s.recording || s.recordTargetReady || s.converting || IsRunningCommand()) {
     Message(path + " was not opened: stop the recording or the conversion first.",
             kMbOk | kMbIconExclamation);
     return;

@@ -23,6 +23,7 @@ void CBrookwaveViewCore::OnFileOpen() {
 }
 
 LRESULT CBrookwaveViewCore::OnPlayFileChosen(WPARAM wParam) {
+  RunningCommand running(*this);
   // Let the screen repaint where the dialog was before the file is opened.
   m_window.PumpMessages(200);
   m_window.SetCursor(Cursor::kWait);

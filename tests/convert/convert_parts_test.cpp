@@ -1,6 +1,7 @@
 // The pieces the conversion commands are built from: the table of formats a target may have,
 // the format Import wraps a stream in, its temporary file's place and name.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -8,6 +9,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio/capture_block_basis.h"
 #include "convert/import_temp_path.h"
@@ -93,19 +96,45 @@ class Environment {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-TEST(ImportTempPath, TakesTmpThenTempThenTmpdirThenTmpAndNamesTheTimeOfDay) {
+// The folder a path lies in, and the folder that holds that one.
+std::pair<std::filesystem::path, std::filesystem::path> Folders(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  return {folder, folder.parent_path()};
+}
+
+TEST(ImportTempPath, APrivateFolderInTmpThenTempThenTmpdirThenTmpNamesTheTimeOfDay) {
   Environment env;
-  env.Set("TMP", "/a");
-  env.Set("TEMP", "/b/");
-  env.Set("TMPDIR", "/c");
-  EXPECT_EQ(MakeImportTempPath().rfind("/a/_", 0), 0u);
-  unsetenv("TMP");
-  EXPECT_EQ(MakeImportTempPath().rfind("/b/_", 0), 0u);
-  unsetenv("TEMP");
-  EXPECT_EQ(MakeImportTempPath().rfind("/c/_", 0), 0u);
-  unsetenv("TMPDIR");
-  EXPECT_EQ(MakeImportTempPath().rfind("/tmp/_", 0), 0u);
-  EXPECT_STREQ(std::getenv("TEMP"), "/tmp");
+  test::TempDir a, b, c;
+  env.Set("TMP", a.path().c_str());
+  env.Set("TEMP", (b.path().string() + "/").c_str());
+  env.Set("TMPDIR", c.path().c_str());
+  std::vector<std::filesystem::path> made;
+  for (const test::TempDir* expected : {&a, &b, &c}) {
+    ImportTempFolder folder;
+    const std::string path = folder.MakeImportTempPath();
+    const auto [own, parent] = Folders(path);
+    EXPECT_EQ(parent, expected->path()) << path;
+    EXPECT_TRUE(own.filename().string().starts_with("brookwave-")) << path;
+    EXPECT_TRUE(std::filesystem::path(path).filename().string().starts_with("_")) << path;
+    EXPECT_EQ(std::filesystem::status(own).permissions(), std::filesystem::perms::owner_all);
+    // The view keeps its folder: a later path lies in the same one.
+    EXPECT_EQ(Folders(folder.MakeImportTempPath()).first, own);
+    made.push_back(own);
+    unsetenv(expected == &a ? "TMP" : expected == &b ? "TEMP" : "TMPDIR");
+  }
+  for (const auto& own : made)
+    EXPECT_FALSE(std::filesystem::exists(own)) << "the folder outlived its view";
+  {
+    ImportTempFolder folder;
+    EXPECT_EQ(Folders(folder.MakeImportTempPath()).second, "/tmp");
+    EXPECT_STREQ(std::getenv("TEMP"), "/tmp");
+    ImportTempFolder other;
+    EXPECT_NE(Folders(other.MakeImportTempPath()).first, Folders(folder.MakeImportTempPath()).first)
+        << "two views must not share a name anyone could guess";
+  }
+  env.Set("TMP", "/nonexistent/folder");
+  ImportTempFolder missing;
+  EXPECT_EQ(CreatePrivateFile(missing.MakeImportTempPath()), ENOENT);
 
   using namespace std::chrono;
   const sys_days day = 2024y / 3 / 7;
@@ -113,13 +142,22 @@ TEST(ImportTempPath, TakesTmpThenTempThenTmpdirThenTmpAndNamesTheTimeOfDay) {
             "_070015300123.WAV");
 }
 
-TEST(ImportTempFile, IsCreatedPrivateAndNeverThroughALink) {
+TEST(ImportTempFile, IsCreatedNewAndPrivateNeverThroughWhatWasThere) {
   test::TempDir dir;
   const auto victim = dir / "victim";
   test::WriteFileBytes(victim, {1, 2, 3});
   std::filesystem::create_symlink(victim, dir / "link.WAV");
-  EXPECT_EQ(CreatePrivateFile(dir / "link.WAV"), ELOOP);
+  ASSERT_EQ(CreatePrivateFile(dir / "link.WAV"), 0);
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "link.WAV"));
+  ASSERT_EQ(::link(victim.c_str(), (dir / "hard.WAV").c_str()), 0);
+  ASSERT_EQ(CreatePrivateFile(dir / "hard.WAV"), 0);
   EXPECT_EQ(test::ReadFileBytes(victim), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(std::filesystem::hard_link_count(victim), 1u);
+  ASSERT_EQ(::mkfifo((dir / "pipe.WAV").c_str(), 0600), 0);
+  ASSERT_EQ(CreatePrivateFile(dir / "pipe.WAV"), 0);
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir / "pipe.WAV"));
+  std::filesystem::create_directory(dir / "folder.WAV");
+  EXPECT_NE(CreatePrivateFile(dir / "folder.WAV"), 0);
 
   test::WriteFileBytes(dir / "old.WAV", {4, 5});
   ASSERT_EQ(CreatePrivateFile(dir / "old.WAV"), 0);

@@ -44,12 +44,26 @@ void LaunchedProgram::TearDown() {
   if (display_) XCloseDisplay(display_);
 }
 
-pid_t LaunchedProgram::Launch(const std::vector<std::string>& args, const std::string& program) {
+pid_t LaunchedProgram::Launch(const std::vector<std::string>& args, const std::string& program,
+                              const std::vector<std::string>& environment) {
+  std::vector<std::string> changes = {"XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+                                      "BROOKWAVE_SOUND=portaudio"};
+  changes.insert(changes.end(), environment.begin(), environment.end());
+  const auto name = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
   std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e)
-    env.emplace_back(*e);
-  env.push_back("XDG_CONFIG_HOME=" + (dir_ / "config").string());
-  env.push_back("BROOKWAVE_SOUND=portaudio");
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (std::none_of(changes.begin(), changes.end(),
+                     [&](const std::string& change) { return name(change) == name(entry); }))
+      env.push_back(entry);
+  }
+  // The last change of a name holds.
+  for (auto change = changes.begin(); change != changes.end(); ++change) {
+    const bool later = std::any_of(change + 1, changes.end(), [&](const std::string& other) {
+      return name(other) == name(*change);
+    });
+    if (!later && change->find('=') != std::string::npos) env.push_back(*change);
+  }
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
   pid_t pid = -1;

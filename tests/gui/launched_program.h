@@ -27,8 +27,10 @@ class LaunchedProgram : public ::testing::Test {
   void TearDown() override;
 
   // Starts `program` with `args`; its sound goes through PortAudio unless the arguments say
-  // otherwise.
-  pid_t Launch(const std::vector<std::string>& args, const std::string& program = BW_PROGRAM_PATH);
+  // otherwise. `environment` holds NAME=VALUE entries that replace the test's own, and bare
+  // NAMEs that are left out.
+  pid_t Launch(const std::vector<std::string>& args, const std::string& program = BW_PROGRAM_PATH,
+               const std::vector<std::string>& environment = {});
   // The main window of process `pid` once it is on the screen.
   std::optional<XWindow> MainWindow(pid_t pid,
                                     std::chrono::milliseconds wait = std::chrono::seconds(20));

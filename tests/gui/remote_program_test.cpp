@@ -1,6 +1,7 @@
 // The real program on the session bus: driven by playerctl, meeting a second start of itself,
 // and installed with cmake --install into a prefix of its own.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -9,6 +10,8 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "launched_program.h"
 #include "remote_test_support.h"
@@ -137,6 +140,80 @@ TEST_F(RemoteProgram, SecondStartWithAFileHandsItToTheFirst) {
     std::this_thread::sleep_for(100ms);
   EXPECT_EQ(Name(*window), tone + " - Brookwave");
   EXPECT_EQ(Status(), "Playing\n");  // AutoPlay
+}
+
+// File names are bytes: whatever the locale, a name in UTF-8, a folder with an accent and a
+// name that is not UTF-8 at all open from the command line, play, are shown (the bytes that are
+// not UTF-8 as \xNN) and stay in the recent-file list across starts.
+TEST_F(RemoteProgram, StartsWithAnyFileNameUnderAnyLocale) {
+  fs::create_directory(dir_ / "dossier \xC3\xA9");
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"caf\xC3\xA9.wav", "caf\xC3\xA9.wav"},
+      {"dossier \xC3\xA9/tone.wav", "dossier \xC3\xA9/tone.wav"},
+      {"\xE9t\xE9.wav", "\\xE9t\\xE9.wav"}};
+  for (const char* locale : {"C.UTF-8", "C"}) {
+    for (const auto& [name, shown] : names) {
+      SCOPED_TRACE(std::string(locale) + " " + name);
+      const std::string path = (dir_ / name).string();
+      WritePcmWave(path, 44100, 2, SineTone(44100, 2, 44100 * 30, 440));
+      const pid_t pid = Launch({"--sound=null", path}, BW_PROGRAM_PATH,
+                               {std::string("LANG=") + locale, "LC_ALL"});
+      const std::optional<XWindow> window = MainWindow(pid);
+      ASSERT_TRUE(window) << "no main window came up";
+      EXPECT_EQ(Name(*window), dir_.path().string() + "/" + shown + " - Brookwave");
+      ASSERT_TRUE(WaitForName(kBusName, true));
+      EXPECT_EQ(Status(), "Playing\n");
+      EXPECT_EQ(GdbusCall(kBusName, "org.mpris.MediaPlayer2.Quit").exit_code, 0);
+      EXPECT_EQ(GdbusCall(kBusName, "org.mpris.MediaPlayer2.Quit").exit_code, 0);
+      EXPECT_EQ(Exited(pid, 20s), 0);
+      ASSERT_TRUE(WaitForName(kBusName, false));
+    }
+  }
+  // The last one (not UTF-8) is the first recent file; a start without a file keeps it.
+  const std::string stored = Profile();
+  const std::size_t entry = stored.find("File1=");
+  ASSERT_NE(entry, std::string::npos) << stored;
+  const std::string line = stored.substr(entry, stored.find('\n', entry) - entry);
+  const pid_t pid = Launch({"--sound=null"}, BW_PROGRAM_PATH, {"LANG=C", "LC_ALL"});
+  ASSERT_TRUE(MainWindow(pid));
+  ASSERT_TRUE(WaitForName(kBusName, true));
+  EXPECT_EQ(GdbusCall(kBusName, "org.mpris.MediaPlayer2.Quit").exit_code, 0);
+  EXPECT_EQ(Exited(pid, 20s), 0);
+  EXPECT_NE(Profile().find(line + "\n"), std::string::npos) << Profile();
+}
+
+// The settings go where the environment says, accents and all.
+TEST_F(RemoteProgram, KeepsItsSettingsInAConfigOrHomeFolderWithAnyName) {
+  const fs::path config = dir_ / "r\xC3\xA9glages";
+  const fs::path home = dir_ / "maison \xE9";
+  fs::create_directory(home);
+  const std::vector<std::vector<std::string>> environments = {
+      {"XDG_CONFIG_HOME=" + config.string(), "LANG=C", "LC_ALL"},
+      {"XDG_CONFIG_HOME", "HOME=" + home.string(), "LANG=C", "LC_ALL"}};
+  for (const auto& environment : environments) {
+    const pid_t pid = Launch({"--sound=null"}, BW_PROGRAM_PATH, environment);
+    const std::optional<XWindow> window = MainWindow(pid);
+    ASSERT_TRUE(window);
+    CloseBox(*window);
+    EXPECT_EQ(Exited(pid, 20s), 0);
+  }
+  EXPECT_TRUE(fs::is_regular_file(config / "Brookwave/Brookwave.conf"));
+  EXPECT_TRUE(fs::is_regular_file(home / ".config/Brookwave/Brookwave.conf"));
+}
+
+// A named pipe is no sound file: refused at once, before it could hold the start-up.
+TEST_F(RemoteProgram, ANamedPipeOnTheCommandLineIsRefusedAtOnce) {
+  const fs::path pipe = dir_ / "pipe.wav";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const pid_t pid = Launch({"--sound=null", pipe.string()});
+  // The framework's own report, as for any file that cannot be opened; then the start fails.
+  const std::optional<XWindow> error = WindowNamed(pid, "Brookwave Error");
+  ASSERT_TRUE(error) << "the start-up hangs on the pipe";
+  EXPECT_FALSE(MainWindow(pid, 0ms));
+  CloseBox(*error);
+  const std::optional<int> status = Exited(pid, 20s);
+  ASSERT_TRUE(status);
+  EXPECT_NE(*status, 0);
 }
 
 TEST_F(RemoteProgram, InstalledIntoAPrefixItStartsAndTheDesktopTakesItsFiles) {

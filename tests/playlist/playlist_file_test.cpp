@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 
 #include "support/test_support.h"
 
@@ -89,6 +92,52 @@ TEST_F(PlayListFileTest, AnEntryLongerThanAPathIsRefusedWithAMessageNamingTheFil
   ASSERT_EQ(messages_.messages().size(), 1u);
   EXPECT_NE(messages_.messages()[0].text.find(list_.string()), std::string::npos);
   EXPECT_NE(messages_.messages()[0].text.find("Line 2"), std::string::npos);
+}
+
+TEST_F(PlayListFileTest, AListPastTheCapsIsRefusedWithAMessageNamingTheFile) {
+  WriteText(list_, std::string(kMaxPlayListEntries, '\n'));
+  Lines entries;
+  ASSERT_EQ(ReadPlayListFile(list_, entries), PlayListReadResult::kRead);
+  EXPECT_EQ(entries.size(), kMaxPlayListEntries);
+
+  WriteText(list_, std::string(kMaxPlayListEntries, '\n') + "one more");
+  entries = {"kept"};
+  EXPECT_EQ(ReadPlayListFile(list_, entries), PlayListReadResult::kTooLarge);
+  EXPECT_EQ(entries, Lines{"kept"});
+  ASSERT_EQ(messages_.messages().size(), 1u);
+  EXPECT_NE(messages_.messages()[0].text.find(list_.string()), std::string::npos);
+}
+
+// A 2 GiB list (sparse: nothing but its size on the disk) read where memory is scarce: the
+// read is refused with its message instead of taking all the memory there is.
+TEST_F(PlayListFileTest, AHugeSparseListUnderAMemoryLimitIsRefusedNotHeld) {
+  {
+    test::WriteFileBytes(list_, {});
+    ASSERT_EQ(::truncate(list_.c_str(), int64_t{2} << 30), 0);
+  }
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // What the process already maps, and 256 MiB more (the sanitizers map much up front).
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+      std::fclose(statm);
+    }
+    const rlim_t limit = static_cast<rlim_t>(pages) * ::sysconf(_SC_PAGESIZE) + (rlim_t{256} << 20);
+    const rlimit memory{limit, limit};
+    if (pages == 0 || ::setrlimit(RLIMIT_AS, &memory) != 0) ::_exit(3);
+    Lines entries;
+    const PlayListReadResult result = ReadPlayListFile(list_, entries);
+    const bool named = messages_.messages().size() == 1 &&
+                       messages_.messages()[0].text.find(list_.string()) != std::string::npos;
+    ::_exit(result == PlayListReadResult::kTooLarge && named ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the read ended the process (signal " << WTERMSIG(status)
+                                 << ")";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(PlayListFileTest, WrittenListsReadBackIdenticallyAndEndWithCrLf) {

@@ -2,6 +2,7 @@
 // how each ends when it completes, is cancelled or refused, fails, or is stopped.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -343,6 +344,106 @@ TEST_F(ConvertCommands, ImportTakesWhatTheCodecPlaysAndRefusesTheRest) {
     left.push_back(played[i]);
   }
   EXPECT_GE(DelayedSnrDb(tone, left, 1, 4000), 20);
+}
+
+// From its dialog to its end Import owns the view: what other programs, the user's other
+// commands and late messages ask for meanwhile must not touch the file it is wrapping.
+TEST_F(ConvertCommands, ImportHoldsTheViewBusyFromItsDialogToItsEnd) {
+  const std::string tone = WritePcm("tone.wav", 44100, 2, Sweep(44100, 2, 4410));
+  int pumps = 0;
+  window.onPump = [&] {
+    ++pumps;
+    EXPECT_TRUE(core.IsRunningCommand());
+    EXPECT_EQ(window.StatusText(), "Converting");
+    for (int id : {ID_FILE_OPEN, ID_FILE_IMPORT, ID_FILE_NEW, ID_PLAYLIST_OPEN, ID_PLAYLIST_NEW,
+                   ID_FILE_MRU_FIRST, ID_PROPERTIES_RECORD, ID_PLAY})
+      EXPECT_FALSE(core.QueryCommandState(id)->enabled) << id;
+    EXPECT_TRUE(core.QueryCommandState(ID_STOP)->enabled);
+    // The pump after the dialog, then one inside the copy.
+    if (pumps != 1 && pumps != 3) return;
+    core.OpenFromOutside(tone);
+    window.PostMessage(WM_PLAYFILE_CHOSEN, 1, 0);
+    window.PostMessage(WM_REMOTE_PLAY, 0, 0);
+    window.PostMessage(WM_STREAM_END, 0, 0);
+  };
+  const std::vector<uint8_t> mpeg =
+      SilentMpegFrames(kMpeg1Layer3, k128kAt44100, kJointStereo, 417, 200);
+  ASSERT_TRUE(Import(mpeg));
+  window.onPump = nullptr;
+  EXPECT_GT(pumps, 3);
+  EXPECT_FALSE(core.IsRunningCommand());
+  EXPECT_EQ(stream().playback.playPath, stream().importTempPath);
+  EXPECT_EQ(stream().playback.sourceFormat.format().wFormatTag, kWaveFormatMpegLayer3);
+  EXPECT_EQ(stream().playing, 1);
+  EXPECT_EQ(window.StatusText(), "Playing");
+  EXPECT_EQ(Parsed(stream().importTempPath).data, mpeg);
+  const std::string refused = tone + " was not opened: stop the recording or the conversion first.";
+  EXPECT_EQ(window.MessageTexts(), (std::vector<std::string>{refused, refused}));
+  // Other programs see the file the user imported, not its wrapper.
+  EXPECT_EQ(core.DescribeForRemote().file, std::filesystem::path(mpegPath_));
+}
+
+// Stop (the close box, another program's Quit) ends an Import at any point: nothing plays, the
+// wrapper is gone, the view is Ready and the next Import works.
+TEST_F(ConvertCommands, StopEndsAnImportCleanlyWhereverItArrives) {
+  const std::vector<uint8_t> mpeg =
+      SilentMpegFrames(kMpeg1Layer3, k128kAt44100, kJointStereo, 417, 200);
+  for (int stopAt : {1, 2, 4}) {
+    int pumps = 0;
+    window.onPump = [&] {
+      if (++pumps == stopAt) window.PostMessage(WM_REMOTE_STOP, 0, 0);
+    };
+    EXPECT_FALSE(Import(mpeg)) << stopAt;
+    EXPECT_EQ(stream().playing, 0);
+    EXPECT_EQ(stream().converting, 0);
+    EXPECT_EQ(window.StatusText(), "Ready");
+    EXPECT_FALSE(Exists(stream().importTempPath));
+    EXPECT_FALSE(core.IsRunningCommand());
+  }
+  window.onPump = nullptr;
+  EXPECT_TRUE(window.Messages().empty());
+  EXPECT_TRUE(Import(mpeg));
+}
+
+// Whatever someone planted under the wrapper's name is replaced, never written through: a hard
+// link's other name keeps its bytes, a named pipe cannot hold Import up.
+TEST_F(ConvertCommands, ImportReplacesWhatIsPlantedUnderTheTemporaryName) {
+  const std::vector<uint8_t> mpeg =
+      SilentMpegFrames(kMpeg1Layer3, k128kAt44100, kJointStereo, 417, 50);
+  const std::string temp = stream().importTempPath;
+  const std::string victim = dir / "victim.wav";
+  WriteFileBytes(victim, {1, 2, 3});
+  ASSERT_EQ(::link(victim.c_str(), temp.c_str()), 0);
+  ASSERT_TRUE(Import(mpeg));
+  EXPECT_EQ(ReadFileBytes(victim), (std::vector<uint8_t>{1, 2, 3}));
+  core.OnFileClose();
+
+  ASSERT_EQ(::mkfifo(temp.c_str(), 0600), 0);
+  ASSERT_TRUE(Import(mpeg));
+  EXPECT_EQ(Parsed(temp).data, mpeg);
+  core.OnFileClose();
+
+  std::filesystem::create_symlink(victim, temp);
+  ASSERT_TRUE(Import(mpeg));
+  EXPECT_EQ(ReadFileBytes(victim), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_FALSE(std::filesystem::is_symlink(temp));
+  core.OnFileClose();
+  EXPECT_TRUE(window.Messages().empty());
+}
+
+TEST_F(ConvertCommands, ImportReplacesAFileOfAnotherUserUnderTheTemporaryName) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  const std::string temp = stream().importTempPath;
+  WriteFileBytes(temp, {9, 9});
+  ASSERT_EQ(::chown(temp.c_str(), 65534, 65534), 0);
+  const std::vector<uint8_t> mpeg =
+      SilentMpegFrames(kMpeg1Layer3, k128kAt44100, kJointStereo, 417, 50);
+  ASSERT_TRUE(Import(mpeg));
+  struct stat info {};
+  ASSERT_EQ(::stat(temp.c_str(), &info), 0);
+  EXPECT_EQ(info.st_uid, ::geteuid());
+  EXPECT_EQ(info.st_nlink, 1u);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST_F(ConvertCommands, EnableRulesFollowTheSourceFormatAndTheBusyFlags) {

@@ -76,7 +76,7 @@ TEST_F(ViewCore, EnableRulesFollowTheBusyFlags) {
     // A prepared record target holds the work buffers too.
     expect(ID_PLAY, open && idle && !paused && !ready, playing);
     expect(ID_PAUSE, (recording || paused) && !converting && !playing, paused);
-    expect(ID_STOP, open || ready);
+    expect(ID_STOP, open || ready || converting);
     expect(ID_RECORD, ready && idle, recording);
     for (int id : {ID_FIRST, ID_LAST, ID_REVERSE, ID_FORWARD, ID_SELECTION_FROM, ID_SELECTION_TO})
       expect(id, open && idle && !paused);

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/message_box.h"
+#include "platform/user_folders.h"
 #include "view/dialogs/wx_text.h"
 
 #ifdef __WXGTK3__
@@ -92,7 +93,7 @@ std::optional<std::string> RunFileDialog(wxWindow* parent, const FileDialogSpec&
   long style = typed_name ? wxFD_SAVE : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
   const FilePicker pick = [&](const fs::path& folder,
                               const std::string& name) -> std::optional<std::string> {
-    wxFileDialog chooser(parent, ToWx(dialog.title), ToWx(folder.string()), ToWx(name),
+    wxFileDialog chooser(parent, ToWx(dialog.title), PathToWx(folder.string()), PathToWx(name),
                          ToWx(Wildcard(dialog)), style);
     if (!dialog.filters.empty()) {
       const int count = static_cast<int>(dialog.filters.size());
@@ -100,9 +101,9 @@ std::optional<std::string> RunFileDialog(wxWindow* parent, const FileDialogSpec&
     }
     if (typed_name && dialog.kind == FileDialogSpec::Kind::kOpen) LabelAcceptButton(chooser);
     if (chooser.ShowModal() != wxID_OK) return std::nullopt;
-    return FromWx(chooser.GetPath());
+    return PathFromWx(chooser.GetPath());
   };
-  return ConfirmFileDialog(dialog, pick, fs::path(wxGetHomeDir().utf8_string()));
+  return ConfirmFileDialog(dialog, pick, fs::path(HomeFolder()));
 }
 
 }  // namespace bw
