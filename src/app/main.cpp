@@ -32,12 +32,9 @@ int main(int argc, char** argv) {
   // A file opened from the desktop while the program already runs opens there, and this start
   // ends as a success before it shows anything.
   if (!info.path.empty() && bw::HandFileToRunningInstance(info.path)) return 0;
-<<<<<<< HEAD
   // Nothing here draws with OpenGL; without this GTK probes the GL visuals when it opens the
   // display, which loads the whole GL driver stack (tens of MiB and a good part of the start).
   setenv("GDK_GL", "disable", 0);
-=======
   bw::CBrookwaveApp::KeepArguments(args);
->>>>>>> i19
   return wxEntry(argc, argv);
 }
