@@ -84,8 +84,9 @@ void CBrookwaveViewCore::OnPlay() {
   PlaybackStream& playback = s.playback;
   // Every path to Play (AutoPlay after an open, a recent or dropped file, a remote Play, a
   // play list) keeps its rule: a conversion reads the source itself, and a recording owns the
-  // work buffers.
-  if (!QueryCommandState(ID_PLAY)->enabled) return;
+  // work buffers. The running-command clause is left out: a command that opens a file (Import,
+  // a start-up path) plays it itself, and outside requests are held off in WindowProc.
+  if (!CommandRule(ID_PLAY)->enabled) return;
   PutPlayListInUse();
   if (s.playListInUse) {
     s.playSettings.RepeatSong = 0;
