@@ -70,8 +70,8 @@ DeviceId PulseDeviceId(const std::string& name) {
   return NameBasedDeviceId(kPulseApi, name);
 }
 
-StreamFormat PlayableFormat(const pa_sample_spec& spec) {
-  return {spec.rate, static_cast<uint16_t>(std::clamp<int>(spec.channels, 1, 2))};
+StreamFormat PlayableFormat(const pa_sample_spec& sample) {
+  return {sample.rate, static_cast<uint16_t>(std::clamp<int>(sample.channels, 1, 2))};
 }
 
 template <typename Info>
@@ -156,10 +156,10 @@ class PulseConnection {
   // waits until it runs; false when the server refuses it.
   bool OpenStream(StreamFormat format, const std::string& device, bool capture) {
     stream_.reset();
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, format.rate,
-                              static_cast<uint8_t>(format.channels)};
+    const pa_sample_spec sample{PA_SAMPLE_FLOAT32NE, format.rate,
+                                static_cast<uint8_t>(format.channels)};
     stream_.reset(
-        pa_stream_new(context_.get(), capture ? "Recording" : "Playback", &spec, nullptr));
+        pa_stream_new(context_.get(), capture ? "Recording" : "Playback", &sample, nullptr));
     if (!stream_) return false;
     const uint32_t frame_bytes = 4u * format.channels;
     const uint32_t chunk = ChunkFramesFor(format) * frame_bytes;
