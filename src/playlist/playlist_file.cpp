@@ -135,9 +135,14 @@ template <typename Make>
 bool MakeWithTemporaryName(const fs::path& target, fs::path& temporary, Make make) {
   std::random_device random;
   for (int attempt = 0; attempt < 16; ++attempt) {
+    // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) about the chain of operator+.
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(random() % 1000000);
+    name += ".tmp";
     temporary = target;
-    temporary.replace_filename("." + target.filename().string() + "." +
-                               std::to_string(random() % 1000000) + ".tmp");
+    temporary.replace_filename(name);
     if (make(temporary)) return true;
     if (errno != EEXIST) return false;
   }
