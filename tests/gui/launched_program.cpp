@@ -113,6 +113,13 @@ std::string LaunchedProgram::Name(XWindow window) {
   return std::string(value.begin(), value.end());
 }
 
+std::string LaunchedProgram::AwaitCaption(XWindow window, const std::string& expected,
+                                          std::chrono::milliseconds wait) {
+  for (auto waited = 0ms; waited < wait && Name(window) != expected; waited += 100ms)
+    std::this_thread::sleep_for(100ms);
+  return Name(window);
+}
+
 void LaunchedProgram::CloseBox(XWindow window) {
   XEvent event{};
   event.xclient.type = ClientMessage;

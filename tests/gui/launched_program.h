@@ -35,6 +35,9 @@ class LaunchedProgram : public ::testing::Test {
   std::optional<XWindow> MainWindow(pid_t pid,
                                     std::chrono::milliseconds wait = std::chrono::seconds(20));
   std::string Name(XWindow window);
+  // The caption of `window` once it reads `expected`, or what it still reads after `wait`.
+  std::string AwaitCaption(XWindow window, const std::string& expected,
+                           std::chrono::milliseconds wait = std::chrono::seconds(10));
   // A mapped top-level window of process `pid` captioned `name` (a dialog, a message box).
   std::optional<XWindow> WindowNamed(pid_t pid, const std::string& name,
                                      std::chrono::milliseconds wait = std::chrono::seconds(20));

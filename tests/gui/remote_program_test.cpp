@@ -136,9 +136,7 @@ TEST_F(RemoteProgram, SecondStartWithAFileHandsItToTheFirst) {
   EXPECT_EQ(second.exit_code, 0) << second.err;
   const std::optional<XWindow> window = MainWindow(first);
   ASSERT_TRUE(window);
-  for (auto waited = 0ms; waited < 10s && Name(*window) != tone + " - Brookwave"; waited += 100ms)
-    std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(Name(*window), tone + " - Brookwave");
+  EXPECT_EQ(AwaitCaption(*window, tone + " - Brookwave"), tone + " - Brookwave");
   EXPECT_EQ(Status(), "Playing\n");  // AutoPlay
 }
 
@@ -162,9 +160,7 @@ TEST_F(RemoteProgram, StartsWithAnyFileNameUnderAnyLocale) {
       ASSERT_TRUE(window) << "no main window came up";
       // The caption names the whole path once the view has opened the file.
       const std::string caption = dir_.path().string() + "/" + shown + " - Brookwave";
-      for (auto waited = 0ms; waited < 10s && Name(*window) != caption; waited += 100ms)
-        std::this_thread::sleep_for(100ms);
-      EXPECT_EQ(Name(*window), caption);
+      EXPECT_EQ(AwaitCaption(*window, caption), caption);
       ASSERT_TRUE(WaitForName(kBusName, true));
       EXPECT_EQ(Status(), "Playing\n");
       EXPECT_EQ(GdbusCall(kBusName, "org.mpris.MediaPlayer2.Quit").exit_code, 0);
