@@ -10,6 +10,7 @@
 #include <wx/slider.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
+#include <wx/uiaction.h>
 #include <wx/xrc/xmlres.h>
 
 #include <cstdlib>
@@ -52,15 +53,96 @@ void Settle(int ms) {
   loop.Run();
 }
 
-bool SettleUntil(const std::function<bool()>& done, int most_ms) {
+bool SettleUntil(const std::function<bool()>& done, int most_ms, std::source_location caller) {
   for (int waited = 0; !done(); waited += 20) {
     if (waited >= most_ms) {
-      ADD_FAILURE() << "what the test waits for did not happen in " << most_ms << " ms";
+      ADD_FAILURE_AT(caller.file_name(), caller.line())
+          << "what the test waits for did not happen in " << most_ms << " ms";
       return false;
     }
     Settle(20);
   }
   return true;
+}
+
+void HandleQueued() {
+  gdk_display_sync(gdk_display_get_default());
+  // The idle time comes once the events that are ready and what their handlers queued are
+  // handled.
+  wxGUIEventLoop loop;
+  auto idle = [&loop](wxIdleEvent& event) {
+    loop.Exit();
+    event.Skip();
+  };
+  wxTheApp->Bind(wxEVT_IDLE, idle);
+  wxWakeUpIdle();
+  loop.Run();
+  wxTheApp->Unbind(wxEVT_IDLE, idle);
+}
+
+bool WaitUntilDrawn(wxWindow& window) {
+  HandleQueued();  // the exposures and refreshes asked for so far
+  GdkWindow* top = gtk_widget_get_window(gtk_widget_get_toplevel(window.GetHandle()));
+  if (top == nullptr || !gdk_window_is_viewable(top)) {
+    ADD_FAILURE() << "the window is not on the screen";
+    return false;
+  }
+  GdkFrameClock* clock = gdk_window_get_frame_clock(top);
+  bool painted = false;
+  const gulong handler = g_signal_connect_swapped(
+      clock, "after-paint", G_CALLBACK(+[](bool* done) { *done = true; }), &painted);
+  gdk_frame_clock_request_phase(clock, GDK_FRAME_CLOCK_PHASE_PAINT);
+  const bool done = SettleUntil([&] { return painted; });
+  g_signal_handler_disconnect(clock, handler);
+  return done;
+}
+
+namespace {
+
+// Notes the pointer's arrival at `at` in `window`: a motion there, or (`entering`) its entering
+// there. It watches before any handler, which might keep the event to itself.
+class PointerWatch : public wxEventFilter {
+ public:
+  PointerWatch(wxWindow& window, const wxPoint& at, bool entering)
+      : window_(window), at_(at), entering_(entering) {
+    wxEvtHandler::AddFilter(this);
+  }
+  ~PointerWatch() override { wxEvtHandler::RemoveFilter(this); }
+  PointerWatch(const PointerWatch&) = delete;
+  PointerWatch& operator=(const PointerWatch&) = delete;
+
+  int FilterEvent(wxEvent& event) override {
+    const wxEventType type = event.GetEventType();
+    if ((type == wxEVT_MOTION || (entering_ && type == wxEVT_ENTER_WINDOW)) &&
+        event.GetEventObject() == &window_ &&
+        static_cast<wxMouseEvent&>(event).GetPosition() == at_)
+      arrived_ = true;
+    return Event_Skip;
+  }
+  bool Arrived() const { return arrived_; }
+
+ private:
+  wxWindow& window_;
+  wxPoint at_;
+  bool entering_;
+  bool arrived_ = false;
+};
+
+void MoveUntilArrived(wxWindow& window, const wxPoint& at, bool entering) {
+  const PointerWatch watch(window, at, entering);
+  wxUIActionSimulator().MouseMove(window.ClientToScreen(at));
+  SettleUntil([&] { return watch.Arrived(); });
+}
+
+}  // namespace
+
+// Moved as the mouse moves it (a warp brings no motion), and to a point beside first: moved to
+// where it is already, the pointer brings nothing, and coming in from another window, maybe
+// only its entering.
+void MovePointer(wxWindow& window, const wxPoint& at) {
+  const wxPoint beside = at + wxPoint(at.x > 0 ? -1 : 1, 0);
+  if (wxGetMousePosition() != window.ClientToScreen(beside)) MoveUntilArrived(window, beside, true);
+  MoveUntilArrived(window, at, false);
 }
 
 namespace {
@@ -115,9 +197,8 @@ bool HasFocusInWindow(wxWindow& control) {
 }
 
 void SelectTab(wxBookCtrlBase& book, std::size_t index) {
-  book.SetSelection(index);          // sends the changing and changed events, as a click does
-  wxTheApp->ProcessPendingEvents();  // what the sheet queued in reply
-  Settle(20);
+  book.SetSelection(index);  // sends the changing and changed events, as a click does
+  HandleQueued();            // what the sheet queued in reply
 }
 
 wxWindow* FindControl(wxWindow& parent, const char* name) {
@@ -152,13 +233,13 @@ void SaveScreenshot(wxWindow& window, std::string_view name) {
 }
 
 void SaveScreenshot(std::initializer_list<wxWindow*> windows, std::string_view name) {
-  Settle(300);
   wxRect rect;
   for (wxWindow* window : windows) {
     window->Raise();
     rect = rect.IsEmpty() ? window->GetScreenRect() : rect.Union(window->GetScreenRect());
   }
-  Settle(200);
+  for (wxWindow* window : windows)
+    WaitUntilDrawn(*window);
   GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.x, rect.y,
                                                rect.width, rect.height);
   ASSERT_NE(shot, nullptr);

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -21,11 +22,22 @@ template <typename Result>
 Result RunModal(const std::function<Result()>& run, const std::function<void(wxDialog&)>& script);
 void ScheduleModalScript(std::function<void(wxDialog&)> script);
 
-// Lets the dialog lay itself out and draw (handles events for `ms` milliseconds).
+// Handles events for `ms` milliseconds. Tests wait with the functions below instead: on a
+// loaded machine no fixed time is long enough.
 void Settle(int ms = 200);
-// Handles events until `done` holds, checking every 20 ms; false (after a test failure) when it
-// still does not after `most_ms`, which only bounds a hang.
-bool SettleUntil(const std::function<bool()>& done, int most_ms = 30000);
+// Handles events until `done` holds, checking every 20 ms; false (after a test failure naming
+// the caller) when it still does not after `most_ms`, which only bounds a hang.
+bool SettleUntil(const std::function<bool()>& done, int most_ms = 30000,
+                 std::source_location caller = std::source_location::current());
+// Handles what is queued by now: the X server's answers to the requests made so far, and the
+// events GTK and wx have pending, until the program is idle.
+void HandleQueued();
+// Handles events until GTK has painted the top-level window of `window` after everything queued
+// by now (what GrabScreen reads then is what it drew); false after a test failure.
+bool WaitUntilDrawn(wxWindow& window);
+// Moves the pointer to `at` (client coordinates of `window`) and handles events until the window
+// has had the motion.
+void MovePointer(wxWindow& window, const wxPoint& at);
 
 // Simulated user input: what a click, a typed text, a tab change or a slider move sends.
 void Click(wxWindow& dialog, int id);
