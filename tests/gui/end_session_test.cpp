@@ -28,7 +28,6 @@ TEST_F(EndSession, TellsTheUserThenEndsWhilePlayingWithoutStoringPlacement) {
   EXPECT_EQ(core().stream().playing, 1) << "the question alone changes nothing";
 
   frame().OnEndSession();
-  Settle(100);
   EXPECT_EQ(wxGetApp().MainFrame(), nullptr);
   End();
   EXPECT_EQ(Stored("Settings", "WindowPos"), stored);

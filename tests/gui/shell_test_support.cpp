@@ -36,14 +36,16 @@ void ProgramTest::Start(std::vector<std::string> args) {
   ASSERT_TRUE(info.error.empty()) << info.error;
   ASSERT_TRUE(wxGetApp().InitInstance(info)) << "the program did not start";
   running_ = true;
-  Settle(300);
+  frame_ = &frame();
+  WaitUntilDrawn(frame());
 }
 
 bool ProgramTest::CloseBox() {
   frame().Close(false);
-  Settle(100);
+  HandleQueued();
   const bool closed = wxGetApp().MainFrame() == nullptr;
   if (closed) {
+    SettleUntil([this] { return !frame_; });
     wxGetApp().ExitInstance();
     running_ = false;
   }
@@ -52,7 +54,7 @@ bool ProgramTest::CloseBox() {
 
 void ProgramTest::End() {
   if (CMainFrame* frame = wxGetApp().MainFrame()) frame->Close(true);
-  Settle(100);
+  SettleUntil([this] { return !frame_; });  // destroyed at idle time
   wxGetApp().ExitInstance();
   running_ = false;
 }
@@ -95,13 +97,13 @@ void ProgramTest::Command(int id) {
   wxCommandEvent event(wxEVT_MENU, res::WxCommandId(id));
   event.SetEventObject(&frame());
   frame().ProcessWindowEvent(event);
-  Settle(50);
+  HandleQueued();
 }
 
 void ProgramTest::Open(const std::string& path) {
   core().stream().playback.playPath = path;
   ASSERT_EQ(core().OnPlayFileChosen(1), 0) << path;
-  Settle(50);
+  HandleQueued();
 }
 
 wxMenuItem* ProgramTest::MenuItem(int id) {

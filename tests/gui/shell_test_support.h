@@ -4,6 +4,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <wx/weakref.h>
+#include <wx/window.h>
 
 #include <optional>
 #include <string>
@@ -28,8 +30,8 @@ class ProgramTest : public ::testing::Test {
   ProgramTest();
   ~ProgramTest() override;
 
-  // Starts the program with `args` (its command line without the program's name) and lets
-  // the frame come up. Fails the test when it does not start.
+  // Starts the program with `args` (its command line without the program's name) and waits
+  // until the frame is on the screen and drawn. Fails the test when it does not start.
   void Start(std::vector<std::string> args = {});
   // Asks the main window to close, as its close box does; true when it closed.
   bool CloseBox();
@@ -45,7 +47,8 @@ class ProgramTest : public ::testing::Test {
   // What the status line shows.
   std::string StatusLine();
   std::string Caption();
-  // Command `id` chosen from the menu (or a button, or an accelerator).
+  // Command `id` chosen from the menu (or a button, or an accelerator), and what it queued
+  // handled.
   void Command(int id);
   // Opens `path` for playback as File > Open does after its dialog.
   void Open(const std::string& path);
@@ -70,6 +73,7 @@ class ProgramTest : public ::testing::Test {
  private:
   std::string ProfileFile() const;
   bool running_ = false;
+  wxWeakRef<wxWindow> frame_;  // the main window until wx has destroyed it
 };
 
 }  // namespace bw::test
