@@ -48,8 +48,10 @@ TEST(OpenFileDlg, ReturnsTheChosenWaveFile) {
   const std::string path = (dir / "song.wav").string();
   test::RunModal<int>([&] { return dialog.ShowModal(); },
                       [&](wxDialog&) {
-                        dialog.Browser()->SetPath(wxString::FromUTF8(path));
-                        test::Settle(300);
+                        const wxString wanted = wxString::FromUTF8(path);
+                        dialog.Browser()->SetPath(wanted);
+                        // The browser loads its folder in the background.
+                        test::SettleUntil([&] { return dialog.Browser()->GetPath() == wanted; });
                         wxFileCtrlEvent selected(wxEVT_FILECTRL_SELECTIONCHANGED, dialog.Browser(),
                                                  dialog.Browser()->GetId());
                         dialog.Browser()->ProcessWindowEvent(selected);

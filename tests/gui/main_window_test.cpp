@@ -266,7 +266,7 @@ TEST_F(MainWindow, CloseBoxWhilePlayingStopsThenCloses) {
 TEST_F(MainWindow, ExitWritesTheSettingsAndCloses) {
   Start();
   Command(ID_APP_EXIT);
-  Settle(100);
+  SettleUntil([] { return wxGetApp().MainFrame() == nullptr; });
   EXPECT_EQ(wxGetApp().MainFrame(), nullptr);
   End();
   const std::string defaults =
@@ -278,7 +278,7 @@ TEST_F(MainWindow, ExitWritesTheSettingsAndCloses) {
   Start({WriteTone("tone.wav", 5)});
   core().stream().playSettings.AutoPlay = 0;
   Command(ID_APP_EXIT);
-  Settle(100);
+  SettleUntil([&] { return core().stream().playing == 0; });
   ASSERT_NE(wxGetApp().MainFrame(), nullptr);
   EXPECT_EQ(core().stream().playing, 0);
   End();
@@ -389,7 +389,7 @@ TEST_F(MainWindow, AProfileThatCannotBeReadIsKeptAndTheProgramStarts) {
   EXPECT_NE(answerer.texts[0].find("could not be read"), std::string::npos) << answerer.texts[0];
   EXPECT_EQ(ReadFileBytes(file.string() + ".unreadable"), broken);
   Command(ID_APP_EXIT);
-  Settle(100);
+  SettleUntil([] { return wxGetApp().MainFrame() == nullptr; });
   End();
   EXPECT_TRUE(Stored("Settings", "PlaySet").has_value());
 }
@@ -404,7 +404,10 @@ TEST_F(MainWindow, WidthIsFixedByTheMenuHeight) {
   EXPECT_EQ(frame().GetMaxSize().y, c >= 18 ? 18 * c : 19 * c);
   EXPECT_EQ(frame().GetSize().x, width);
   frame().SetSize(width + 100, frame().GetMaxSize().y + 100);
-  Settle(100);
+  // GTK asks the X server for the size when it lays the window out for a frame; the answer
+  // comes back as the window's new size.
+  WaitUntilDrawn(frame());
+  HandleQueued();
   EXPECT_EQ(frame().GetSize().x, width);
   EXPECT_LE(frame().GetSize().y, frame().GetMaxSize().y);
 }

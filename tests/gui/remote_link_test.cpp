@@ -27,7 +27,7 @@ void Drop(wxWindow& window, const std::vector<std::string>& paths) {
   for (const std::string& path : paths)
     files.Add(wxString::FromUTF8(path));
   EXPECT_TRUE(target->OnDropFiles(10, 10, files));
-  Settle(100);
+  HandleQueued();  // the view opens the file once the drop has returned
 }
 
 TEST_F(RemoteLink, FilesDroppedOnTheWindowOpenAsFileOpenWould) {
@@ -56,13 +56,13 @@ TEST_F(RemoteLink, UnderAModalDialogQuitRaisesAndAHandedFileWaitsForTheDialog) {
   ScheduleModalScript([&](wxDialog& about) {
     link->OnRemoteCommand(RemoteCommand::kQuit);
     link->OnRemoteOpen(tone);
-    Settle(100);
+    HandleQueued();
     EXPECT_NE(wxGetApp().MainFrame(), nullptr);
     EXPECT_EQ(core().stream().fileOpen, 0);
     about.EndModal(wxID_OK);
   });
   Command(ID_APP_ABOUT);
-  Settle(100);
+  SettleUntil([&] { return core().stream().playing == 1; });
   EXPECT_EQ(core().stream().playing, 1);
   EXPECT_EQ(Caption(), tone + " - Brookwave");
 
@@ -71,7 +71,7 @@ TEST_F(RemoteLink, UnderAModalDialogQuitRaisesAndAHandedFileWaitsForTheDialog) {
   EXPECT_EQ(core().stream().playing, 0);
   EXPECT_TRUE(link->HasService());
   link->OnRemoteCommand(RemoteCommand::kQuit);
-  Settle(100);
+  SettleUntil([] { return wxGetApp().MainFrame() == nullptr; });
   EXPECT_EQ(wxGetApp().MainFrame(), nullptr);
   EXPECT_FALSE(link->HasService());
 }
