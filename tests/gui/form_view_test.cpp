@@ -9,6 +9,7 @@
 #include <wx/uiaction.h>
 #include <wx/xrc/xmlres.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "app/brookwave_app.h"
@@ -52,7 +53,18 @@ class Form : public ProgramTest {
   // Runs the virtual card for about `seconds` and lets the window handle what it posted.
   void Play(double seconds) {
     virtual_sound::AdvancePlayback(static_cast<uint32_t>(seconds * 44100));
-    Settle(50);
+    HandleQueued();
+  }
+  // The pointer moved to `at` in `window`, and whether the data tip shows once the mouse has
+  // rested there; the tip comes no sooner than its delay after the move.
+  bool Rest(wxWindow& window, const wxPoint& at) {
+    const auto moved = std::chrono::steady_clock::now();
+    MovePointer(window, at);
+    if (!SettleUntil([] { return TFXDataTip::Shown() != nullptr; }, 10000)) return false;
+    EXPECT_GE(std::chrono::steady_clock::now() - moved,
+              std::chrono::milliseconds(TFXDataTip::kDelayMs))
+        << "shown before the mouse had rested";
+    return true;
   }
 };
 
@@ -82,7 +94,7 @@ TEST_F(Form, DraggingThePositionSliderStopsAndPlaysFromWhereTheDragEnds) {
   EXPECT_EQ(core().stream().playing, 1);
   EXPECT_EQ(core().stream().paused, 0);
   EXPECT_EQ(StatusLine(), "Playing");
-  Settle(50);
+  HandleQueued();
   EXPECT_GE(core().Slider(IDC_POSITION).pos, dragged - 4);
   EXPECT_LT(core().Slider(IDC_POSITION).pos, core().stream().playback.dataBytes);
   EXPECT_EQ(slider.GetValue(), core().Slider(IDC_POSITION).pos);
@@ -144,22 +156,16 @@ TEST_F(Form, RestingOverTheBalanceSliderShowsItsTipUntilTheMouseMovesAway) {
   Start();
   wxWindow& balance = *view().Form()->FindWindow(IDC_BALANCE);
   const wxPoint inside(balance.GetClientSize().x / 3, balance.GetClientSize().y / 2);
-  balance.WarpPointer(inside.x, inside.y);
-  Settle(TFXDataTip::kDelayMs - 200);
-  EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "shown before the mouse had rested 500 ms";
-  Settle(500);
-  ASSERT_NE(TFXDataTip::Shown(), nullptr) << "no tip after resting";
+  ASSERT_TRUE(Rest(balance, inside)) << "no tip after resting";
   EXPECT_EQ(TFXDataTip::Shown()->Text(), "Pan");
   EXPECT_EQ(StatusLine(), "Pan");
   // Below and right of the pointer by the view's offset, grown around the text.
   const wxPoint pointer = balance.ClientToScreen(inside);
   EXPECT_EQ(TFXDataTip::Shown()->GetScreenPosition(), pointer + wxPoint(1, 20) - wxPoint(4, 2));
 
-  balance.WarpPointer(inside.x + 2, inside.y);
-  Settle(50);
+  MovePointer(balance, inside + wxPoint(2, 0));
   EXPECT_NE(TFXDataTip::Shown(), nullptr) << "2 pixels hid the tip";
-  balance.WarpPointer(inside.x + 3, inside.y);
-  Settle(50);
+  MovePointer(balance, inside + wxPoint(3, 0));
   EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "3 pixels left the tip";
 }
 
@@ -167,16 +173,12 @@ TEST_F(Form, AKeyAClickOrAMenuHidesTheTipAndMovingOnNeverShowsOne) {
   Start();
   wxWindow& volume = *view().Form()->FindWindow(IDC_VOLUME);
   const wxPoint inside(volume.GetClientSize().x / 2, volume.GetClientSize().y / 2);
-  auto rest = [&](int dx) {
-    volume.WarpPointer(inside.x + dx, inside.y);
-    Settle(TFXDataTip::kDelayMs + 300);
-    return TFXDataTip::Shown() != nullptr;
-  };
+  auto rest = [&](int dx) { return Rest(volume, inside + wxPoint(dx, 0)); };
   wxUIActionSimulator sim;
   ASSERT_TRUE(rest(0));
   EXPECT_EQ(TFXDataTip::Shown()->Text(), "Volume");
   sim.Char(WXK_SHIFT);
-  Settle(50);
+  SettleUntil([] { return TFXDataTip::Shown() == nullptr; });
   EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a key left the tip";
 
   ASSERT_TRUE(rest(6));
@@ -188,12 +190,12 @@ TEST_F(Form, AKeyAClickOrAMenuHidesTheTipAndMovingOnNeverShowsOne) {
   frame().ProcessWindowEvent(opened);
   EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a menu opened over the tip";
 
-  // A pointer that keeps moving (a step every 100 ms) never rests long enough.
+  // Each move starts the wait again: no tip while the pointer moves, one only after it rests.
   for (int step = 0; step < 10; ++step) {
-    volume.WarpPointer(inside.x + 20 + 4 * step, inside.y);
-    Settle(100);
+    MovePointer(volume, inside + wxPoint(20 + 4 * step, 0));
     EXPECT_EQ(TFXDataTip::Shown(), nullptr) << "a tip while moving, step " << step;
   }
+  EXPECT_TRUE(rest(60));
 }
 
 // Opens the menu a right click brings up and returns its items, "text [id]" each.
@@ -284,6 +286,7 @@ TEST_F(Form, Screenshots) {
   auto meter = [&](ControlId id) {
     return dynamic_cast<wxGauge*>(view().Form()->FindWindow(id))->GetValue();
   };
+  SettleUntil([&] { return meter(IDC_LBAR) + meter(IDC_RBAR) > 0; });
   EXPECT_GT(meter(IDC_LBAR) + meter(IDC_RBAR), 0);
   SaveScreenshot(frame(), "main_window_playing");
 }
