@@ -67,17 +67,18 @@ bool SettleUntil(const std::function<bool()>& done, int most_ms, std::source_loc
 
 void HandleQueued() {
   gdk_display_sync(gdk_display_get_default());
-  // The idle time comes once the events that are ready and what their handlers queued are
-  // handled.
+  // As a yield does, and with a bound only against a handler that keeps asking for more.
   wxGUIEventLoop loop;
-  auto idle = [&loop](wxIdleEvent& event) {
-    loop.Exit();
-    event.Skip();
-  };
-  wxTheApp->Bind(wxEVT_IDLE, idle);
-  wxWakeUpIdle();
-  loop.Run();
-  wxTheApp->Unbind(wxEVT_IDLE, idle);
+  const wxEventLoopActivator active(&loop);
+  for (int handled = 0; handled < 10000; ++handled) {
+    if (gtk_events_pending()) {
+      gtk_main_iteration_do(FALSE);
+    } else if (wxTheApp->HasPendingEvents()) {
+      wxTheApp->ProcessPendingEvents();
+    } else {
+      return;
+    }
+  }
 }
 
 bool WaitUntilDrawn(wxWindow& window) {
