@@ -37,7 +37,22 @@ void ProgramTest::Start(std::vector<std::string> args) {
   ASSERT_TRUE(wxGetApp().InitInstance(info)) << "the program did not start";
   running_ = true;
   frame_ = &frame();
-  WaitUntilDrawn(frame());
+  // The sizes the X server gives the frame lay the bars out again: until nothing moves.
+  for (wxRect before; before != frame().GetScreenRect() || !LaidOut();) {
+    before = frame().GetScreenRect();
+    bars_ = BarRects();
+    WaitUntilDrawn(frame());
+    HandleQueued();
+  }
+}
+
+std::vector<wxRect> ProgramTest::BarRects() {
+  return {frame().ToolBar()->GetScreenRect(), frame().PlayBar()->GetScreenRect(),
+          frame().MenuBar()->GetScreenRect()};
+}
+
+bool ProgramTest::LaidOut() {
+  return BarRects() == bars_;
 }
 
 bool ProgramTest::CloseBox() {

@@ -72,8 +72,12 @@ class ProgramTest : public ::testing::Test {
 
  private:
   std::string ProfileFile() const;
+  // Where the bars are on the screen, and whether they are still where they were.
+  std::vector<wxRect> BarRects();
+  bool LaidOut();
   bool running_ = false;
   wxWeakRef<wxWindow> frame_;  // the main window until wx has destroyed it
+  std::vector<wxRect> bars_;
 };
 
 }  // namespace bw::test
