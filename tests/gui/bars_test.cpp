@@ -36,11 +36,7 @@ namespace {
 class Bars : public ProgramTest {
  public:
   // The button of command `id` as the screen shows it.
-  wxImage Button(CToolBarEx& bar, int id, wxRect* screenRect = nullptr) {
-    const wxRect r = ButtonRect(bar, id);
-    if (screenRect) *screenRect = r;
-    return GrabScreen(r);
-  }
+  wxImage Button(CToolBarEx& bar, int id) { return GrabScreen(ButtonRect(bar, id)); }
   static wxRect ButtonRect(CToolBarEx& bar, int id) {
     for (std::size_t i = 0; i < bar.GetToolsCount(); ++i) {
       if (bar.GetToolId(i) == res::WxCommandId(id))
