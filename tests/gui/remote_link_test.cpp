@@ -113,15 +113,18 @@ TEST_F(RemoteLink, QuitAndOpenUriDuringAnImportStopItAndTheProgramStaysUp) {
   CRemoteLink* link = wxGetApp().RemoteLink();
   ASSERT_NE(link, nullptr);
   MessageBoxAnswerer answerer;
-  bool arrivedDuringImport = false;
+  bool asked = false, arrivedDuringImport = false;
   wxTimer asker;
   asker.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-    arrivedDuringImport = core().IsRunningCommand() && core().stream().converting != 0;
+    // The drop is taken after its event; the copy into the wrapper runs now.
+    asked = true;
+    arrivedDuringImport = StatusLine() == "Converting";
     link->OnRemoteOpen(tone);
     link->OnRemoteCommand(RemoteCommand::kQuit);
   });
   asker.StartOnce(1);
   Drop(frame(), {mpeg});
+  ASSERT_TRUE(SettleUntil([&] { return asked; }));
   ASSERT_TRUE(arrivedDuringImport) << "the requests came after the import";
 
   ASSERT_NE(wxGetApp().MainFrame(), nullptr);
