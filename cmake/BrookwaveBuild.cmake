@@ -20,6 +20,8 @@ endif()
 # One GoogleTest executable; each test case becomes a ctest entry. PROPERTIES are further test
 # properties (RESOURCE_LOCK, TIMEOUT, ...). WRAPPER runs the executable (listing and every test
 # case) under another program, e.g. one that gives it a private D-Bus session.
+# The target bw_threaded_tests builds just the executables labelled "threaded" (and the command
+# line program they run), so that a ThreadSanitizer build need not build every suite.
 function(bw_add_test name)
   cmake_parse_arguments(ARG "" "WRAPPER" "LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
@@ -30,4 +32,11 @@ function(bw_add_test name)
                                         bw_build_flags)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}"
                                                                 ${ARG_PROPERTIES})
+  if("threaded" IN_LIST ARG_LABELS)
+    if(NOT TARGET bw_threaded_tests)
+      add_custom_target(bw_threaded_tests)
+      add_dependencies(bw_threaded_tests brookwave-cli)
+    endif()
+    add_dependencies(bw_threaded_tests ${name})
+  endif()
 endfunction()

@@ -42,12 +42,12 @@ void CheckImportFormat(bw::MpegFrameHeader& header) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bw::fuzz::ScratchFile file("mpeg");
+  static const bw::fuzz::MemoryFile file("fuzz_mpeg");
   file.Write({reinterpret_cast<const char*>(data), size});
   bw::fuzz::SilentSink sink;
   bw::ScopedMessageSink scope(&sink);
   bw::MpegFileReader reader;
-  Check(reader.Open(file.path().string()));
+  Check(reader.Open(file.path()));
   bw::MpegFrameHeader header;
   bool first = true;
   while (header.ParseNextHeader(reader)) {

@@ -1,6 +1,7 @@
 // Helpers for the fuzz targets whose parsers read files.
 #pragma once
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -47,6 +48,30 @@ class ScratchFile {
 
  private:
   std::filesystem::path path_;
+};
+
+// An input as a file with a path, kept in memory (a memfd named through /proc) so that each run
+// costs no file system work beyond the reader's own open.
+class MemoryFile {
+ public:
+  explicit MemoryFile(const char* name) : fd_(memfd_create(name, MFD_CLOEXEC)) {
+    if (fd_ < 0) std::abort();
+    path_ = "/proc/self/fd/" + std::to_string(fd_);
+  }
+  ~MemoryFile() { close(fd_); }
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  void Write(std::string_view bytes) const {
+    if (ftruncate(fd_, 0) != 0 ||
+        pwrite(fd_, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+      std::abort();
+  }
+
+ private:
+  int fd_;
+  std::string path_;
 };
 
 inline void Check(bool condition) {

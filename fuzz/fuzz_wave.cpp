@@ -2,9 +2,6 @@
 // nothing is read past the data chunk or the file, and a refusal leaves nothing open. RF64
 // forms and their "ds64" sizes are read on the way; the format's EXTENSIBLE fields are read as
 // playback reads them, and the first data decoded as playback decodes it.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -14,32 +11,11 @@
 #include <vector>
 
 #include "audio/wave_file.h"
+#include "fuzz_support.h"
 #include "platform/acm/acm.h"
 #include "platform/sample_layout.h"
 
 namespace {
-
-// The input as a file with a path, kept in memory so that each run costs no disk access.
-struct MemoryInput {
-  int fd = -1;
-  std::string path;
-};
-
-const MemoryInput& Input() {
-  static const MemoryInput input = [] {
-    const int fd = memfd_create("fuzz_wave", MFD_CLOEXEC);
-    if (fd < 0) std::abort();
-    return MemoryInput{fd, "/proc/self/fd/" + std::to_string(fd)};
-  }();
-  return input;
-}
-
-void StoreInput(const uint8_t* data, size_t size) {
-  if (ftruncate(Input().fd, 0) != 0 ||
-      pwrite(Input().fd, data, size, 0) != static_cast<ssize_t>(size)) {
-    std::abort();
-  }
-}
 
 // The first data bytes of an uncoded format through the codec stream playback opens for it.
 void DecodeAsPlaybackDoes(const bw::FormatBlock& format, std::span<const uint8_t> data) {
@@ -77,11 +53,12 @@ void DecodeAsPlaybackDoes(const bw::FormatBlock& format, std::span<const uint8_t
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  StoreInput(data, size);
+  static const bw::fuzz::MemoryFile input("fuzz_wave");
+  input.Write({reinterpret_cast<const char*>(data), size});
   bw::RiffFile file;
   bw::FormatBlock format;
   bw::MMCKINFO riffChunk;
-  if (bw::OpenWaveSource(Input().path, file, format, riffChunk) != 0) {
+  if (bw::OpenWaveSource(input.path(), file, format, riffChunk) != 0) {
     if (file.is_open() || !format.empty()) std::abort();
     return 0;
   }

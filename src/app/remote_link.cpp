@@ -123,9 +123,12 @@ void CRemoteLink::Quit() {
 }
 
 void CRemoteLink::OnRemoteOpen(const std::filesystem::path& path) {
-  if (m_modalDialogs.AnyMessageBox()) return;
   m_pendingOpen = path;
   if (!m_modalDialogs.Any()) OpenPendingFile();
+}
+
+bool CRemoteLink::TakesFileNow() const {
+  return !m_modalDialogs.AnyMessageBox();
 }
 
 void CRemoteLink::OpenPendingFile() {

@@ -39,14 +39,14 @@ class CRemoteLink final : public RemoteCommandTarget {
   // The view's state changed (or may have): watchers hear of what differs.
   void Publish();
   bool HasService() const { return m_pService != nullptr; }
-  // A file handed over while a modal dialog was up is opened once the last one has closed;
-  // one handed over while a message box is up is refused, so that a run of requests for
-  // missing files cannot pile box on box.
+  // A file handed over while a modal dialog was up is opened once the last one has closed.
   void OpenPendingFile();
 
   // ---- RemoteCommandTarget ----
   void OnRemoteCommand(RemoteCommand command) override;
   void OnRemoteOpen(const std::filesystem::path& path) override;
+  // Not while a message box is up: a run of requests for missing files would pile box on box.
+  bool TakesFileNow() const override;
   void OnRemoteVolume(double volume) override;
 
  private:

@@ -276,6 +276,7 @@ int PlaybackStream::PrimePlayback() {
     position = std::min(position + (decoded.srcUsed - before), dataBytes);
     controls_.SetPositionSliderValue(position);
   }
+  if (read_result != 0 && state_.lastError == 0) state_.lastError = -read_result;
   std::memcpy(codedBlock().data(), region.data(), decoded.dstUsed);
   writeCursor += static_cast<uint32_t>(region.size());
 
@@ -343,6 +344,12 @@ uint32_t PlaybackStream::ReadSource(uint32_t length, int& result) {
   uint32_t got = 0;
   result = ReadWaveData(sourceFile, into, dataChunk, got);
   std::fill(into.begin() + got, into.end(), 0);
+  // A file that cannot be read on (cut by another program while open, a read error) ends
+  // where it failed: what was read plays and the song ends as any song ends.
+  if (result != 0) {
+    dataChunk.cksize = 0;
+    state_.endOfData = 1;
+  }
   return got;
 }
 

@@ -172,7 +172,8 @@ class PlaybackStream {
   uint32_t SourceLengthFor(uint32_t destBytes);
   // `length` held to what pcmBlock takes in whole source blocks.
   uint32_t WorkBufferShare(uint32_t length) const;
-  // Reads `length` source bytes into pcmBlock, zero-filling what the data did not supply.
+  // Reads `length` source bytes into pcmBlock, zero-filling what the data did not supply. A
+  // failed read (`result` non-zero) ends the data there and sets endOfData.
   uint32_t ReadSource(uint32_t length, int& result);
   // One prepare-convert-unprepare of pcmBlock[0, srcLength) into `region`.
   Decoded Convert(std::span<uint8_t> region, uint32_t srcLength, uint32_t flags);

@@ -25,8 +25,9 @@ void CloseEvents(const std::array<EventHandle, 2>& events) {
 
 int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
   // Block notifications to let pass once the data has ended, before the buffer stops: 1 while
-  // the last block written still has to be heard.
-  int drain = 0;
+  // the last block written still has to be heard, as the second primed block is when the data
+  // already ended while priming.
+  int drain = 1;
   int exit_code = 0;
   for (;;) {
     const int which = WaitForAny(objects.events);

@@ -87,9 +87,10 @@ int ReadSourceHeader(RiffFile& file, FormatBlock& format, MMCKINFO& riffChunk) {
   return file.Ascend(fmtChunk);
 }
 
-// Copies `dst.size()` bytes through the file's buffer, advancing it whenever it runs dry.
-int CopyFromBuffer(RiffFile& file, MMIOINFO& ioInfo, std::span<uint8_t> dst) {
-  std::size_t done = 0;
+// Copies `dst.size()` bytes through the file's buffer, advancing it whenever it runs dry;
+// `done` counts what was copied, also when the file ends first.
+int CopyFromBuffer(RiffFile& file, MMIOINFO& ioInfo, std::span<uint8_t> dst, std::size_t& done) {
+  done = 0;
   while (done < dst.size()) {
     if (ioInfo.pchNext == ioInfo.pchEndRead) {
       if (const int rc = file.Advance(ioInfo, kMmioRead)) return rc;
@@ -196,11 +197,11 @@ int ReadWaveData(RiffFile& file, std::span<uint8_t> destination, MMCKINFO& dataC
   const uint32_t count =
       static_cast<uint32_t>(std::min<std::size_t>(destination.size(), dataChunk.cksize));
   dataChunk.cksize -= count;
-  const int rc = CopyFromBuffer(file, ioInfo, destination.first(count));
+  std::size_t copied = 0;
+  const int rc = CopyFromBuffer(file, ioInfo, destination.first(count), copied);
   const int info_rc = file.SetInfo(ioInfo);
-  if (rc != 0) return rc;
-  if (info_rc == 0) bytesRead = count;
-  return info_rc;
+  if (info_rc == 0) bytesRead = static_cast<uint32_t>(copied);
+  return rc != 0 ? rc : info_rc;
 }
 
 void CloseWaveSource(RiffFile& file, FormatBlock& format) {

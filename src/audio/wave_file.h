@@ -65,7 +65,7 @@ std::string SeekFailureText(int result, const std::string& path);
 
 // Copies up to destination.size() bytes of the data chunk into `destination`, never past the
 // chunk's declared end, and lowers dataChunk.cksize by the count asked for. At the end of the
-// data: 0 bytes and result 0. If the file ends first: 0 bytes and WaveFileTruncated.
+// data: 0 bytes and result 0. If the file ends first: the bytes it held and WaveFileTruncated.
 int ReadWaveData(RiffFile& file, std::span<uint8_t> destination, MMCKINFO& dataChunk,
                  uint32_t& bytesRead);
 

@@ -187,9 +187,9 @@ TEST_F(MpegReaderTest, SlidesOverLeadingJunkAndReadsTheChecksum) {
 
 TEST_F(MpegReaderTest, StepsOverAnId3v2TagWhoseTextLooksLikeASync) {
   // A UTF-16 byte-order mark (FF FE) inside the tag would pass the first sync test.
-  std::vector<uint8_t> bytes = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 12};
-  const uint8_t tag[12] = {'T', 'I', 'T', '2', 0, 0, 0, 2, 0, 0, 0xFF, 0xFE};
-  bytes.insert(bytes.end(), tag, tag + 12);
+  // The tag's header (12 bytes follow it), then its one text frame.
+  std::vector<uint8_t> bytes = {'I', 'D', '3', 3,   0, 0, 0, 0, 0, 12,  //
+                                'T', 'I', 'T', '2', 0, 0, 0, 2, 0, 0,  0xFF, 0xFE};
   AppendFrame(bytes, HeaderBits{.frequency = 1}, 380);
   MpegFrameHeader header;
   ASSERT_TRUE(header.ParseNextHeader(Open(bytes)));

@@ -5,12 +5,20 @@
 #include <wx/gauge.h>
 #include <wx/menu.h>
 #include <wx/slider.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 #include <wx/xrc/xmlres.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/brookwave_app.h"
 #include "frame/bar_accessibility.h"
@@ -256,6 +264,92 @@ TEST_F(Form, EqualiserMovesFromThePlaybackSheetReachPlaybackAtOnce) {
       });
   EXPECT_EQ(core().stream().playSettings.EqBand[0], -100);
   EXPECT_EQ(core().stream().playing, 1);
+}
+
+// The luminance of an sRGB pixel, as contrast ratios measure it (0 black, 1 white).
+double Luminance(const unsigned char* rgb) {
+  auto linear = [](unsigned char c) {
+    const double v = c / 255.0;
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(rgb[0]) + 0.7152 * linear(rgb[1]) + 0.0722 * linear(rgb[2]);
+}
+
+// How far a label's text stands out from what is under it, as a contrast ratio (1 invisible,
+// 21 black on white). `ink` holds the glyphs and the background between them only: its
+// lightest and darkest pixels are the text and the background, whichever way round.
+double TextContrast(const wxImage& ink) {
+  double lightest = 0, darkest = 1;
+  for (int i = 0; i < ink.GetWidth() * ink.GetHeight(); ++i) {
+    const double level = Luminance(ink.GetData() + 3 * i);
+    lightest = std::max(lightest, level);
+    darkest = std::min(darkest, level);
+  }
+  return (lightest + 0.05) / (darkest + 0.05);
+}
+
+// Where `label` drew its text (the ink of its glyphs), in screen coordinates.
+wxRect TextRect(GtkLabel* label) {
+  int x = 0, y = 0, left = 0, top = 0;
+  gtk_label_get_layout_offsets(label, &x, &y);
+  PangoRectangle ink{};
+  pango_layout_get_pixel_extents(gtk_label_get_layout(label), &ink, nullptr);
+  gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(label)), &left, &top);
+  return wxRect(left + x + ink.x, top + y + ink.y, ink.width, ink.height);
+}
+
+// The contrast of each label of the form and of each group's caption, by its text.
+std::map<std::string, double> LabelContrasts(FormWindow& form) {
+  std::map<std::string, double> contrasts;
+  for (wxWindow* child : form.GetChildren()) {
+    GtkWidget* label = nullptr;
+    if (dynamic_cast<wxStaticText*>(child) != nullptr) {
+      label = child->GetHandle();
+    } else if (dynamic_cast<wxStaticBox*>(child) != nullptr) {
+      label = gtk_frame_get_label_widget(GTK_FRAME(child->GetHandle()));
+    }
+    if (label == nullptr || !GTK_IS_LABEL(label)) continue;
+    const std::string text = gtk_label_get_text(GTK_LABEL(label));
+    // Labels that read alike (the times, Min, Max) are told apart by their order.
+    const std::string key = contrasts.contains(text) ? text + " (2)" : text;
+    contrasts[key] = TextContrast(GrabScreen(TextRect(GTK_LABEL(label))));
+  }
+  return contrasts;
+}
+
+// GTK_THEME for the rest of this process: GTK reads it again at every change of the theme
+// name, and setting the name makes one.
+void UseTheme(const char* theme) {
+  if (theme != nullptr) {
+    setenv("GTK_THEME", theme, 1);
+  } else {
+    unsetenv("GTK_THEME");
+  }
+  g_object_set(gtk_settings_get_default(), "gtk-theme-name", "Adwaita", nullptr);
+}
+
+// On a dark theme the form keeps its light tile: every label must stand out from it at least
+// as well as on a light theme, where the theme's dark text does.
+TEST_F(Form, LabelsKeepTheirContrastOnADarkTheme) {
+  const char* saved = std::getenv("GTK_THEME");
+  const std::optional<std::string> theme = saved ? std::optional<std::string>(saved) : std::nullopt;
+  std::map<std::string, std::map<std::string, double>> measured;
+  for (const char* shown : {"Adwaita", "Adwaita:dark"}) {
+    UseTheme(shown);
+    Start();
+    SaveScreenshot(frame(), "form_labels");
+    measured[shown] = LabelContrasts(*view().Form());
+    End();
+  }
+  UseTheme(theme ? theme->c_str() : nullptr);
+  const auto& light = measured["Adwaita"];
+  const auto& dark = measured["Adwaita:dark"];
+  ASSERT_EQ(light.size(), 15u);
+  for (const auto& [text, contrast] : light) {
+    ASSERT_TRUE(dark.contains(text)) << text;
+    EXPECT_GE(dark.at(text), contrast) << "\"" << text << "\" on the dark theme";
+    EXPECT_GT(contrast, 3.0) << "\"" << text << "\" on the light theme";
+  }
 }
 
 // Pictures of the main window for people to look at, at this run's resolution.

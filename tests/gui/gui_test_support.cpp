@@ -227,6 +227,18 @@ wxImage GrabScreen(const wxRect& r) {
   return image;
 }
 
+namespace {
+
+// A dark theme's pictures stand beside the light ones: <name>_dark_<dpi>dpi.png.
+std::string ScreenshotName(std::string_view name) {
+  const char* dpi = std::getenv("BW_SCREEN_DPI");
+  const char* theme = std::getenv("GTK_THEME");
+  const bool dark = theme != nullptr && std::string_view(theme).ends_with(":dark");
+  return std::string(name) + (dark ? "_dark" : "") + "_" + (dpi ? dpi : "96") + "dpi.png";
+}
+
+}  // namespace
+
 // Read back from the X server through GDK: wx's screen context keeps showing the first frame
 // it read.
 void SaveScreenshot(wxWindow& window, std::string_view name) {
@@ -244,11 +256,9 @@ void SaveScreenshot(std::initializer_list<wxWindow*> windows, std::string_view n
   GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), rect.x, rect.y,
                                                rect.width, rect.height);
   ASSERT_NE(shot, nullptr);
-  const char* dpi = std::getenv("BW_SCREEN_DPI");
   const std::filesystem::path dir(BW_SCREENSHOT_DIR);
   std::filesystem::create_directories(dir);
-  const std::string file =
-      (dir / (std::string(name) + "_" + (dpi ? dpi : "96") + "dpi.png")).string();
+  const std::string file = (dir / ScreenshotName(name)).string();
   EXPECT_TRUE(gdk_pixbuf_save(shot, file.c_str(), "png", nullptr, nullptr)) << file;
   g_object_unref(shot);
 }

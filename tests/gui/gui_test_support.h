@@ -59,7 +59,8 @@ wxWindow* FindControl(wxWindow& parent, const char* name);
 // What the X server shows in `screenRect` now (the pixels a person sees).
 wxImage GrabScreen(const wxRect& screenRect);
 
-// Writes the window as it is on the screen to <build>/screenshots/<name>_<dpi>dpi.png.
+// Writes the window as it is on the screen to <build>/screenshots/<name>_<dpi>dpi.png
+// (<name>_dark_<dpi>dpi.png under a dark theme).
 void SaveScreenshot(wxWindow& window, std::string_view name);
 // The windows raised in order and pictured together (the smallest rectangle around them all).
 void SaveScreenshot(std::initializer_list<wxWindow*> windows, std::string_view name);

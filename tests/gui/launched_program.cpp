@@ -100,12 +100,19 @@ std::optional<XWindow> LaunchedProgram::MainWindow(pid_t pid, std::chrono::milli
 std::optional<XWindow> LaunchedProgram::WindowNamed(pid_t pid, const std::string& name,
                                                     std::chrono::milliseconds wait) {
   for (auto waited = 0ms; waited < wait; waited += 100ms) {
-    for (XWindow window : TopLevelWindows()) {
-      if (Pid(window) == pid && Name(window) == name && IsMapped(window)) return window;
-    }
+    const std::vector<XWindow> windows = WindowsNamed(pid, name);
+    if (!windows.empty()) return windows.front();
     std::this_thread::sleep_for(100ms);
   }
   return std::nullopt;
+}
+
+std::vector<XWindow> LaunchedProgram::WindowsNamed(pid_t pid, const std::string& name) {
+  std::vector<XWindow> found;
+  for (XWindow window : TopLevelWindows()) {
+    if (Pid(window) == pid && Name(window) == name && IsMapped(window)) found.push_back(window);
+  }
+  return found;
 }
 
 std::string LaunchedProgram::Name(XWindow window) {

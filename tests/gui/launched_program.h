@@ -41,6 +41,8 @@ class LaunchedProgram : public ::testing::Test {
   // A mapped top-level window of process `pid` captioned `name` (a dialog, a message box).
   std::optional<XWindow> WindowNamed(pid_t pid, const std::string& name,
                                      std::chrono::milliseconds wait = std::chrono::seconds(20));
+  // The mapped top-level windows of process `pid` captioned `name` now.
+  std::vector<XWindow> WindowsNamed(pid_t pid, const std::string& name);
   // The window manager's close box: WM_DELETE_WINDOW.
   void CloseBox(XWindow window);
   // The exit status of `pid` once it has ended, nothing while it still runs after `wait`.

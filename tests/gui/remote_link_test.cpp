@@ -3,14 +3,21 @@
 #include "app/remote_link.h"
 
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <wx/dialog.h>
 #include <wx/dnd.h>
+#include <wx/timer.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/brookwave_app.h"
 #include "frame/main_frame.h"
 #include "gui_test_support.h"
 #include "playlist/playlist_file.h"
 #include "shell_test_support.h"
+#include "support/wave_image.h"
 #include "view/brookwave_view.h"
 #include "view/form_window.h"
 #include "view/view_core.h"
@@ -74,6 +81,65 @@ TEST_F(RemoteLink, UnderAModalDialogQuitRaisesAndAHandedFileWaitsForTheDialog) {
   SettleUntil([] { return wxGetApp().MainFrame() == nullptr; });
   EXPECT_EQ(wxGetApp().MainFrame(), nullptr);
   EXPECT_FALSE(link->HasService());
+}
+
+// Answers every message box that comes up with its default button and keeps its text.
+class MessageBoxAnswerer : public wxTimer {
+ public:
+  MessageBoxAnswerer() { Start(20); }
+  void Notify() override {
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w != nullptr; w = w->next) {
+      if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
+      gchar* text = nullptr;
+      g_object_get(w->data, "text", &text, nullptr);
+      texts.emplace_back(text != nullptr ? text : "");
+      g_free(text);
+      gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
+    }
+    g_list_free(windows);
+  }
+  std::vector<std::string> texts;
+};
+
+// Other programs' Quit and OpenUri while a large MPEG file is being imported (its copy pumps
+// the event loop): the program stays up, the file asked for is refused by name, and Quit
+// stops the import cleanly, leaving nothing behind.
+TEST_F(RemoteLink, QuitAndOpenUriDuringAnImportStopItAndTheProgramStaysUp) {
+  const std::string tone = WriteTone("tone.wav", 5);
+  const std::string mpeg = (dir / "long.mp3").string();
+  WriteFileBytes(mpeg, SilentMpegFrames(0xFB, 0x90, 0x40, 417, 60000));  // 25 MB, 26 minutes
+  Start();
+  CRemoteLink* link = wxGetApp().RemoteLink();
+  ASSERT_NE(link, nullptr);
+  MessageBoxAnswerer answerer;
+  bool asked = false, arrivedDuringImport = false;
+  wxTimer asker;
+  asker.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+    // The drop is taken after its event; the copy into the wrapper runs now.
+    asked = true;
+    arrivedDuringImport = StatusLine() == "Converting";
+    link->OnRemoteOpen(tone);
+    link->OnRemoteCommand(RemoteCommand::kQuit);
+  });
+  asker.StartOnce(1);
+  Drop(frame(), {mpeg});
+  ASSERT_TRUE(SettleUntil([&] { return asked; }));
+  ASSERT_TRUE(arrivedDuringImport) << "the requests came after the import";
+
+  ASSERT_NE(wxGetApp().MainFrame(), nullptr);
+  EXPECT_TRUE(link->HasService());
+  EXPECT_FALSE(core().IsRunningCommand());
+  EXPECT_EQ(core().stream().converting, 0);
+  EXPECT_EQ(core().stream().playing, 0);
+  EXPECT_FALSE(std::filesystem::exists(core().stream().importTempPath));
+  EXPECT_EQ(StatusLine(), "Ready");
+  EXPECT_EQ(answerer.texts,
+            std::vector<std::string>{tone + " was not opened: stop the recording or the "
+                                            "conversion first."});
+  // Idle again, the next request is taken.
+  link->OnRemoteOpen(tone);
+  EXPECT_EQ(Caption(), tone + " - Brookwave");
 }
 
 }  // namespace

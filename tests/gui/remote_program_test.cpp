@@ -140,6 +140,44 @@ TEST_F(RemoteProgram, SecondStartWithAFileHandsItToTheFirst) {
   EXPECT_EQ(Status(), "Playing\n");  // AutoPlay
 }
 
+// Any program on the bus may hand over file after file: fifty requests in a row for missing
+// files bring up one message box, and those made while it is up are refused, not stacked
+// behind it. Once it is answered, a request is taken again.
+TEST_F(RemoteProgram, OpenUriRequestsWhileAMessageBoxIsUpAreRefused) {
+  const pid_t pid = StartProgram({});
+  const auto open = [](const std::string& path) {
+    return GdbusCall(kBusName, "org.mpris.MediaPlayer2.Player.OpenUri", {Quoted("file://" + path)});
+  };
+  std::vector<CommandResult> answers;
+  for (int i = 0; i < 50; ++i)
+    answers.push_back(open((dir_ / ("missing " + std::to_string(i) + ".wav")).string()));
+  EXPECT_EQ(answers[0].exit_code, 0) << answers[0].err;
+  for (std::size_t i = 1; i < answers.size(); ++i) {
+    EXPECT_NE(answers[i].exit_code, 0) << "request " << i << " was taken";
+    EXPECT_NE(answers[i].err.find("org.mpris.MediaPlayer2.brookwave.Error.Busy"), std::string::npos)
+        << answers[i].err;
+  }
+  const std::optional<XWindow> box = WindowNamed(pid, "Brookwave");
+  ASSERT_TRUE(box) << "no message box came up";
+  // Every request has been answered, so whatever they started is on the screen by now.
+  EXPECT_EQ(WindowsNamed(pid, "Brookwave").size(), 1u);
+  CloseBox(*box);
+
+  const std::string tone = WriteTone();
+  CommandResult taken = open(tone);
+  // The failed open may show its second message before the view is idle again.
+  for (int shown = 0; taken.exit_code != 0 && shown < 3; ++shown) {
+    const std::optional<XWindow> next = WindowNamed(pid, "Brookwave");
+    ASSERT_TRUE(next) << taken.err;
+    CloseBox(*next);
+    taken = open(tone);
+  }
+  EXPECT_EQ(taken.exit_code, 0) << taken.err;
+  const std::optional<XWindow> window = MainWindow(pid);
+  ASSERT_TRUE(window);
+  EXPECT_EQ(AwaitCaption(*window, tone + " - Brookwave"), tone + " - Brookwave");
+}
+
 // File names are bytes: whatever the locale, a name in UTF-8, a folder with an accent and a
 // name that is not UTF-8 at all open from the command line, play, are shown (the bytes that are
 // not UTF-8 as \xNN) and stay in the recent-file list across starts.

@@ -160,6 +160,24 @@ TEST_F(MprisServiceTest, OpenUriTakesLocalFilesOnly) {
             (std::vector<std::filesystem::path>{dir / "a b.wav", "/tmp/caf\xC3\xA9 #1.mp3"}));
 }
 
+// While a message of the program awaits an answer, a file handed over is refused, not queued.
+TEST_F(MprisServiceTest, OpenUriIsRefusedWhileTheProgramCannotTakeAFile) {
+  const auto open = [] {
+    return GdbusCall(kMprisBusName, "org.mpris.MediaPlayer2.Player.OpenUri",
+                     {Quoted("file:///tmp/a.wav")});
+  };
+  loop.Run([&] { program.takes_files = false; });
+  const CommandResult busy = open();
+  EXPECT_NE(busy.exit_code, 0);
+  EXPECT_NE(busy.err.find("org.mpris.MediaPlayer2.brookwave.Error.Busy"), std::string::npos)
+      << busy.err;
+  EXPECT_TRUE(program.opened().empty());
+  loop.Run([&] { program.takes_files = true; });
+  EXPECT_EQ(open().exit_code, 0);
+  loop.Run([] {});  // the call is answered before the program takes the file
+  EXPECT_EQ(program.opened(), std::vector<std::filesystem::path>{"/tmp/a.wav"});
+}
+
 TEST_F(MprisServiceTest, VolumeIsReadAndSet) {
   EXPECT_EQ(Playerctl({"volume", "0.25"}).exit_code, 0);
   EXPECT_EQ(Trimmed(Playerctl({"volume"}).out), "0.250000");

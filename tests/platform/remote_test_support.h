@@ -42,6 +42,7 @@ class FakeProgram final : public RemoteCommandTarget {
  public:
   void OnRemoteCommand(RemoteCommand command) override;
   void OnRemoteOpen(const std::filesystem::path& path) override;
+  bool TakesFileNow() const override { return takes_files; }
   void OnRemoteVolume(double volume) override;
 
   // Opens `file` (or closes with an empty path) and publishes the new state.
@@ -55,6 +56,7 @@ class FakeProgram final : public RemoteCommandTarget {
   std::unique_ptr<MprisService> service;
   RemoteState state;
   bool quit_closes = true;  // false: busy, Quit only stops (the frame's close-while-busy rule)
+  bool takes_files = true;  // false: a message awaits an answer, OpenUri is refused
 
  private:
   mutable std::mutex mutex_;

@@ -103,9 +103,13 @@ bool PulseServer::Start(std::string* error) {
 }
 
 std::vector<int16_t> PulseServer::RecordSink(int ms, const std::string& sink) const {
-  const CommandResult recorded =
-      RunCommand({"timeout", std::to_string(ms / 1000.0), "parec", "--device=" + sink + ".monitor",
-                  "--raw", "--format=s16le", "--rate=44100", "--channels=2", "--latency-msec=20"});
+  // A count of bytes, not a time: on a loaded machine parec may take a while to connect, and a
+  // timed recording would then hold less (or nothing). The outer timeout only bounds a hang.
+  const int64_t bytes = int64_t{44100} * 4 * ms / 1000;
+  const CommandResult recorded = RunCommand(
+      {"timeout", std::to_string(ms / 1000 + 30), "sh", "-c",
+       "parec --device=" + sink + ".monitor --raw --format=s16le --rate=44100 --channels=2 " +
+           "--latency-msec=20 | head -c " + std::to_string(bytes)});
   std::vector<int16_t> samples(recorded.out.size() / 2);
   if (!samples.empty()) std::memcpy(samples.data(), recorded.out.data(), samples.size() * 2);
   return samples;

@@ -102,6 +102,20 @@ std::optional<ParsedWave> ParseWave(std::span<const uint8_t> image) {
   return wave;
 }
 
+std::vector<uint8_t> SilentMpegFrames(uint8_t b1, uint8_t b2, uint8_t b3, std::size_t frameBytes,
+                                      int count) {
+  std::vector<uint8_t> out;
+  for (int i = 0; i < count; ++i) {
+    const std::size_t at = out.size();
+    out.resize(at + frameBytes, 0);
+    out[at] = 0xFF;
+    out[at + 1] = b1;
+    out[at + 2] = b2;
+    out[at + 3] = b3;
+  }
+  return out;
+}
+
 std::vector<uint8_t> Pcm16Bytes(std::span<const int16_t> samples) {
   std::vector<uint8_t> out(samples.size() * 2);
   for (std::size_t i = 0; i < samples.size(); ++i) {

@@ -41,6 +41,11 @@ struct ParsedWave {
 std::optional<ParsedWave> ParseWave(std::span<const uint8_t> image);
 
 // Interleaved 16-bit little-endian PCM from samples, and back.
+// `count` frames of MPEG audio with empty bodies (they decode to silence), each `frameBytes`
+// long with the header bytes FF b1 b2 b3.
+std::vector<uint8_t> SilentMpegFrames(uint8_t b1, uint8_t b2, uint8_t b3, std::size_t frameBytes,
+                                      int count);
+
 std::vector<uint8_t> Pcm16Bytes(std::span<const int16_t> samples);
 std::vector<int16_t> Pcm16Samples(std::span<const uint8_t> bytes);
 // Writes a 16-bit PCM WAVE file of `samples` (interleaved) at `path`.

@@ -23,22 +23,6 @@ FormatBlock Format(const char* text) {
   return format;
 }
 
-// `count` frames of MPEG audio with empty bodies (they decode to silence): MPEG-1 Layer III at
-// 128 kbit/s unless the header bytes say otherwise.
-std::vector<uint8_t> SilentMpegFrames(uint8_t b1, uint8_t b2, uint8_t b3, std::size_t frameBytes,
-                                      int count) {
-  std::vector<uint8_t> out;
-  for (int i = 0; i < count; ++i) {
-    const std::size_t at = out.size();
-    out.resize(at + frameBytes, 0);
-    out[at] = 0xFF;
-    out[at + 1] = b1;
-    out[at + 2] = b2;
-    out[at + 3] = b3;
-  }
-  return out;
-}
-
 constexpr uint8_t kMpeg1Layer3 = 0xFB;
 constexpr uint8_t kMpeg2Layer3 = 0xF3;
 constexpr uint8_t k128kAt44100 = 0x90;

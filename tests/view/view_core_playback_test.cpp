@@ -89,6 +89,40 @@ TEST_F(PlaybackScenario, FilesOfAnyLengthPlayWholeAndOnlyOnce) {
   }
 }
 
+// A file cut by another program while it is open: its reads meet the file's end before the
+// data's. With the cut anywhere in the primed blocks, and from a start past it, the song plays
+// what the file still holds and ends as any song ends, leaving nothing open.
+TEST_F(PlaybackScenario, AFileCutWhileOpenPlaysWhatItHoldsAndEndsAsAnySong) {
+  struct Cut {
+    std::size_t heldSamples;
+    uint32_t startBytes;
+  };
+  int ends = 0;
+  // Each cut lies beyond what the reader's buffer already took in at the open.
+  for (const Cut cut : {Cut{kBlockSamples / 2 + 6, 0}, Cut{kBlockSamples + 4410, 0},
+                        Cut{kBlockSamples / 2, 3 * kBlockBytes}}) {
+    const std::size_t fds = OpenFileDescriptorCount();
+    const std::vector<int16_t> data = OpenStereo(6 * kBlockFrames);
+    std::filesystem::resize_file(stream().playback.playPath,
+                                 stream().playback.dataChunk.dwDataOffset + cut.heldSamples * 2);
+    if (cut.startBytes > 0) MoveSliderTo(cut.startBytes);
+    core.OnPlay();
+    const std::vector<int16_t> played = PlayOut();
+
+    const std::size_t heard = cut.startBytes > 0 ? 0 : cut.heldSamples;
+    EXPECT_EQ(played.size(), 2 * kBlockSamples) << heard;
+    EXPECT_EQ(Slice(played, 0, heard), Slice(data, 0, heard)) << heard;
+    EXPECT_TRUE(AllZero(played, heard)) << heard;
+    EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), ++ends) << heard;
+    EXPECT_EQ(window.StatusText(), "Ready") << heard;
+    EXPECT_EQ(stream().playing, 0);
+    EXPECT_FALSE(window.IsTimerSet(kPlaybackTimerId));
+    EXPECT_EQ(core.QueryCommandState(ID_PLAY), (CommandState{true, false}));
+    core.OnFileClose();
+    EXPECT_EQ(OpenFileDescriptorCount(), fds);
+  }
+}
+
 TEST_F(PlaybackScenario, StopHaltsAtOnceAndPlayGoesOnFromTheSlider) {
   const std::vector<int16_t> data = OpenStereo(6 * kBlockFrames);
   core.OnPlay();

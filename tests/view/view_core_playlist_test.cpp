@@ -148,6 +148,28 @@ TEST_F(PlayListScenario, AnEntryThatCannotBePlayedShowsItsMessageAndStopsTheSequ
   EXPECT_EQ(State(ID_PLAYLIST_IN_USE), (CommandState{false, false}));
 }
 
+TEST_F(PlayListScenario, AnEntryCutWhileOpenEndsAsAnySongAndTheNextOnePlays) {
+  MakeSongs(2, kBlockFrames);
+  stream().playSettings.AutoPlay = 0;
+  OpenList(WriteList(paths_));
+  // Cut by another program after the list opened it (beyond what the reader's buffer took in
+  // at the open): its reads meet the file's end.
+  const std::size_t held = 10000 * 2;
+  fs::resize_file(paths_[0], stream().playback.dataChunk.dwDataOffset + held * 2);
+  core.OnCommand(ID_PLAYLIST_IN_USE);
+  core.OnCommand(ID_PLAY);
+
+  Samples cut = songs_[0];
+  cut.resize(held);
+  Samples expected = Heard(cut, kShortSongSamples);
+  const Samples next = Heard(songs_[1], kShortSongSamples);
+  expected.insert(expected.end(), next.begin(), next.end());
+  EXPECT_EQ(PlayOut(), expected);
+  EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), 2);
+  EXPECT_EQ(stream().playListIndex, 1u);
+  EXPECT_EQ(window.StatusText(), "Ready");
+}
+
 TEST_F(PlayListScenario, FirstAndLastMoveWithinTheList) {
   MakeSongs(3);
   OpenList(WriteList(paths_));  // AutoPlay off: the first entry waits

@@ -67,6 +67,8 @@ constexpr const char* kMimeTypes[] = {
     "audio/x-wavpack",  "audio/x-aiff", "audio/x-matroska", "audio/x-brookwave-playlist"};
 constexpr const char* kUriSchemes[] = {"file"};
 
+// The answer to a request the player cannot take now; asked again later, it may be taken.
+constexpr char kBusyError[] = "org.mpris.MediaPlayer2.brookwave.Error.Busy";
 // RequestName's flag for "fail rather than queue" and its answer for "the name is ours".
 constexpr guint32 kNameFlagDoNotQueue = 4;
 constexpr guint32 kNameReplyPrimaryOwner = 1;
@@ -240,6 +242,10 @@ void MprisService::Impl::OnPlayerMethod(std::string_view method, GVariant* param
     g_variant_get(parameters, "(&s)", &uri);
     const auto path = LocalPathOfUri(uri);
     if (!path) return ReturnNotSupported(invocation, "Only local file:// URIs can be opened");
+    if (!target.TakesFileNow()) {
+      return g_dbus_method_invocation_return_dbus_error(
+          invocation, kBusyError, "A message of the player awaits an answer; try again later");
+    }
     // Opening may show a message box; the caller (often a second start) must not wait for it.
     g_dbus_method_invocation_return_value(invocation, nullptr);
     target.OnRemoteOpen(*path);

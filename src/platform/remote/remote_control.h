@@ -39,6 +39,9 @@ class RemoteCommandTarget {
   // Another program (or a second start of this one) asks to open `path`, an absolute local path
   // taken from a file:// URI. Answered before the call, so the program may show messages.
   virtual void OnRemoteOpen(const std::filesystem::path& path) = 0;
+  // False while the program cannot take a file (a message of its own awaits an answer): the
+  // request is refused with an error then, so that requests cannot pile up behind the message.
+  virtual bool TakesFileNow() const = 0;
 
   // A client set the volume: 0 is silence, 1 full volume (negative requests arrive as 0, larger
   // ones unchanged). The program moves its volume control and publishes the result.

@@ -1,10 +1,13 @@
 #include "view/dialogs/message_box.h"
 
+#include <gtk/gtk.h>
 #include <wx/app.h>
 #include <wx/msgdlg.h>
 #include <wx/window.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "view/dialogs/wx_text.h"
@@ -138,6 +141,61 @@ std::string FitToScreen(std::string_view text) {
   return ShortenMiddle(KeepFirstAndLastLines(ShortenRuns(text)), kLongestText);
 }
 
+// The whole of a shortened text, selectable, in a scrolled view under a collapsed expander: the
+// box keeps the size of its short text until the reader opens it, and then grows only by the
+// view's fixed size.
+void AddWholeText(GtkWindow* box, const std::string& text) {
+  GtkWidget* view = gtk_text_view_new();
+  gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+  // Wrapped anywhere: wrapping between words first takes Pango a minute for a 120,000-character
+  // run without a break, wrapping between characters under a second.
+  gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_CHAR);
+  gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), text.c_str(),
+                           static_cast<gint>(text.size()));
+  GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER,
+                                 GTK_POLICY_AUTOMATIC);
+  gtk_widget_set_size_request(scrolled, 420, 160);
+  gtk_container_add(GTK_CONTAINER(scrolled), view);
+  GtkWidget* expander = gtk_expander_new_with_mnemonic("_Whole text");
+  gtk_container_add(GTK_CONTAINER(expander), scrolled);
+  gtk_box_pack_start(GTK_BOX(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box))),
+                     expander, FALSE, FALSE, 0);
+  gtk_widget_show_all(expander);
+  // The expander comes before the buttons: Enter still answers the box, not opens the text.
+  if (GtkWidget* answer = gtk_window_get_default_widget(box)) gtk_widget_grab_focus(answer);
+}
+
+// wx makes the GTK box only inside ShowModal: the whole text is added as the box is shown.
+class WholeTextOnShow {
+ public:
+  WholeTextOnShow(wxMessageDialog& box, std::string text)
+      : m_box(box),
+        m_text(std::move(text)),
+        m_signal(g_signal_lookup("show", GTK_TYPE_WIDGET)),
+        m_hook(g_signal_add_emission_hook(m_signal, 0, &WholeTextOnShow::OnShow, this, nullptr)) {}
+  ~WholeTextOnShow() {
+    if (m_hook != 0) g_signal_remove_emission_hook(m_signal, m_hook);
+  }
+  WholeTextOnShow(const WholeTextOnShow&) = delete;
+  WholeTextOnShow& operator=(const WholeTextOnShow&) = delete;
+
+ private:
+  static gboolean OnShow(GSignalInvocationHint*, guint, const GValue* values, gpointer self) {
+    auto& hook = *static_cast<WholeTextOnShow*>(self);
+    GtkWidget* shown = GTK_WIDGET(g_value_get_object(&values[0]));
+    if (shown != hook.m_box.GetHandle() || !GTK_IS_MESSAGE_DIALOG(shown)) return TRUE;
+    hook.m_hook = 0;  // removed by returning false
+    AddWholeText(GTK_WINDOW(shown), hook.m_text);
+    return FALSE;
+  }
+
+  wxMessageDialog& m_box;
+  std::string m_text;
+  guint m_signal;
+  gulong m_hook;
+};
+
 wxWindow* DefaultParent() {
   if (wxWindow* active = wxGetActiveWindow()) return wxGetTopLevelParent(active);
   return wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
@@ -150,9 +208,12 @@ int RunMessageBox(wxWindow* parent, std::string_view text, std::string_view capt
   if (!wxTheApp) return kIdFailed;
   const unsigned buttons = style & kMbButtonMask;
   const wxString title = ToWx(caption.empty() ? kProgramName : caption);
-  wxMessageDialog box(parent ? parent : DefaultParent(), ToWx(FitToScreen(text)), title,
+  const std::string shown = FitToScreen(text);
+  wxMessageDialog box(parent ? parent : DefaultParent(), ToWx(shown), title,
                       ButtonStyle(buttons) | IconStyle(style) | wxCENTRE);
   if (buttons == kMbAbortRetryIgnore) box.SetYesNoCancelLabels("&Abort", "&Retry", "&Ignore");
+  std::optional<WholeTextOnShow> wholeText;
+  if (shown != text) wholeText.emplace(box, FromWx(ToWx(text)));
   return Answer(buttons, box.ShowModal());
 }
 
