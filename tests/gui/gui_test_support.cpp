@@ -70,11 +70,12 @@ void HandleQueued() {
   // As a yield does, and with a bound only against a handler that keeps asking for more.
   wxGUIEventLoop loop;
   const wxEventLoopActivator active(&loop);
+  // What the test itself queued goes first, before timers that have come due meanwhile.
   for (int handled = 0; handled < 10000; ++handled) {
-    if (gtk_events_pending()) {
-      gtk_main_iteration_do(FALSE);
-    } else if (wxTheApp->HasPendingEvents()) {
+    if (wxTheApp->HasPendingEvents()) {
       wxTheApp->ProcessPendingEvents();
+    } else if (gtk_events_pending()) {
+      gtk_main_iteration_do(FALSE);
     } else {
       return;
     }
