@@ -4,14 +4,12 @@
 #include <wx/app.h>
 #include <wx/init.h>
 
-namespace {
-
+// Not in an anonymous namespace: the wxGetApp() the macro below defines would then be a local
+// function nobody calls, which clang warns about.
 class GuiTestApp : public wxApp {
  public:
   bool OnInit() override { return true; }
 };
-
-}  // namespace
 
 wxIMPLEMENT_APP_NO_MAIN(GuiTestApp);
 
