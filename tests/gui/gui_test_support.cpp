@@ -44,6 +44,19 @@ void ScheduleModalScript(std::function<void(wxDialog&)> script) {
   });
 }
 
+void MessageBoxAnswerer::Notify() {
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* w = windows; w != nullptr; w = w->next) {
+    if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
+    gchar* text = nullptr;
+    g_object_get(w->data, "text", &text, nullptr);
+    texts.emplace_back(text != nullptr ? text : "");
+    g_free(text);
+    gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
+  }
+  g_list_free(windows);
+}
+
 // A nested event loop rather than Yield: GTK draws only from its own main loop.
 void Settle(int ms) {
   wxGUIEventLoop loop;
@@ -132,8 +145,15 @@ class PointerWatch : public wxEventFilter {
 
 void MoveUntilArrived(wxWindow& window, const wxPoint& at, bool entering) {
   const PointerWatch watch(window, at, entering);
-  wxUIActionSimulator().MouseMove(window.ClientToScreen(at));
-  SettleUntil([&] { return watch.Arrived(); });
+  const wxPoint target = window.ClientToScreen(at);
+  wxUIActionSimulator().MouseMove(target);
+  // A pop-up that is closing may still hold the pointer, and the motion then goes to it, not to
+  // `window`: once the X server has the pointer there, its event is waited for only a while.
+  int waitedThere = 0;
+  SettleUntil([&] {
+    if (wxGetMousePosition() == target) waitedThere += 20;
+    return watch.Arrived() || waitedThere >= 2000;
+  });
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <wx/dialog.h>
 #include <wx/image.h>
+#include <wx/timer.h>
 
 #include <functional>
 #include <initializer_list>
 #include <source_location>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class wxBookCtrlBase;
 
@@ -21,6 +23,14 @@ namespace bw::test {
 template <typename Result>
 Result RunModal(const std::function<Result()>& run, const std::function<void(wxDialog&)>& script);
 void ScheduleModalScript(std::function<void(wxDialog&)> script);
+
+// While it lives, answers every message box that comes up with OK and keeps its text.
+class MessageBoxAnswerer : public wxTimer {
+ public:
+  MessageBoxAnswerer() { Start(20); }
+  void Notify() override;
+  std::vector<std::string> texts;
+};
 
 // Handles events for `ms` milliseconds. Tests wait with the functions below instead: on a
 // loaded machine no fixed time is long enough.

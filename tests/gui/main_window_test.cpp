@@ -26,25 +26,6 @@ namespace {
 
 using MainWindow = ProgramTest;
 
-// Answers every message box that comes up with OK and keeps its text.
-class MessageBoxAnswerer : public wxTimer {
- public:
-  MessageBoxAnswerer() { Start(50); }
-  void Notify() override {
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* w = windows; w != nullptr; w = w->next) {
-      if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
-      gchar* text = nullptr;
-      g_object_get(w->data, "text", &text, nullptr);
-      texts.emplace_back(text ? text : "");
-      g_free(text);
-      gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
-    }
-    g_list_free(windows);
-  }
-  std::vector<std::string> texts;
-};
-
 // A menu as lines: "text [id]" for a command, "---" for a separator, "text >" for a pop-up
 // followed by its items indented.
 void DescribeMenu(const wxMenu& menu, const std::string& indent, std::vector<std::string>& out) {

@@ -83,25 +83,6 @@ TEST_F(RemoteLink, UnderAModalDialogQuitRaisesAndAHandedFileWaitsForTheDialog) {
   EXPECT_FALSE(link->HasService());
 }
 
-// Answers every message box that comes up with its default button and keeps its text.
-class MessageBoxAnswerer : public wxTimer {
- public:
-  MessageBoxAnswerer() { Start(20); }
-  void Notify() override {
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* w = windows; w != nullptr; w = w->next) {
-      if (!GTK_IS_MESSAGE_DIALOG(w->data) || !gtk_widget_get_visible(GTK_WIDGET(w->data))) continue;
-      gchar* text = nullptr;
-      g_object_get(w->data, "text", &text, nullptr);
-      texts.emplace_back(text != nullptr ? text : "");
-      g_free(text);
-      gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
-    }
-    g_list_free(windows);
-  }
-  std::vector<std::string> texts;
-};
-
 // Other programs' Quit and OpenUri while a large MPEG file is being imported (its copy pumps
 // the event loop): the program stays up, the file asked for is refused by name, and Quit
 // stops the import cleanly, leaving nothing behind.
