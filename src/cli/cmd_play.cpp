@@ -1,8 +1,9 @@
-// brookwave-cli play FILE [--device W1,W2,W3,W4] [--eq v0,...,v7] [--no-fade-in]: plays FILE on
-// a sound device (the default one, or the device with that identifier; the silent null device
-// when the machine has none) with a one-line progress display, until the end of the file or
-// Ctrl+C, which stops cleanly. --eq sets the equaliser's bands and --no-fade-in starts at full
-// volume, so that with every band at 0 the device gets the file's samples unchanged.
+// brookwave-cli play FILE [--device W1,W2,W3,W4] [--eq v0,...,v7] [--no-fade-in] [--no-fade-out]:
+// plays FILE on a sound device (the default one, or the device with that identifier; the silent
+// null device when the machine has none) with a one-line progress display, until the end of the
+// file or Ctrl+C, which stops cleanly. --eq sets the equaliser's bands; --no-fade-in starts at
+// full volume and --no-fade-out keeps it to the end, so that with both and every band at 0 the
+// device gets the file's samples unchanged.
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -34,6 +35,7 @@ struct PlayArgs {
   std::vector<int64_t> device;
   std::vector<int64_t> eq;  // empty: the settings' defaults
   bool no_fade_in = false;
+  bool no_fade_out = false;
 };
 
 int RunPlay(const PlayArgs& a) {
@@ -45,6 +47,7 @@ int RunPlay(const PlayArgs& a) {
   for (std::size_t band = 0; band < a.eq.size(); ++band)
     core.stream().playSettings.EqBand[band] = static_cast<int32_t>(a.eq[band]);
   if (a.no_fade_in) core.stream().playSettings.FadeIn = 0;
+  if (a.no_fade_out) core.stream().playSettings.FadeOut = 0;
   if (!player.Open(a.file)) return 1;
 
   std::signal(SIGINT, OnInterrupt);
@@ -78,11 +81,14 @@ Runner DefinePlay(CLI::App& app) {
                  "The playback device's identifier (see 'devices')");
   AddIntegerList(app, "--eq", a->eq, 8, -128, 128, "v0,...,v7", "The equaliser's eight bands");
   app.add_flag("--no-fade-in", a->no_fade_in, "Start at full volume instead of fading in");
+  app.add_flag("--no-fade-out", a->no_fade_out,
+               "Keep the volume to the end instead of fading out in the last seconds");
   return [a] { return RunPlay(*a); };
 }
 
 }  // namespace
 }  // namespace bw::cli
 
-BW_CLI_COMMAND("play", "FILE [--device W1,W2,W3,W4] [--eq v0,...,v7] [--no-fade-in]",
+BW_CLI_COMMAND("play",
+               "FILE [--device W1,W2,W3,W4] [--eq v0,...,v7] [--no-fade-in] [--no-fade-out]",
                "Play a file on a sound device until its end or Ctrl+C", bw::cli::DefinePlay)
