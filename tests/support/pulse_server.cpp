@@ -46,6 +46,16 @@ std::vector<std::string> StreamTargets(const std::string& streams, const std::st
   return names;
 }
 
+// Loads a module; its index, or empty when the server refused it.
+std::string LoadModule(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), {"pactl", "load-module"});
+  const CommandResult loaded = RunCommand(arguments);
+  std::string index = loaded.exit_code == 0 ? loaded.out : "";
+  while (!index.empty() && (index.back() == '\n' || index.back() == ' '))
+    index.pop_back();
+  return index;
+}
+
 }  // namespace
 
 void PulseServer::Stop() {
@@ -116,13 +126,14 @@ std::vector<int16_t> PulseServer::RecordSink(int ms, const std::string& sink) co
 }
 
 std::string PulseServer::LoadNullSink(const std::string& name, const std::string& description) {
-  const CommandResult loaded =
-      RunCommand({"pactl", "load-module", "module-null-sink", "sink_name=" + name, "rate=44100",
-                  "channels=2", "sink_properties='device.description=\"" + description + "\"'"});
-  std::string index = loaded.exit_code == 0 ? loaded.out : "";
-  while (!index.empty() && (index.back() == '\n' || index.back() == ' '))
-    index.pop_back();
-  return index;
+  return LoadModule({"module-null-sink", "sink_name=" + name, "rate=44100", "channels=2",
+                     "sink_properties='device.description=\"" + description + "\"'"});
+}
+
+std::string PulseServer::LoadPipeSink(const std::string& name, const std::filesystem::path& fifo) {
+  return LoadModule({"module-pipe-sink", "sink_name=" + name, "file=" + fifo.string(),
+                     "format=s16le", "rate=44100", "channels=2",
+                     "use_system_clock_for_timing=yes"});
 }
 
 bool PulseServer::UnloadModule(const std::string& module) {

@@ -33,6 +33,11 @@ class PulseServer {
   // Plugs in a null sink `name` shown as `description`; returns its module's index (empty when
   // the server refused it), for UnloadModule to pull it out again.
   static std::string LoadNullSink(const std::string& name, const std::string& description);
+  // Plugs in a sink `name` that writes what it plays (16-bit stereo at 44,100 Hz) into the FIFO
+  // it makes at `fifo`, in step with the clock; something must read it. Unlike a null sink it
+  // cannot rewind: where a stream ran dry and goes on, a null sink rewinds and its monitor
+  // loses a few milliseconds of whatever it plays, this one plays every frame it was given.
+  static std::string LoadPipeSink(const std::string& name, const std::filesystem::path& fifo);
   static bool UnloadModule(const std::string& module);
   // The sinks that the playback streams of clients play to, and the sources that their
   // recordings record from, by name.
