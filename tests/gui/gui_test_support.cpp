@@ -66,10 +66,11 @@ void Settle(int ms) {
   loop.Run();
 }
 
-bool SettleUntil(const std::function<bool()>& done, int most_ms, std::source_location caller) {
+bool SettleUntil(const std::function<bool()>& done, int most_ms, const char* caller_file,
+                 int caller_line) {
   for (int waited = 0; !done(); waited += 20) {
     if (waited >= most_ms) {
-      ADD_FAILURE_AT(caller.file_name(), caller.line())
+      ADD_FAILURE_AT(caller_file, caller_line)
           << "what the test waits for did not happen in " << most_ms << " ms";
       return false;
     }

@@ -9,7 +9,6 @@
 
 #include <functional>
 #include <initializer_list>
-#include <source_location>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,8 +36,9 @@ class MessageBoxAnswerer : public wxTimer {
 void Settle(int ms = 200);
 // Handles events until `done` holds, checking every 20 ms; false (after a test failure naming
 // the caller) when it still does not after `most_ms`, which only bounds a hang.
+// (The builtins rather than std::source_location, which clang 14 lacks with libstdc++ 12.)
 bool SettleUntil(const std::function<bool()>& done, int most_ms = 30000,
-                 std::source_location caller = std::source_location::current());
+                 const char* caller_file = __builtin_FILE(), int caller_line = __builtin_LINE());
 // Handles what is queued by now: the X server's answers to the requests made so far, and the
 // events GTK and wx have pending, until the program is idle.
 void HandleQueued();
