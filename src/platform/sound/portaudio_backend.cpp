@@ -65,6 +65,11 @@ class PortAudioInput final : public InputStream {
   StreamFormat format_;
 };
 
+// Buffered at least this long: a player's stream must ride out a busy machine, and the ring
+// above keeps seconds of slack. Short enough for a file's end to be heard before its buffer
+// stops.
+constexpr double kLeastLatencySeconds = 0.25;
+
 // Opens `index` for output or input at its default rate; nullptr when it will not open.
 template <typename Stream>
 std::unique_ptr<Stream> OpenIndex(int index, bool capture) {
@@ -78,7 +83,8 @@ std::unique_ptr<Stream> OpenIndex(int index, bool capture) {
   params.channelCount = std::min(max_channels, 2);
   params.sampleFormat = paFloat32;
   params.suggestedLatency =
-      capture ? info->defaultHighInputLatency : info->defaultHighOutputLatency;
+      std::max(kLeastLatencySeconds,
+               capture ? info->defaultHighInputLatency : info->defaultHighOutputLatency);
   PaStream* raw = nullptr;
   const PaError e = Pa_OpenStream(&raw, capture ? &params : nullptr, capture ? nullptr : &params,
                                   info->defaultSampleRate, paFramesPerBufferUnspecified, paClipOff,
