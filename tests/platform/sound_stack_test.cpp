@@ -64,7 +64,7 @@ void ExpectTone(std::span<const int16_t> interleaved, const std::string& where) 
   ASSERT_GE(interleaved.size(), kRate) << where;
   for (int channel = 0; channel < 2; ++channel) {
     const std::vector<double> x = test::Channel(interleaved, 2, channel);
-    EXPECT_NEAR(test::ToneHz(x, kRate), 1000, 2) << where << ", channel " << channel;
+    EXPECT_NEAR(test::ToneHzByPeriod(x, kRate), 1000, 2) << where << ", channel " << channel;
     EXPECT_NEAR(test::RmsDb(x), kToneDb, 1) << where << ", channel " << channel;
   }
 }

@@ -1,6 +1,7 @@
 // Measurements on interleaved 16-bit output: a channel's level and a tone's frequency.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -23,19 +24,31 @@ inline double RmsDb(const std::vector<double>& x) {
   return 10 * std::log10(sum / std::max<std::size_t>(x.size(), 1) + 1e-30);
 }
 
-// Frequency of a clean tone from its rising zero crossings, interpolated between samples.
-inline double ToneHz(const std::vector<double>& x, double rate) {
-  double first = -1, last = -1;
-  int cycles = -1;
+// Where a tone rises through zero, interpolated between samples.
+inline std::vector<double> RisingCrossings(const std::vector<double>& x) {
+  std::vector<double> at;
   for (std::size_t i = 1; i < x.size(); ++i) {
-    if (x[i - 1] < 0 && x[i] >= 0) {
-      const double at = (i - 1) + x[i - 1] / (x[i - 1] - x[i]);
-      if (first < 0) first = at;
-      last = at;
-      ++cycles;
-    }
+    if (x[i - 1] < 0 && x[i] >= 0) at.push_back((i - 1) + x[i - 1] / (x[i - 1] - x[i]));
   }
-  return cycles > 0 ? cycles * rate / (last - first) : 0;
+  return at;
+}
+
+// Frequency of a clean tone from its rising zero crossings: any gap or repeat counts.
+inline double ToneHz(const std::vector<double>& x, double rate) {
+  const std::vector<double> at = RisingCrossings(x);
+  return at.size() > 1 ? (at.size() - 1) * rate / (at.back() - at.front()) : 0;
+}
+
+// Frequency of a tone from its median period: a gap where a starved sound server dropped
+// audio changes a few periods, not the rate the tone was played at.
+inline double ToneHzByPeriod(const std::vector<double>& x, double rate) {
+  const std::vector<double> at = RisingCrossings(x);
+  if (at.size() < 2) return 0;
+  std::vector<double> periods;
+  for (std::size_t i = 1; i < at.size(); ++i)
+    periods.push_back(at[i] - at[i - 1]);
+  std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+  return rate / periods[periods.size() / 2];
 }
 
 }  // namespace bw::test
