@@ -71,11 +71,20 @@ void SendBrowserEvent(CPlayListEditor& editor, wxEventType type) {
 // What a click on `path` in the browser does.
 void ChooseInBrowser(CPlayListEditor& editor, const fs::path& path) {
   const wxString wanted = wxString::FromUTF8(path.string());
-  editor.Browser()->SetPath(wanted);
-  // The browser loads its folder in the background: the click comes once it shows the entry.
-  test::SettleUntil([&] {
+  const auto shown = [&] {
     return editor.Browser()->GetPath() == wanted || editor.Browser()->GetDirectory() == wanted;
-  });
+  };
+  // The browser loads its folder in the background: the click comes once it shows the entry.
+  // A choice made while the folder it opened on is still loading can be lost (seen under load:
+  // the entry never shown), so it is made again every two seconds until it holds.
+  for (int waited = 0; !shown(); waited += 20) {
+    if (waited >= 30000) {
+      ADD_FAILURE() << "the browser never showed " << path;
+      return;
+    }
+    if (waited % 2000 == 0) editor.Browser()->SetPath(wanted);
+    test::Settle(20);
+  }
   SendBrowserEvent(editor, wxEVT_FILECTRL_SELECTIONCHANGED);
 }
 
