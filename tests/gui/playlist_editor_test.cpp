@@ -77,14 +77,13 @@ void ChooseInBrowser(CPlayListEditor& editor, const fs::path& path) {
   // The browser loads its folder in the background: the click comes once it shows the entry.
   // A choice made while the folder it opened on is still loading can be lost (seen under load:
   // the entry never shown), so it is made again every two seconds until it holds.
-  for (int waited = 0; !shown(); waited += 20) {
-    if (waited >= 30000) {
-      ADD_FAILURE() << "the browser never showed " << path;
-      return;
-    }
+  int waited = 0;
+  test::SettleUntil([&] {
+    if (shown()) return true;
     if (waited % 2000 == 0) editor.Browser()->SetPath(wanted);
-    test::Settle(20);
-  }
+    waited += 20;
+    return false;
+  });
   SendBrowserEvent(editor, wxEVT_FILECTRL_SELECTIONCHANGED);
 }
 
