@@ -4,9 +4,7 @@
 // file or Ctrl+C, which stops cleanly. --eq sets the equaliser's bands; --no-fade-in starts at
 // full volume and --no-fade-out keeps it to the end, so that with both and every band at 0 the
 // device gets the file's samples unchanged.
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -18,17 +16,20 @@
 namespace bw::cli {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
+// The position and length on one line, written again only when they changed.
+class Progress {
+ public:
+  void Show(const HeadlessWindow& window) {
+    std::string line = window.Text(IDC_POSITION_BOX) + " / " + window.Text(IDC_TIME_END);
+    if (line == shown_) return;
+    shown_ = std::move(line);
+    std::printf("\r%s ", shown_.c_str());
+    std::fflush(stdout);
+  }
 
-extern "C" void OnInterrupt(int) {
-  g_interrupted = true;
-}
-
-void ShowProgress(const HeadlessWindow& window) {
-  std::printf("\r%s / %s ", window.Text(IDC_POSITION_BOX).c_str(),
-              window.Text(IDC_TIME_END).c_str());
-  std::fflush(stdout);
-}
+ private:
+  std::string shown_;
+};
 
 struct PlayArgs {
   std::string file;
@@ -39,6 +40,7 @@ struct PlayArgs {
 };
 
 int RunPlay(const PlayArgs& a) {
+  InterruptWatch interrupt;
   SelectSoundBackend(SoundBackend::kAuto);
   HeadlessPlayer player;
   CBrookwaveViewCore& core = player.core;
@@ -50,27 +52,34 @@ int RunPlay(const PlayArgs& a) {
   if (a.no_fade_out) core.stream().playSettings.FadeOut = 0;
   if (!player.Open(a.file)) return 1;
 
-  std::signal(SIGINT, OnInterrupt);
+  interrupt.Wake(player.window);
   core.OnPlay();
   using Clock = std::chrono::steady_clock;
   constexpr auto kTick = std::chrono::milliseconds(kPlaybackTimerMs);
+  // Ticks that would change nothing are slept through, on the same grid of ticks, so that the
+  // loop wakes for the playback thread's messages only while the volume stands still.
+  constexpr auto kNoTick = std::chrono::hours(24);
   auto next_tick = Clock::now() + kTick;
+  Progress progress;
   while (core.stream().playing) {
+    const bool ticking = core.TimerMovesVolume();
     // Rounded up: a wait cut short by rounding would wake twice per tick.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_tick - Clock::now());
+    const auto wait =
+        ticking ? std::chrono::ceil<std::chrono::milliseconds>(next_tick - Clock::now()) : kNoTick;
     if (player.window.WaitForMessage(std::max(wait, std::chrono::milliseconds(0))))
       player.window.DispatchPending();
-    if (Clock::now() >= next_tick) {
-      player.window.FireTimer(kPlaybackTimerId);
-      next_tick += kTick;
-      ShowProgress(player.window);
+    const auto now = Clock::now();
+    if (now >= next_tick) {
+      if (ticking) player.window.FireTimer(kPlaybackTimerId);
+      while (next_tick <= now)
+        next_tick += kTick;
     }
-    if (g_interrupted) core.OnStop();
+    progress.Show(player.window);
+    if (interrupt.interrupted()) core.OnStop();
   }
   player.window.DispatchPending();
-  ShowProgress(player.window);
+  progress.Show(player.window);
   std::printf("\n");
-  std::signal(SIGINT, SIG_DFL);
   return 0;
 }
 

@@ -10,7 +10,6 @@
 // Exit status: 0 when the recording was completed, 1 when it failed or stopped writing (the
 // system's messages are on stderr), 2 for bad arguments.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -32,12 +31,6 @@ namespace {
 constexpr const char* kUsage =
     "OUT.wav --format FORMAT [--from IN.wav] [--seconds S] [--voice-threshold N] "
     "[--limit N] [--pause-at S:E] [--device W1,W2,W3,W4] [--backend auto|pulse|portaudio|null]";
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnRecordInterrupt(int) {
-  g_interrupted = true;
-}
 
 struct RecordOptions {
   std::string out;
@@ -131,14 +124,15 @@ class PauseSchedule {
 };
 
 // Feeds IN to the virtual card until it is used up, the time is over or the recording ended.
-bool FeedFromFile(PcmSource& source, const RecordOptions& o, HeadlessPlayer& player) {
+bool FeedFromFile(PcmSource& source, const RecordOptions& o, HeadlessPlayer& player,
+                  const InterruptWatch& interrupt) {
   constexpr uint32_t kPieceFrames = 4096;
   const uint32_t rate = o.format.format().nSamplesPerSec;
   const uint16_t channels = o.format.format().nChannels;
   PauseSchedule pauses(o.pauseAt);
   uint64_t fed = 0;
   const uint64_t most = o.seconds ? static_cast<uint64_t>(*o.seconds * rate) : UINT64_MAX;
-  while (player.core.stream().recording && fed < most && !g_interrupted) {
+  while (player.core.stream().recording && fed < most && !interrupt.interrupted()) {
     pauses.ToggleDue(static_cast<double>(fed) / rate, player.core);
     uint64_t frames = std::min<uint64_t>(kPieceFrames, most - fed);
     if (const std::optional<double> next = pauses.NextAt()) {
@@ -159,20 +153,23 @@ bool FeedFromFile(PcmSource& source, const RecordOptions& o, HeadlessPlayer& pla
 
 // Records from the device for the given time (or until Ctrl+C), handling the thread's messages
 // as they come.
-void RecordForTime(const RecordOptions& o, HeadlessPlayer& player) {
+void RecordForTime(const RecordOptions& o, HeadlessPlayer& player,
+                   const InterruptWatch& interrupt) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   const auto seconds_since = [&] {
     return std::chrono::duration<double>(Clock::now() - start).count();
   };
   PauseSchedule pauses(o.pauseAt);
-  while (player.core.stream().recording && !g_interrupted) {
+  while (player.core.stream().recording && !interrupt.interrupted()) {
     const double now = seconds_since();
     pauses.ToggleDue(now, player.core);
     if (now >= *o.seconds) break;
     const double until = std::min(*o.seconds, pauses.NextAt().value_or(*o.seconds));
-    const auto wait = std::chrono::milliseconds(
-        std::clamp<int64_t>(static_cast<int64_t>((until - now) * 1000), 1, 100));
+    // Rounded up: a wait cut short would wake again at once.
+    const auto wait = std::max(
+        std::chrono::ceil<std::chrono::milliseconds>(std::chrono::duration<double>(until - now)),
+        std::chrono::milliseconds(1));
     if (player.window.WaitForMessage(wait)) player.window.DispatchPending();
   }
 }
@@ -192,6 +189,7 @@ int RunRecord(RecordOptions& o) {
 
   // A file-size limit must show as a failed write, not end the process.
   std::signal(SIGXFSZ, SIG_IGN);
+  InterruptWatch interrupt;
   SelectSoundBackend(o.from ? SoundBackend::kVirtual : o.backend);
   virtual_sound::SetCaptureFormat({0, 0});  // the card captures at the format's rate
   HeadlessPlayer player;
@@ -210,9 +208,9 @@ int RunRecord(RecordOptions& o) {
     return 1;
   }
 
-  std::signal(SIGINT, OnRecordInterrupt);
-  const bool fed = o.from ? FeedFromFile(source, o, player) : (RecordForTime(o, player), true);
-  std::signal(SIGINT, SIG_DFL);
+  interrupt.Wake(player.window);
+  const bool fed = o.from ? FeedFromFile(source, o, player, interrupt)
+                          : (RecordForTime(o, player, interrupt), true);
   player.window.DispatchPending();
   if (stream.recording) core.OnCommand(ID_STOP);
   player.window.DispatchPending();

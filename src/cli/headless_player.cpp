@@ -1,5 +1,7 @@
 #include "cli/headless_player.h"
 
+#include <pthread.h>
+
 #include <charconv>
 #include <cstdio>
 
@@ -24,6 +26,44 @@ bool HeadlessPlayer::OpenPlayList(const std::string& path) {
   core.stream().playSettings.AutoPlay = 1;
   core.OpenStartupPlayList(path);
   return core.stream().playListOpen == 1;
+}
+
+namespace {
+
+// The signal that ends the watch; blocked with SIGINT so that only the watch takes it.
+constexpr int kEndWatch = SIGUSR2;
+
+sigset_t WatchedSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, kEndWatch);
+  return set;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() {
+  const sigset_t set = WatchedSignals();
+  pthread_sigmask(SIG_BLOCK, &set, &old_mask_);
+  thread_ = std::thread([this] { Watch(); });
+}
+
+InterruptWatch::~InterruptWatch() {
+  ending_ = true;
+  pthread_kill(thread_.native_handle(), kEndWatch);
+  thread_.join();
+  pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
+}
+
+void InterruptWatch::Watch() {
+  const sigset_t set = WatchedSignals();
+  while (!ending_) {
+    int signal = 0;
+    if (sigwait(&set, &signal) != 0 || signal != SIGINT) continue;
+    interrupted_ = true;
+    if (HeadlessWindow* window = window_) window->PostMessage(0, 0, 0);
+  }
 }
 
 bool ParseBackend(std::string_view name, SoundBackend* backend) {

@@ -3,9 +3,12 @@
 // Used on the command's thread only.
 #pragma once
 
+#include <atomic>
+#include <csignal>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/message_box.h"
@@ -33,6 +36,31 @@ class HeadlessPlayer {
 
  private:
   ScopedMessageSink sink_{&window};
+};
+
+// Ctrl+C as a flag that also wakes the player's wait for messages, so that a command's loop
+// can sleep until its next real event. SIGINT is blocked while it lives, in the threads started
+// meanwhile too (one of them would otherwise take the signal and end the process): make it
+// before anything starts a thread. Used on the command's thread only.
+class InterruptWatch {
+ public:
+  InterruptWatch();
+  ~InterruptWatch();
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+  // From now on an interrupt also posts a null message to `window`.
+  void Wake(HeadlessWindow& window) { window_ = &window; }
+  bool interrupted() const { return interrupted_; }
+
+ private:
+  void Watch();
+
+  sigset_t old_mask_;
+  std::atomic<HeadlessWindow*> window_{nullptr};
+  std::atomic<bool> interrupted_{false};
+  std::atomic<bool> ending_{false};
+  std::thread thread_;
 };
 
 // "auto", "pulse", "portaudio", "null" or "virtual" (--backend); false for anything else.

@@ -79,6 +79,10 @@ class CBrookwaveViewCore final : private PlaybackControls {
   // for (the frame's and the application's own).
   std::optional<CommandState> QueryCommandState(int id) const;
   void OnTimer(int id);
+  // Whether the next tick of the playback timer would change anything: false while the
+  // Velocity slider is at 0 or the Volume slider is already at the end it pushes toward (and
+  // the buffer plays at that volume), so that a loop may sleep through such ticks.
+  bool TimerMovesVolume() const;
   // A slider of the form moved to `position` (code: the trackbar's scroll code).
   void OnHScroll(int code, int64_t position, ControlId slider);
   // The cursor is over `control` (nothing: over the form itself). Shows the control's prompt

@@ -139,6 +139,17 @@ void CBrookwaveViewCore::OnTimer(int id) {
   if (buffer && m_stream.playing) buffer->SetVolume(static_cast<int32_t>(m_volume.pos));
 }
 
+bool CBrookwaveViewCore::TimerMovesVolume() const {
+  if (!m_timerRunning) return false;
+  SliderState moved = m_volume;
+  moved.SetPos(m_volume.pos + 10 * m_velocity.pos);
+  if (moved.pos != m_volume.pos) return true;
+  SoundBuffer* buffer = m_stream.playback.soundBuffer.get();
+  int32_t volume = 0;
+  return buffer && m_stream.playing && buffer->GetVolume(&volume) == kSoundOk &&
+         volume != static_cast<int32_t>(m_volume.pos);
+}
+
 void CBrookwaveViewCore::OnHScroll(int code, int64_t position, ControlId slider) {
   if (slider != IDC_VOLUME && slider != IDC_BALANCE && slider != IDC_FREQUENCY &&
       slider != IDC_VELOCITY && slider != IDC_POSITION)

@@ -234,6 +234,45 @@ TEST_F(PlaybackScenario, FadeInRampsTheVolumeUpByTheVelocityEveryTick) {
   EXPECT_EQ(volume, 0);
 }
 
+// A loop may sleep through the ticks this calls idle; each one must then change nothing.
+TEST_F(PlaybackScenario, TicksThatWouldChangeNothingAreToldApart) {
+  OpenStereo(20 * kBlockFrames);
+  stream().playSettings.FadeIn = 1;
+  EXPECT_FALSE(core.TimerMovesVolume());  // no timer before Play
+  core.OnPlay();
+  SoundBuffer& buffer = *stream().playback.soundBuffer;
+  int ticks = 0;
+  while (core.TimerMovesVolume()) {
+    window.FireTimer(kPlaybackTimerId);
+    ++ticks;
+  }
+  EXPECT_EQ(ticks, 67);
+  const auto idle_tick_changes_nothing = [&] {
+    int32_t before = 0, after = 0;
+    buffer.GetVolume(&before);
+    const int64_t slider = window.Slider(IDC_VOLUME).pos;
+    window.FireTimer(kPlaybackTimerId);
+    buffer.GetVolume(&after);
+    return before == after && slider == window.Slider(IDC_VOLUME).pos;
+  };
+  EXPECT_TRUE(idle_tick_changes_nothing());  // at the top, pushed further up
+
+  // A buffer that plays at another volume than the slider shows is brought back by a tick.
+  buffer.SetVolume(-700);
+  EXPECT_TRUE(core.TimerMovesVolume());
+  window.FireTimer(kPlaybackTimerId);
+  EXPECT_FALSE(core.TimerMovesVolume());
+
+  core.OnHScroll(TB_THUMBPOSITION, 0, IDC_VELOCITY);
+  core.OnHScroll(TB_THUMBPOSITION, -900, IDC_VOLUME);
+  EXPECT_FALSE(core.TimerMovesVolume());
+  EXPECT_TRUE(idle_tick_changes_nothing());
+  core.OnHScroll(TB_THUMBPOSITION, -1, IDC_VELOCITY);
+  EXPECT_TRUE(core.TimerMovesVolume());
+  core.OnStop();
+  EXPECT_FALSE(core.TimerMovesVolume());
+}
+
 TEST_F(PlaybackScenario, FadesFollowTheSelectionAndTheLastSecondsOfTheFile) {
   OpenStereo(20 * kBlockFrames);  // 16 s
   const uint32_t data_bytes = stream().playback.dataBytes;
