@@ -195,6 +195,11 @@ class PulseConnection {
     return Ready() && stream_ && pa_stream_get_state(stream_.get()) == PA_STREAM_READY;
   }
   pa_stream* stream() const { return stream_.get(); }
+  // Half the playback queue the server granted (it may be shorter than asked for).
+  std::size_t HalfQueueBytes() const {
+    const pa_buffer_attr* attr = stream_ ? pa_stream_get_buffer_attr(stream_.get()) : nullptr;
+    return attr ? attr->tlength / 2 : 0;
+  }
 
   // Runs the loop until something happens (or Wake); false when the loop broke down.
   bool Iterate() { return pa_mainloop_iterate(loop_.get(), 1, nullptr) >= 0; }
@@ -277,6 +282,9 @@ class PulseOutput final : public OutputStream {
   bool Start() override { return true; }
   void Interrupt() override { stream_->Interrupt(); }
 
+  // Writes once the server has room for the whole of it (a chunk; half the queue the server
+  // granted, should that be less): the server hands out room a little at a time, at every message
+  // it sends, and writing each piece as it comes would wake the thread for each.
   bool Write(const float* samples, uint32_t frames) override {
     const std::size_t frame_bytes = 4u * stream_->format().channels;
     const auto* bytes = reinterpret_cast<const uint8_t*>(samples);
@@ -284,12 +292,10 @@ class PulseOutput final : public OutputStream {
     while (left > 0) {
       PulseConnection& c = stream_->connection();
       const std::size_t writable = c.StreamReady() ? pa_stream_writable_size(c.stream()) : 0;
-      if (writable == 0 || writable == static_cast<std::size_t>(-1)) {
-        if (!stream_->Wait()) return stream_->interrupted();
-        continue;
-      }
       const std::size_t n = std::min(left, writable / frame_bytes * frame_bytes);
-      if (n == 0 || pa_stream_write(c.stream(), bytes, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+      if (writable == static_cast<std::size_t>(-1) || n == 0 ||
+          n < std::min(left, c.HalfQueueBytes()) ||
+          pa_stream_write(c.stream(), bytes, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
         if (!stream_->Wait()) return stream_->interrupted();
         continue;
       }
