@@ -70,6 +70,7 @@ CBrookwaveView::CBrookwaveView() : m_timer(this, kPlaybackTimerId) {
   Bind(wxEVT_UPDATE_UI, &CBrookwaveView::OnUpdateCommand, this);
   Bind(EVT_VIEW_MESSAGE, &CBrookwaveView::OnPosted, this);
   Bind(wxEVT_TIMER, &CBrookwaveView::OnTimerTick, this);
+  Bind(wxEVT_IDLE, &CBrookwaveView::OnIdle, this);
 }
 
 CBrookwaveView::~CBrookwaveView() {
@@ -221,8 +222,26 @@ bool CBrookwaveView::DispatchPosted() {
 }
 
 void CBrookwaveView::OnTimerTick(wxTimerEvent& event) {
-  if (m_core) m_core->OnTimer(event.GetId());
-  PublishState();  // the velocity ramp moves the volume
+  if (!m_core) return;
+  const int64_t volume = m_core->Slider(IDC_VOLUME).pos;
+  m_core->OnTimer(event.GetId());
+  if (m_core->Slider(IDC_VOLUME).pos != volume) PublishState();  // the velocity ramp
+  FollowTimerNeed();
+}
+
+// Whatever an event changed (a level meter's fade, a slider, the properties) is settled by
+// the time the loop goes idle.
+void CBrookwaveView::OnIdle(wxIdleEvent& event) {
+  event.Skip();
+  FollowTimerNeed();
+}
+
+void CBrookwaveView::FollowTimerNeed() {
+  const bool run = m_bTimerWanted && m_core && m_core->TimerMovesVolume();
+  if (run && !m_timer.IsRunning())
+    m_timer.Start(m_nTimerMs);
+  else if (!run && m_timer.IsRunning())
+    m_timer.Stop();
 }
 
 void CBrookwaveView::OnScroll(wxScrollEvent& event) {
@@ -310,11 +329,16 @@ void CBrookwaveView::SetCursor(Cursor cursor) {
 }
 
 void CBrookwaveView::SetTimer(int id, int ms) {
-  if (id == kPlaybackTimerId) m_timer.Start(ms);
+  if (id != kPlaybackTimerId) return;
+  m_bTimerWanted = true;
+  m_nTimerMs = ms;
+  m_timer.Start(ms);
 }
 
 void CBrookwaveView::KillTimer(int id) {
-  if (id == kPlaybackTimerId) m_timer.Stop();
+  if (id != kPlaybackTimerId) return;
+  m_bTimerWanted = false;
+  m_timer.Stop();
 }
 
 // Up to `count` pending events, one at a time, without waiting: the toolkit's first (input,

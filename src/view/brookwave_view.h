@@ -86,6 +86,9 @@ class CBrookwaveView : public wxView, public ViewWindow {
   void OnUpdateCommand(wxUpdateUIEvent& event);
   void OnPosted(wxThreadEvent& event);
   void OnTimerTick(wxTimerEvent& event);
+  void OnIdle(wxIdleEvent& event);
+  // Starts or stops the wx timer as TimerMovesVolume says.
+  void FollowTimerNeed();
   void OnScroll(wxScrollEvent& event);
   void OnMouseMove(wxMouseEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
@@ -104,6 +107,10 @@ class CBrookwaveView : public wxView, public ViewWindow {
   std::unique_ptr<CBrookwaveViewCore> m_core;
   FormWindow* m_pForm = nullptr;  // owned by its parent window; destroyed by the view
   wxTimer m_timer;
+  // Timer 1 between the core's SetTimer and KillTimer. The wx timer only runs while a tick
+  // would change something, so that a steady playback does not wake the loop ten times a second.
+  bool m_bTimerWanted = false;
+  int m_nTimerMs = 0;
   bool m_bWaitCursor = false;
   std::mutex m_postedMutex;  // guards m_posted: any thread posts
   std::deque<PostedMessage> m_posted;
