@@ -223,9 +223,9 @@ bool CBrookwaveView::DispatchPosted() {
 
 void CBrookwaveView::OnTimerTick(wxTimerEvent& event) {
   if (!m_core) return;
-  const int64_t volume = m_core->Slider(IDC_VOLUME).pos;
+  // The volume the ramp moves reaches MPRIS with the next level meter message: a signal per
+  // tick would wake the bus thread ten times a second through every fade.
   m_core->OnTimer(event.GetId());
-  if (m_core->Slider(IDC_VOLUME).pos != volume) PublishState();  // the velocity ramp
   FollowTimerNeed();
 }
 
