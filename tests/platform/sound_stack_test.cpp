@@ -303,6 +303,52 @@ TEST_F(SoundStackTest, RecordingFromTheLastSourcePulledOutIsFinishedAsAValidFile
   EXPECT_NEAR(std::stod(info.out), seconds, 0.001) << "sox reads the same length";
 }
 
+// An ALSA configuration of null PCMs named `names`, which PortAudio lists as devices.
+void WriteNullPcms(const fs::path& path, const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names)
+    text += "pcm." + name + " { type null }\n";
+  test::WriteFileBytes(path, {text.begin(), text.end()});
+}
+
+std::function<bool(const std::string&)> AlsaDevice(const std::string& name) {
+  return [name](const std::string& d) { return d == name + " (ALSA)"; };
+}
+
+TEST_F(SoundStackTest, PortAudioListsDevicesPluggedInSinceWhileNoneOfItsStreamsIsOpen) {
+  // ALSA reads this file after its own, and again when it changes.
+  const fs::path conf = dir_ / "asound.conf";
+  WriteNullPcms(conf, {"bwfirst"});
+  setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + conf.string()).c_str(), 1);
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPortAudio), SoundBackend::kPortAudio);
+  const std::optional<DeviceId> first =
+      Described(EnumeratePlaybackDevices(), AlsaDevice("bwfirst"));
+  ASSERT_TRUE(first) << "ALSA's null PCM is listed";
+  EXPECT_FALSE(Described(EnumeratePlaybackDevices(), AlsaDevice("bwsecond")));
+
+  WriteNullPcms(conf, {"bwfirst", "bwsecond"});
+  const std::vector<SoundDeviceInfo> plugged = EnumeratePlaybackDevices();
+  EXPECT_EQ(Described(plugged, AlsaDevice("bwfirst")), first) << "the same id as before";
+  EXPECT_TRUE(Described(plugged, AlsaDevice("bwsecond"))) << "a device added since is listed";
+
+  // While a stream plays, PortAudio cannot start again under it: the list stays as it was
+  // and the stream plays on.
+  std::shared_ptr<SoundBuffer> playing = PlayTone(&*first);
+  ASSERT_TRUE(playing);
+  WriteNullPcms(conf, {"bwfirst", "bwsecond", "bwthird"});
+  EXPECT_FALSE(Described(EnumeratePlaybackDevices(), AlsaDevice("bwthird")));
+  uint32_t status = 0;
+  ASSERT_EQ(playing->GetStatus(&status), kSoundOk);
+  EXPECT_EQ(status & kBufferStatusPlaying, kBufferStatusPlaying);
+  EXPECT_FALSE(playing->DeviceLost());
+
+  WriteNullPcms(conf, {"bwthird"});
+  playing.reset();  // the last reference: its device closes
+  const std::vector<SoundDeviceInfo> after = EnumeratePlaybackDevices();
+  EXPECT_TRUE(Described(after, AlsaDevice("bwthird")));
+  EXPECT_FALSE(Described(after, AlsaDevice("bwfirst"))) << "a device pulled out is gone";
+}
+
 // The four words that `brookwave-cli devices --backend pulse` lists for `description`.
 std::string CliDeviceWords(const std::string& description) {
   const test::CommandResult listed = test::RunCli({"devices", "--backend", "pulse"});

@@ -79,9 +79,9 @@ std::shared_ptr<CaptureDeviceCore> VirtualCaptureCard();
 // program's namespace, read as four little-endian words.
 DeviceId NameBasedDeviceId(std::string_view host_api, std::string_view device_name);
 
-// The PortAudio backend. StartPortAudio initialises it (false when it cannot start); the lists
-// give every device with outputs, or with inputs, read afresh while no PortAudio stream is open
-// so that devices plugged in since are there.
+// The PortAudio backend. StartPortAudio initialises it once (false when it cannot start); the
+// lists give every device with outputs, or with inputs, read afresh (PortAudio starts again)
+// while no PortAudio stream is open, so that devices plugged in since are there.
 struct PortAudioDevice {
   int index = -1;
   SoundDeviceInfo info;
