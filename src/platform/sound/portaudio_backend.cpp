@@ -38,7 +38,9 @@ struct StreamCloser {
   }
 };
 
-// With the mutex held: initialises PortAudio (once; false when it cannot start).
+using StreamPtr = std::unique_ptr<PaStream, StreamCloser>;
+
+// With the mutex held: initialises PortAudio on the first call; whether it is started.
 bool StartLocked() {
   if (g_tried) return g_started;
   g_tried = true;
@@ -62,7 +64,6 @@ bool RescanLocked() {
   g_started = Pa_Initialize() == paNoError;
   return g_started;
 }
-using StreamPtr = std::unique_ptr<PaStream, StreamCloser>;
 
 class PortAudioOutput final : public OutputStream {
  public:
