@@ -8,7 +8,8 @@
 // calls SetupCaptureNotifications (events, positions, the thread) and starts the buffer. Stop
 // calls StopCaptureBuffer and then EndCapture, or AbandonTarget when nothing was recorded.
 // The thread posts WM_LEVEL_METER after every block and WM_STREAM_END when the recording must
-// end (the stop limit passed, or the file would pass the RIFF size limit).
+// end (the stop limit passed, or the file would pass the RIFF size limit; kDeviceLostCode when
+// the device went away with none to take over, and Stop then finishes the file as always).
 //
 // Crash safety: after every block it writes, the thread brings the "RIFF" and "data" sizes in
 // the file up to date, so a recording whose process dies keeps every block written before. A
@@ -152,6 +153,8 @@ class CaptureStream {
   bool BlockDue(const CaptureBuffer& buffer) const;
   // Takes the due block and tells the view (levels; the end when the limit passed).
   void TakeDueBlock(const ThreadObjects& objects);
+  // Posts `message` with the bytes recorded as lParam to the view.
+  void Post(const ThreadObjects& objects, uint32_t message, WPARAM wparam) const;
   // A failure with the recording's own block: lastError says which, and the writing ends.
   void FailBlock(int32_t code);
   // `bytes` at readCursor: taken, measured, and converted and written when the gate is open.

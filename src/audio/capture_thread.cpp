@@ -29,7 +29,12 @@ int CaptureStream::CaptureThreadProc(ThreadObjects objects) {
   for (;;) {
     const int which = WaitForAny(objects.events);
     if (which == kWaitFailed) break;
-    if (which != 0) continue;  // the stop event
+    if (which != 0) {  // the stop event
+      // Also after a failed write: the view must hear that the recording cannot go on.
+      if (captureHalted == 0 && objects.buffer->DeviceLost())
+        Post(objects, WM_STREAM_END, kDeviceLostCode);
+      continue;
+    }
     if (stopRequested) {
       if (captureHalted == 1) objects.buffer->Stop();
       continue;
@@ -52,18 +57,19 @@ bool CaptureStream::BlockDue(const CaptureBuffer& buffer) const {
 
 void CaptureStream::TakeDueBlock(const ThreadObjects& objects) {
   const Levels levels = TakeBlock(*objects.buffer, captureBlockBytes);
-  const auto post = [&](uint32_t message, WPARAM wparam) {
-    if (objects.window) objects.window->PostMessage(message, wparam, bytesRecorded);
-  };
-  post(WM_LEVEL_METER, levels.pair);
+  Post(objects, WM_LEVEL_METER, levels.pair);
   // Only a failure with this recording's own block ends its writing; the view hears of it at
   // Stop. Another command's error in lastError is none of its business.
   if (blockFailed_) stopRequested = 1;
   if (LimitReached()) {
-    post(WM_STREAM_END, kStreamEndCode);
+    Post(objects, WM_STREAM_END, kStreamEndCode);
     stopRequested = 1;
     captureHalted = 1;
   }
+}
+
+void CaptureStream::Post(const ThreadObjects& objects, uint32_t message, WPARAM wparam) const {
+  if (objects.window) objects.window->PostMessage(message, wparam, bytesRecorded);
 }
 
 void CaptureStream::FailBlock(int32_t code) {

@@ -7,7 +7,7 @@
 // device object, the buffer), then for every Play SeekToSliderPosition,
 // SetupPlaybackNotifications (events, positions, the thread) and PrimePlayback (the first two
 // blocks), and then starts the buffer. The thread posts WM_LEVEL_METER after every block and
-// WM_STREAM_END once the last block has been heard.
+// WM_STREAM_END once the last block has been heard (kDeviceLostCode when the device went away).
 //
 // Threads: every member function runs on the user-interface thread. The thread started by
 // SetupPlaybackNotifications owns the source file, the codec stream, the work buffers and the
@@ -84,6 +84,9 @@ inline constexpr int kAcmCloseFailed = -5500;
 inline constexpr int kBufferLockFailed = -6000;
 
 inline constexpr WPARAM kStreamEndCode = 100;
+// WM_STREAM_END's code when the sound device went away with none to take over: the view stops
+// as Stop does (a recording is finished), rather than moving on to the next song.
+inline constexpr WPARAM kDeviceLostCode = 101;
 
 // Bytes of decoded PCM per channel in one block for the source format, from its format tag;
 // 0 for a format that cannot be played.

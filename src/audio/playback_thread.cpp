@@ -37,6 +37,7 @@ int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
       break;
     }
     if (which == 1) {  // the buffer stopped
+      if (objects.buffer->DeviceLost()) Post(objects, WM_STREAM_END, kDeviceLostCode);
       state_.haltRequested = 1;
       state_.playing = 0;
       objects.buffer->Stop();

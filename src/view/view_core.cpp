@@ -128,9 +128,10 @@ bool CBrookwaveViewCore::TakenWhileRunning(int id) {
 
 LRESULT CBrookwaveViewCore::WindowProc(uint32_t message, WPARAM wParam, LPARAM lParam) {
   // A file opened or played from a running command's pump would change its source under it;
-  // a late stream end would stop it.
+  // a late stream end would stop it. A lost device is Stop, which a running command takes.
+  const bool song_end = message == WM_STREAM_END && wParam != kDeviceLostCode;
   if (IsRunningCommand() && (message == WM_PLAYFILE_CHOSEN || message == WM_PLAYLIST_EDITED ||
-                             message == WM_REMOTE_PLAY || message == WM_STREAM_END))
+                             message == WM_REMOTE_PLAY || song_end))
     return 0;
   switch (message) {
     case WM_PLAYFILE_CHOSEN:

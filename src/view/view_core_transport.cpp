@@ -275,7 +275,13 @@ void CBrookwaveViewCore::OnRepeatSong() {
 
 // ---- the end of a song ----
 
-LRESULT CBrookwaveViewCore::OnStreamEnd(WPARAM, LPARAM lParam) {
+LRESULT CBrookwaveViewCore::OnStreamEnd(WPARAM wParam, LPARAM lParam) {
+  // With no device left nothing can go on, not even the next song: it ends where it was, as
+  // the user's Stop would end it.
+  if (wParam == kDeviceLostCode) {
+    OnStop();
+    return 0;
+  }
   ResetMeters();
   const auto bytes = static_cast<uint32_t>(lParam);
   MoveSlider(IDC_POSITION, bytes);

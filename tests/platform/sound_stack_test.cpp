@@ -20,6 +20,7 @@
 #include "platform/sound/sound.h"
 #include "support/pulse_server.h"
 #include "support/test_support.h"
+#include "support/wave_image.h"
 #include "tone_measure.h"
 
 namespace bw {
@@ -76,14 +77,22 @@ void ExpectLastSecondIsTone(std::span<const int16_t> interleaved, const std::str
   ExpectTone(interleaved.subspan(interleaved.size() - kRate * 2), where);
 }
 
-// A looping second of a 1 kHz stereo tone at half scale, playing on `output`.
-std::shared_ptr<SoundBuffer> PlayTone(const DeviceId* output) {
+// A looping second of a 1 kHz stereo tone at half scale, playing on `output`; `stopped`, when
+// given, fires whenever it stops.
+std::shared_ptr<SoundBuffer> PlayTone(const DeviceId* output, EventHandle stopped = nullptr) {
   std::shared_ptr<SoundDevice> device;
   EXPECT_EQ(SoundCreate(output, &device), kSoundOk);
   std::shared_ptr<SoundBuffer> buffer;
   EXPECT_EQ(device->CreateSoundBuffer({0x000181E0, kRate * 4, MakePcmFormat(kRate, 2)}, &buffer),
             kSoundOk);
   if (!buffer) return nullptr;
+  if (stopped) {
+    std::shared_ptr<SoundNotify> notify;
+    EXPECT_EQ(buffer->QueryNotify(&notify), kSoundOk);
+    EXPECT_EQ(notify->SetNotificationPositions(
+                  std::vector<NotifyPosition>{{kNotifyOffsetStop, std::move(stopped)}}),
+              kSoundOk);
+  }
   LockedRegions r;
   EXPECT_EQ(buffer->Lock(0, kRate * 4, &r), kSoundOk);
   for (uint32_t f = 0; f < kRate; ++f) {
@@ -193,6 +202,151 @@ TEST_F(SoundStackTest, PlaybackOnASinkPulledOutGoesOnOnTheDefaultSink) {
   uint32_t status = 0;
   ASSERT_EQ(buffer->GetStatus(&status), kSoundOk);
   EXPECT_EQ(status & kBufferStatusPlaying, kBufferStatusPlaying);
+}
+
+TEST_F(SoundStackTest, PlaybackOnTheLastSinkPulledOutStopsAsLostAndPlaysOnceASinkIsBack) {
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  const std::vector<EventHandle> stopped = {Event::Create()};
+  const std::shared_ptr<SoundBuffer> buffer = PlayTone(nullptr, stopped[0]);
+  ASSERT_TRUE(buffer);
+  ASSERT_TRUE(WaitUntil([] { return Contains(test::PulseServer::PlaybackSinks(), "bwtest"); }));
+  EXPECT_FALSE(buffer->DeviceLost());
+
+  ASSERT_TRUE(test::PulseServer::UnloadSink("bwtest"));
+  ASSERT_EQ(WaitForAny(stopped, 20s), 0) << "the buffer stops once no sink is left";
+  EXPECT_TRUE(buffer->DeviceLost());
+  uint32_t status = kBufferStatusPlaying;
+  ASSERT_EQ(buffer->GetStatus(&status), kSoundOk);
+  EXPECT_EQ(status & kBufferStatusPlaying, 0u);
+
+  // A sink plugged in again: the next Play of the same buffer plays there.
+  ASSERT_FALSE(test::PulseServer::LoadNullSink("bwtest", "Back").empty());
+  ASSERT_EQ(buffer->Play(kPlayLooping), kSoundOk);
+  EXPECT_FALSE(buffer->DeviceLost());
+  ASSERT_TRUE(WaitUntil([] { return Contains(test::PulseServer::PlaybackSinks(), "bwtest"); }))
+      << "the device tries again when a buffer plays";
+  ExpectLastSecondIsTone(pulse_.RecordSink(3000), "on the sink plugged in again");
+}
+
+// The position `brookwave-cli play` showed last ("00:03" of "00:03 / 01:30").
+std::string LastPlayPosition(const std::string& progress) {
+  const std::size_t slash = progress.rfind(" / ");
+  if (slash == std::string::npos) return "";
+  const std::size_t start = progress.find_last_of("\r ", slash - 1);
+  return progress.substr(start + 1, slash - start - 1);
+}
+
+// `brookwave-cli ARGS`, ended by `timeout` should it still run after a minute (a hang).
+test::CommandResult RunCliBounded(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"timeout", "60", BW_CLI_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return test::RunCommand(argv);
+}
+
+TEST_F(SoundStackTest, PlaybackThroughTheEngineStopsWhenTheLastSinkIsPulledOut) {
+  BW_REQUIRE_PROGRAM("sox");
+  const fs::path song = dir_ / "long.wav";
+  ASSERT_EQ(test::RunCommand({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", song.string(),
+                              "synth", "90", "sine", "1000", "vol", "0.5"})
+                .exit_code,
+            0);
+  std::optional<test::CommandResult> played;
+  std::thread player([&] { played = RunCliBounded({"play", song.string(), "--no-fade-in"}); });
+  const bool started =
+      WaitUntil([] { return Contains(test::PulseServer::PlaybackSinks(), "bwtest"); }, 30s);
+  const bool unloaded = started && test::PulseServer::UnloadSink("bwtest");
+  player.join();  // the event: the program ends
+  ASSERT_TRUE(started && played) << (played ? played->err : "");
+  ASSERT_TRUE(unloaded);
+  EXPECT_EQ(played->exit_code, 0) << "it stops as Stop does, not by the timeout\n" << played->err;
+  const std::string at = LastPlayPosition(played->out);
+  EXPECT_FALSE(at.empty()) << played->out;
+  EXPECT_LT(at, "00:30") << "it stopped where the sink went, not at the end of the file";
+}
+
+TEST_F(SoundStackTest, RecordingFromTheLastSourcePulledOutIsFinishedAsAValidFile) {
+  BW_REQUIRE_PROGRAM("sox");
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  // The null sink's monitor delivers in real time only while something plays on the sink.
+  const std::shared_ptr<SoundBuffer> tone = PlayTone(nullptr);
+  ASSERT_TRUE(tone);
+  const fs::path out = dir_ / "lost.wav";
+  std::optional<test::CommandResult> recorded;
+  std::thread recorder([&] {
+    recorded = RunCliBounded({"record", out.string(), "--format", "pcm:44100:2:16", "--seconds",
+                              "40", "--backend", "pulse"});
+  });
+  // Half a second recorded before the source goes (the file's sizes follow every block): the
+  // file must keep it.
+  constexpr uintmax_t kBefore = kRate * 2;
+  const bool started = WaitUntil(
+      [&] {
+        std::error_code ec;
+        return fs::file_size(out, ec) > kBefore && !ec;
+      },
+      30s);
+  const bool unloaded = started && test::PulseServer::UnloadSink("bwtest");
+  recorder.join();
+  ASSERT_TRUE(started && recorded) << (recorded ? recorded->err : "");
+  ASSERT_TRUE(unloaded);
+  EXPECT_EQ(recorded->exit_code, 0) << recorded->err;
+
+  const std::optional<test::ParsedWave> wave = test::ParseWave(test::ReadFileBytes(out));
+  ASSERT_TRUE(wave) << "the RIFF and data sizes agree with the bytes in the file";
+  EXPECT_EQ(wave->format.format().nSamplesPerSec, kRate);
+  EXPECT_EQ(wave->data.size() % 4, 0u);
+  const double seconds = double(wave->data.size()) / (kRate * 4);
+  EXPECT_GE(wave->data.size(), kBefore - 44) << "what was recorded is kept";
+  EXPECT_LT(seconds, 20) << "the recording ended when the source went, not after 40 s";
+  const test::CommandResult info = test::RunCommand({"soxi", "-D", out.string()});
+  ASSERT_EQ(info.exit_code, 0) << info.err;
+  EXPECT_NEAR(std::stod(info.out), seconds, 0.001) << "sox reads the same length";
+}
+
+// An ALSA configuration of null PCMs named `names`, which PortAudio lists as devices.
+void WriteNullPcms(const fs::path& path, const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names)
+    text += "pcm." + name + " { type null }\n";
+  test::WriteFileBytes(path, {text.begin(), text.end()});
+}
+
+std::function<bool(const std::string&)> AlsaDevice(const std::string& name) {
+  return [name](const std::string& d) { return d == name + " (ALSA)"; };
+}
+
+TEST_F(SoundStackTest, PortAudioListsDevicesPluggedInSinceWhileNoneOfItsStreamsIsOpen) {
+  // ALSA reads this file after its own, and again when it changes.
+  const fs::path conf = dir_ / "asound.conf";
+  WriteNullPcms(conf, {"bwfirst"});
+  setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + conf.string()).c_str(), 1);
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPortAudio), SoundBackend::kPortAudio);
+  const std::optional<DeviceId> first =
+      Described(EnumeratePlaybackDevices(), AlsaDevice("bwfirst"));
+  ASSERT_TRUE(first) << "ALSA's null PCM is listed";
+  EXPECT_FALSE(Described(EnumeratePlaybackDevices(), AlsaDevice("bwsecond")));
+
+  WriteNullPcms(conf, {"bwfirst", "bwsecond"});
+  const std::vector<SoundDeviceInfo> plugged = EnumeratePlaybackDevices();
+  EXPECT_EQ(Described(plugged, AlsaDevice("bwfirst")), first) << "the same id as before";
+  EXPECT_TRUE(Described(plugged, AlsaDevice("bwsecond"))) << "a device added since is listed";
+
+  // While a stream plays, PortAudio cannot start again under it: the list stays as it was
+  // and the stream plays on.
+  std::shared_ptr<SoundBuffer> playing = PlayTone(&*first);
+  ASSERT_TRUE(playing);
+  WriteNullPcms(conf, {"bwfirst", "bwsecond", "bwthird"});
+  EXPECT_FALSE(Described(EnumeratePlaybackDevices(), AlsaDevice("bwthird")));
+  uint32_t status = 0;
+  ASSERT_EQ(playing->GetStatus(&status), kSoundOk);
+  EXPECT_EQ(status & kBufferStatusPlaying, kBufferStatusPlaying);
+  EXPECT_FALSE(playing->DeviceLost());
+
+  WriteNullPcms(conf, {"bwthird"});
+  playing.reset();  // the last reference: its device closes
+  const std::vector<SoundDeviceInfo> after = EnumeratePlaybackDevices();
+  EXPECT_TRUE(Described(after, AlsaDevice("bwthird")));
+  EXPECT_FALSE(Described(after, AlsaDevice("bwfirst"))) << "a device pulled out is gone";
 }
 
 // The four words that `brookwave-cli devices --backend pulse` lists for `description`.

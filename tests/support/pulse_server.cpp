@@ -140,6 +140,14 @@ bool PulseServer::UnloadModule(const std::string& module) {
   return RunCommand({"pactl", "unload-module", module}).exit_code == 0;
 }
 
+bool PulseServer::UnloadSink(const std::string& name) {
+  for (const std::vector<std::string>& module : ShortList("modules")) {
+    const bool makes_it = module.size() >= 3 && module[2].starts_with("sink_name=" + name + " ");
+    if (makes_it) return UnloadModule(module[0]);
+  }
+  return false;
+}
+
 std::vector<std::string> PulseServer::PlaybackSinks() {
   return StreamTargets("sink-inputs", "sinks");
 }

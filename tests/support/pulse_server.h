@@ -39,6 +39,10 @@ class PulseServer {
   // loses a few milliseconds of whatever it plays, this one plays every frame it was given.
   static std::string LoadPipeSink(const std::string& name, const std::filesystem::path& fifo);
   static bool UnloadModule(const std::string& module);
+  // Pulls out the sink `name` (the daemon's own "bwtest" too) by unloading the module that
+  // made it. The daemon has no module that stands in a sink when none is left, so pulling out
+  // its last sink leaves it with no sink and no source at all.
+  static bool UnloadSink(const std::string& name);
   // The sinks that the playback streams of clients play to, and the sources that their
   // recordings record from, by name.
   static std::vector<std::string> PlaybackSinks();

@@ -206,6 +206,20 @@ TEST_F(PlaybackScenario, RepeatSongPlaysTheFileAgainUntilSwitchedOff) {
   EXPECT_EQ(window.StatusText(), "Ready");
 }
 
+TEST_F(PlaybackScenario, ALostDeviceStopsARepeatedSongWhereItWas) {
+  OpenStereo(20 * kBlockFrames);
+  core.OnRepeatSong();
+  core.OnPlay();
+  Advance(FramesToNextBlock());
+  const int64_t at = window.Slider(IDC_POSITION).pos;
+  window.PostMessage(WM_STREAM_END, kDeviceLostCode, 0);
+  window.DispatchPending();
+  EXPECT_EQ(stream().playing, 0) << "not played again";
+  EXPECT_EQ(window.StatusText(), "Ready");
+  EXPECT_EQ(window.Slider(IDC_POSITION).pos, at);
+  EXPECT_EQ(core.QueryCommandState(ID_PLAY), (CommandState{true, false}));
+}
+
 TEST_F(PlaybackScenario, FadeInRampsTheVolumeUpByTheVelocityEveryTick) {
   OpenStereo(20 * kBlockFrames);
   stream().playSettings.FadeIn = 1;

@@ -244,6 +244,19 @@ TEST_F(PlayListScenario, TheEndOfARecordingDoesNotMoveTheList) {
   EXPECT_EQ(window.DocumentTitle(), paths_[0]);
 }
 
+TEST_F(PlayListScenario, ALostDeviceStopsTheSongInsteadOfMovingTheListOn) {
+  MakeSongs(2);
+  stream().playSettings.AutoPlay = 1;
+  OpenList(WriteList(paths_));
+  ASSERT_EQ(stream().playing, 1);
+  core.WindowProc(WM_STREAM_END, kDeviceLostCode, 0);
+  EXPECT_EQ(stream().playing, 0);
+  EXPECT_EQ(stream().playListIndex, 0u);
+  EXPECT_EQ(stream().playListInUse, 0) << "as Stop leaves it";
+  EXPECT_EQ(window.DocumentTitle(), paths_[0]);
+  EXPECT_EQ(window.StatusText(), "Ready");
+}
+
 TEST_F(PlayListScenario, StartUpPathsNameAListOnlyWithLowerCasePlf) {
   MakeSongs(1);
   const std::string upper = dir / "LIST.PLF";

@@ -66,6 +66,19 @@ SoundResult BufferCore::SetNotificationPositions(std::span<const NotifyPosition>
   return notifications_.Assign(positions, static_cast<uint32_t>(data_.size()));
 }
 
+void BufferCore::StopAsLost(PendingSignals* signals) {
+  std::lock_guard lock(mutex_);
+  if (!running_) return;
+  signals->Add(notifications_.stop_events());
+  running_ = false;
+  device_gone_ = true;
+}
+
+bool BufferCore::device_lost() const {
+  std::lock_guard lock(mutex_);
+  return device_gone_;
+}
+
 bool BufferCore::running() const {
   std::lock_guard lock(mutex_);
   return running_;

@@ -18,14 +18,18 @@ CaptureCore::~CaptureCore() {
 
 SoundResult CaptureCore::Start(uint32_t flags) {
   device_->WillRun(*this);
-  std::lock_guard lock(mutex_);
-  if (!running_) {
-    resampler_.reset();
-    stored_ = taken_ = lost_ = 0;
-    backlog_.clear();
+  {
+    std::lock_guard lock(mutex_);
+    if (!running_) {
+      resampler_.reset();
+      stored_ = taken_ = lost_ = 0;
+      backlog_.clear();
+    }
+    running_ = true;
+    device_gone_ = false;
+    looping_ = (flags & kCaptureStartLooping) != 0;
   }
-  running_ = true;
-  looping_ = (flags & kCaptureStartLooping) != 0;
+  device_->Ran();
   return kSoundOk;
 }
 

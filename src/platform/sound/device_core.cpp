@@ -116,7 +116,8 @@ uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,
 }
 
 // Mixes and writes until the device object goes; the events of each step are signalled once
-// the device has taken its audio. A device that fails goes on as a silent clock.
+// the device has taken its audio. A device that never starts goes on as a silent clock; one
+// lost while running stops its buffers.
 void PlaybackDeviceCore::Run() {
   if (!stream_->Start()) ReplaceStream(MakeClockOutput(format_));
   std::vector<float> mix;
@@ -130,8 +131,9 @@ void PlaybackDeviceCore::Run() {
     }
     for (float& s : mix)
       s = std::clamp(s, -1.0f, 1.0f);
-    if (!stream_->Write(mix.data(), frames)) ReplaceStream(MakeClockOutput(format_));
+    const bool written = stream_->Write(mix.data(), frames);
     signals.Fire();
+    if (!written) LoseDevice();
   }
 }
 
@@ -158,7 +160,7 @@ void CaptureDeviceCore::Run() {
     const uint32_t frames = stream_->ChunkFrames();
     in.resize(static_cast<std::size_t>(frames) * format_.channels);
     if (!stream_->Read(in.data(), frames)) {
-      ReplaceStream(MakeClockInput(format_));
+      LoseDevice();
       continue;
     }
     {

@@ -26,10 +26,14 @@ PlaybackCore::~PlaybackCore() {
 
 SoundResult PlaybackCore::Play(uint32_t flags) {
   device_->WillRun(*this);
-  std::lock_guard lock(mutex_);
-  if (!running_) converting_ = false;
-  running_ = true;
-  looping_ = (flags & kPlayLooping) != 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (!running_) converting_ = false;
+    running_ = true;
+    device_gone_ = false;
+    looping_ = (flags & kPlayLooping) != 0;
+  }
+  device_->Ran();
   return kSoundOk;
 }
 

@@ -13,11 +13,16 @@
 namespace bw {
 namespace {
 
-// PortAudio's setup calls are not meant to run concurrently.
+// PortAudio's setup calls are not meant to run concurrently. The state below is under this
+// mutex too.
 std::mutex& PortAudioMutex() {
   static std::mutex mutex;
   return mutex;
 }
+bool g_tried = false;    // Pa_Initialize was called once
+bool g_started = false;  // and succeeded the last time
+bool g_fresh = false;    // nothing was listed since it did
+int g_open_streams = 0;
 
 // ALSA and JACK report every device they probe and cannot open (no JACK server, say) on
 // stderr; the program keeps no log.
@@ -29,9 +34,36 @@ struct StreamCloser {
     std::lock_guard lock(PortAudioMutex());
     Pa_AbortStream(stream);
     Pa_CloseStream(stream);
+    --g_open_streams;
   }
 };
+
 using StreamPtr = std::unique_ptr<PaStream, StreamCloser>;
+
+// With the mutex held: initialises PortAudio on the first call; whether it is started.
+bool StartLocked() {
+  if (g_tried) return g_started;
+  g_tried = true;
+  snd_lib_error_set_handler(&IgnoreAlsaError);
+  jack_set_error_function(&IgnoreJackMessage);
+  jack_set_info_function(&IgnoreJackMessage);
+  g_started = g_fresh = Pa_Initialize() == paNoError;
+  return g_started;
+}
+
+// With the mutex held: PortAudio reads its devices when it is initialised, so it starts again
+// to see those plugged in or pulled out since. Not while a stream is open, which would not
+// survive it; the lists are then those of the last start.
+bool RescanLocked() {
+  StartLocked();
+  if (g_fresh || g_open_streams > 0) {
+    g_fresh = false;
+    return g_started;
+  }
+  if (g_started) Pa_Terminate();
+  g_started = Pa_Initialize() == paNoError;
+  return g_started;
+}
 
 class PortAudioOutput final : public OutputStream {
  public:
@@ -70,10 +102,10 @@ class PortAudioInput final : public InputStream {
 // stops.
 constexpr double kLeastLatencySeconds = 0.25;
 
-// Opens `index` for output or input at its default rate; nullptr when it will not open.
+// Opens `index` for output or input at its default rate, with the mutex held; nullptr when it
+// will not open.
 template <typename Stream>
-std::unique_ptr<Stream> OpenIndex(int index, bool capture) {
-  std::lock_guard lock(PortAudioMutex());
+std::unique_ptr<Stream> OpenIndexLocked(int index, bool capture) {
   const PaDeviceInfo* info = index >= 0 ? Pa_GetDeviceInfo(index) : nullptr;
   if (!info) return nullptr;
   const int max_channels = capture ? info->maxInputChannels : info->maxOutputChannels;
@@ -90,52 +122,15 @@ std::unique_ptr<Stream> OpenIndex(int index, bool capture) {
                                   info->defaultSampleRate, paFramesPerBufferUnspecified, paClipOff,
                                   nullptr, nullptr);
   if (e != paNoError || !raw) return nullptr;
+  ++g_open_streams;
   const StreamFormat format{static_cast<uint32_t>(info->defaultSampleRate),
                             static_cast<uint16_t>(params.channelCount)};
   return std::make_unique<Stream>(StreamPtr(raw), format);
 }
 
-int FindIndex(const DeviceId* id, bool capture) {
-  if (!id || id->IsDefault()) return -1;
-  for (const PortAudioDevice& d : PortAudioDevices(capture)) {
-    if (d.info.id == *id) return d.index;
-  }
-  return -1;
-}
-
-int DefaultIndex(bool capture) {
-  std::lock_guard lock(PortAudioMutex());
-  const int index = capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
-  return index == paNoDevice ? -1 : index;
-}
-
-template <typename Stream>
-std::unique_ptr<Stream> OpenWithFallback(const DeviceId* id, bool capture) {
-  if (!StartPortAudio()) return nullptr;
-  const int chosen = FindIndex(id, capture);
-  if (chosen >= 0) {
-    if (auto stream = OpenIndex<Stream>(chosen, capture)) return stream;
-  }
-  return OpenIndex<Stream>(DefaultIndex(capture), capture);
-}
-
-}  // namespace
-
-bool StartPortAudio() {
-  static const bool started = [] {
-    std::lock_guard lock(PortAudioMutex());
-    snd_lib_error_set_handler(&IgnoreAlsaError);
-    jack_set_error_function(&IgnoreJackMessage);
-    jack_set_info_function(&IgnoreJackMessage);
-    return Pa_Initialize() == paNoError;
-  }();
-  return started;
-}
-
-std::vector<PortAudioDevice> PortAudioDevices(bool capture) {
+// The devices with outputs, or with inputs, with the mutex held and PortAudio started.
+std::vector<PortAudioDevice> ListLocked(bool capture) {
   std::vector<PortAudioDevice> out;
-  if (!StartPortAudio()) return out;
-  std::lock_guard lock(PortAudioMutex());
   std::map<std::string, int> seen;  // devices of one host API that share a name
   const int count = Pa_GetDeviceCount();
   for (int i = 0; i < count; ++i) {
@@ -150,6 +145,43 @@ std::vector<PortAudioDevice> PortAudioDevices(bool capture) {
     out.push_back({i, {NameBasedDeviceId(api_name, key), key + " (" + api_name + ")"}});
   }
   return out;
+}
+
+int FindIndexLocked(const DeviceId& id, bool capture) {
+  for (const PortAudioDevice& d : ListLocked(capture)) {
+    if (d.info.id == id) return d.index;
+  }
+  return -1;
+}
+
+// The device `id` (a device plugged in since the last start is looked for after a rescan), or
+// the default device; the indexes stay valid as the mutex is held throughout.
+template <typename Stream>
+std::unique_ptr<Stream> OpenWithFallback(const DeviceId* id, bool capture) {
+  std::lock_guard lock(PortAudioMutex());
+  if (!StartLocked()) return nullptr;
+  if (id && !id->IsDefault()) {
+    int chosen = FindIndexLocked(*id, capture);
+    if (chosen < 0 && RescanLocked()) chosen = FindIndexLocked(*id, capture);
+    if (chosen >= 0) {
+      if (auto stream = OpenIndexLocked<Stream>(chosen, capture)) return stream;
+    }
+  }
+  const int fallback = capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+  return fallback == paNoDevice ? nullptr : OpenIndexLocked<Stream>(fallback, capture);
+}
+
+}  // namespace
+
+bool StartPortAudio() {
+  std::lock_guard lock(PortAudioMutex());
+  return StartLocked();
+}
+
+std::vector<PortAudioDevice> PortAudioDevices(bool capture) {
+  std::lock_guard lock(PortAudioMutex());
+  if (!RescanLocked()) return {};
+  return ListLocked(capture);
 }
 
 std::unique_ptr<OutputStream> OpenPortAudioOutput(const DeviceId* id) {

@@ -289,6 +289,10 @@ SoundResult SoundBuffer::GetFormat(WAVEFORMATEX* format) const {
   return kSoundOk;
 }
 
+bool SoundBuffer::DeviceLost() const {
+  return core_->device_lost();
+}
+
 SoundResult SoundBuffer::QueryNotify(std::shared_ptr<SoundNotify>* notify) const {
   if (!notify || !(core_->flags() & kBufferCtrlPositionNotify)) return kSoundErrInvalidParam;
   *notify = std::make_shared<SoundNotify>(core_);
@@ -337,6 +341,10 @@ SoundResult CaptureBuffer::GetFormat(WAVEFORMATEX* format) const {
   if (!format) return kSoundErrInvalidParam;
   *format = core_->format();
   return kSoundOk;
+}
+
+bool CaptureBuffer::DeviceLost() const {
+  return core_->device_lost();
 }
 
 SoundResult CaptureBuffer::QueryNotify(std::shared_ptr<SoundNotify>* notify) const {

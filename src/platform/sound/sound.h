@@ -62,8 +62,9 @@ struct SoundDeviceInfo {
 };
 
 // Devices of the backend in force that can play, and those that can record. The default device
-// is not listed; it is chosen with an all-zero id. The server's lists are asked for at each
-// call, so a device plugged in since is there; PortAudio's are those present at its start.
+// is not listed; it is chosen with an all-zero id. The lists are read afresh at each call, so a
+// device plugged in since is there (PortAudio's only while none of its streams is open: they
+// would not survive its rescan).
 std::vector<SoundDeviceInfo> EnumeratePlaybackDevices();
 std::vector<SoundDeviceInfo> EnumerateCaptureDevices();
 
@@ -160,6 +161,9 @@ class SoundBuffer {
   SoundResult GetFrequency(uint32_t* frequency) const;
   SoundResult GetStatus(uint32_t* status) const;
   SoundResult GetFormat(WAVEFORMATEX* format) const;
+  // The buffer was stopped (its stop events fired) because its device went away and no other
+  // device could take over; false again once it plays.
+  bool DeviceLost() const;
 
   // The notification interface; fails with kSoundErrInvalidParam when the buffer was created
   // without kBufferCtrlPositionNotify.
@@ -209,7 +213,9 @@ class SoundDevice {
 
 // Opens the playback device `id` (nullptr or all zero: the default device). An id that no
 // longer exists means the default device; when no device can be opened the device plays
-// silently on a real-time clock, so the program keeps working.
+// silently on a real-time clock, so the program keeps working. A device that goes away while
+// it plays hands over to the default device; when none is left, its playing buffers stop
+// (DeviceLost), and the next Play tries the device again.
 SoundResult SoundCreate(const DeviceId* id, std::shared_ptr<SoundDevice>* device);
 
 // ---- Capture ---------------------------------------------------------------------------------
@@ -254,6 +260,8 @@ class CaptureBuffer {
   SoundResult GetCurrentPosition(uint32_t* capture, uint32_t* read) const;
   SoundResult GetStatus(uint32_t* status) const;
   SoundResult GetFormat(WAVEFORMATEX* format) const;
+  // As SoundBuffer's: stopped because the device went away with none to take over.
+  bool DeviceLost() const;
   SoundResult QueryNotify(std::shared_ptr<SoundNotify>* notify) const;
   // For a looping buffer read block by block: what arrives while the unread part fills the
   // whole buffer waits behind it (up to kCaptureBacklogSeconds) instead of overwriting it,

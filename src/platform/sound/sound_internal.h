@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -41,7 +42,8 @@ class OutputStream {
   virtual ~OutputStream() = default;
   virtual StreamFormat format() const = 0;
   virtual bool Start() = 0;
-  // Returns once the device has taken the frames; false when the device failed.
+  // Returns once the device has taken the frames; false when the device failed and no other
+  // device could take over. A later Write tries again.
   virtual bool Write(const float* samples, uint32_t frames) = 0;
   // Frames the device thread mixes per Write: more frames, fewer wake-ups.
   virtual uint32_t ChunkFrames() const { return kMixFrames; }
@@ -55,7 +57,8 @@ class InputStream {
   virtual ~InputStream() = default;
   virtual StreamFormat format() const = 0;
   virtual bool Start() = 0;
-  // Returns once `frames` frames have arrived; false when the device failed.
+  // Returns once `frames` frames have arrived; false when the device failed and no other
+  // device could take over. A later Read tries again.
   virtual bool Read(float* samples, uint32_t frames) = 0;
   // Frames the device thread delivers per Read.
   virtual uint32_t ChunkFrames() const { return kMixFrames; }
@@ -76,8 +79,9 @@ std::shared_ptr<CaptureDeviceCore> VirtualCaptureCard();
 // program's namespace, read as four little-endian words.
 DeviceId NameBasedDeviceId(std::string_view host_api, std::string_view device_name);
 
-// The PortAudio backend. StartPortAudio initialises it once per process (false when it cannot
-// start); the lists give every device with outputs, or with inputs.
+// The PortAudio backend. StartPortAudio initialises it once (false when it cannot start); the
+// lists give every device with outputs, or with inputs, read afresh (PortAudio starts again)
+// while no PortAudio stream is open, so that devices plugged in since are there.
 struct PortAudioDevice {
   int index = -1;
   SoundDeviceInfo info;
@@ -155,6 +159,10 @@ class BufferCore : public SoundNotify::Target {
   SoundResult Stop();
   SoundResult SetNotificationPositions(std::span<const NotifyPosition> positions) override;
   bool running() const;
+  // Device side, with the device's mutex held: the device went away and none took over, so a
+  // running buffer stops as lost (its stop events go to `signals`).
+  void StopAsLost(PendingSignals* signals);
+  bool device_lost() const;
   const WAVEFORMATEX& format() const { return format_; }
 
  protected:
@@ -181,6 +189,7 @@ class BufferCore : public SoundNotify::Target {
   const uint32_t frames_;
   bool running_ = false;
   bool looping_ = false;
+  bool device_gone_ = false;  // stopped by StopAsLost; cleared when it runs again
   NotificationPlan notifications_;
   LockTable locks_;
 };
@@ -223,6 +232,13 @@ class DeviceCore {
     if (fixed_.rate == 0 && alone)
       format_ = {buffer.format().nSamplesPerSec, buffer.format().nChannels};
   }
+  // Called by a buffer once it runs: a device thread that lost its device tries again.
+  // After the buffer set itself running, so that LoseDevice either stops it or is woken.
+  void Ran() {
+    std::lock_guard lock(mutex_);
+    device_lost_ = false;
+    run_again_.notify_one();
+  }
   StreamFormat format() const {
     std::lock_guard lock(mutex_);
     return format_;
@@ -250,6 +266,7 @@ class DeviceCore {
     {
       std::lock_guard lock(mutex_);
       if (stream_) stream_->Interrupt();
+      run_again_.notify_one();
     }
     if (thread_.joinable()) thread_.join();
   }
@@ -258,6 +275,22 @@ class DeviceCore {
     replacement->Start();
     std::lock_guard lock(mutex_);
     stream_ = std::move(replacement);
+  }
+  // Device thread, after the stream failed with no device left to go on with: every running
+  // buffer stops as lost, so that the engine ends its playback or recording as Stop would,
+  // rather than going on into nothing. The thread then sleeps until a buffer runs again and
+  // the stream is tried once more (a device may have come back).
+  void LoseDevice() {
+    PendingSignals signals(false);
+    {
+      std::lock_guard lock(mutex_);
+      for (Buffer* b : buffers_)
+        b->StopAsLost(&signals);
+      device_lost_ = true;
+    }
+    signals.Fire();
+    std::unique_lock lock(mutex_);
+    run_again_.wait(lock, [this] { return quit_ || !device_lost_; });
   }
 
   mutable std::mutex mutex_;
@@ -268,6 +301,8 @@ class DeviceCore {
   std::vector<Buffer*> buffers_;
   std::thread thread_;
   std::atomic<bool> quit_{false};
+  bool device_lost_ = false;  // under mutex_: LoseDevice waits for a buffer to run
+  std::condition_variable run_again_;
 };
 
 class PlaybackCore;
