@@ -264,6 +264,29 @@ TEST_F(SoundStackTest, PlaybackThroughTheEngineStopsWhenTheLastSinkIsPulledOut) 
   EXPECT_LT(at, "00:30") << "it stopped where the sink went, not at the end of the file";
 }
 
+// With neither fade the loop sleeps between the playback thread's messages; Ctrl+C must still
+// stop it (not end the process by the signal, as it would in a thread that does not block it).
+TEST_F(SoundStackTest, CtrlCStopsAPlaybackThatSleepsBetweenMessages) {
+  BW_REQUIRE_PROGRAM("sox");
+  const fs::path song = dir_ / "long.wav";
+  ASSERT_EQ(test::RunCommand({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", song.string(),
+                              "synth", "90", "sine", "1000", "vol", "0.5"})
+                .exit_code,
+            0);
+  const fs::path progress = dir_ / "progress.txt";
+  test::BackgroundProcess player(
+      {BW_CLI_PATH, "play", song.string(), "--no-fade-in", "--no-fade-out"}, progress.string());
+  ASSERT_TRUE(
+      WaitUntil([] { return Contains(test::PulseServer::PlaybackSinks(), "bwtest"); }, 30s));
+  player.Signal(SIGINT);
+  ASSERT_TRUE(WaitUntil([&] { return !player.Running(); }, 30s)) << "Ctrl+C left it playing";
+  EXPECT_EQ(player.Wait(), 0) << "it stops as Stop does, not by the signal";
+  const std::vector<uint8_t> shown = test::ReadFileBytes(progress);
+  const std::string at = LastPlayPosition(std::string(shown.begin(), shown.end()));
+  EXPECT_FALSE(at.empty());
+  EXPECT_LT(at, "00:30");
+}
+
 TEST_F(SoundStackTest, RecordingFromTheLastSourcePulledOutIsFinishedAsAValidFile) {
   BW_REQUIRE_PROGRAM("sox");
   ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
