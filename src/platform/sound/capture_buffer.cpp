@@ -98,8 +98,7 @@ void CaptureCore::Deliver(const float* in, uint32_t frames, StreamFormat device,
 void CaptureCore::Store(const float* samples, uint32_t frames, PendingSignals* signals) {
   const std::size_t ch = format_.nChannels;
   pcm_.resize(frames * ch);
-  for (std::size_t i = 0; i < frames * ch; ++i)
-    pcm_[i] = FloatToPcm16(samples[i]);
+  FloatToPcm16(samples, pcm_.size(), pcm_.data());
   const uint64_t room = frames_ - (stored_ - taken_);
   if (!keep_ || (backlog_.empty() && room >= frames)) {
     WriteRing(pcm_.data(), frames, signals);

@@ -91,8 +91,7 @@ uint32_t PlaybackDeviceCore::MixVirtual(int16_t* out, uint32_t frames, uint16_t 
     virtual_mix_.swap(mapped);
     mix = virtual_mix_.data();
   }
-  for (std::size_t i = 0; i < static_cast<std::size_t>(frames) * channels; ++i)
-    out[i] = FloatToPcm16(mix[i]);
+  FloatToPcm16(mix, static_cast<std::size_t>(frames) * channels, out);
   return frames;
 }
 

@@ -12,14 +12,52 @@ void Pcm16ToFloat(const uint8_t* pcm, std::size_t samples, float* out) {
     out[i] = static_cast<float>(static_cast<int16_t>(LoadLe16(pcm + 2 * i))) / 32768.0f;
 }
 
-int16_t FloatToPcm16(float sample) {
-  const long v = std::lrint(sample * 32768.0f);
-  return static_cast<int16_t>(std::clamp<long>(v, -32768, 32767));
+// A loop without calls: this file is built without errno for maths, so lrint is the
+// processor's own rounding conversion.
+void FloatToPcm16(const float* samples, std::size_t count, int16_t* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const long v = std::lrint(samples[i] * 32768.0f);
+    out[i] = static_cast<int16_t>(std::clamp<long>(v, -32768, 32767));
+  }
 }
 
 float CentibelsToGain(int32_t centibels) {
   return static_cast<float>(std::pow(10.0, centibels / 2000.0));
 }
+
+namespace {
+
+// MapChannels between layouts of one or two channels alike: straight loops the compiler runs in
+// vector instructions.
+template <int kChannels>
+void ScaleFrames(const float* in, float* out, uint32_t frames, std::span<const float> gains,
+                 bool add) {
+  float gain[kChannels];
+  for (int c = 0; c < kChannels; ++c)
+    gain[c] = gains.empty() ? 1.0f : gains[c];
+  const std::size_t samples = std::size_t{frames} * kChannels;
+  if (add) {
+    for (std::size_t i = 0; i < samples; i += kChannels) {
+      for (int c = 0; c < kChannels; ++c)
+        out[i + c] += in[i + c] * gain[c];
+    }
+  } else {
+    for (std::size_t i = 0; i < samples; i += kChannels) {
+      for (int c = 0; c < kChannels; ++c)
+        out[i + c] = in[i + c] * gain[c];
+    }
+  }
+}
+
+void MapSameChannels(const float* in, uint16_t channels, float* out, uint32_t frames,
+                     std::span<const float> gains, bool add) {
+  if (channels == 1)
+    ScaleFrames<1>(in, out, frames, gains, add);
+  else
+    ScaleFrames<2>(in, out, frames, gains, add);
+}
+
+}  // namespace
 
 void MapChannels(const float* in, uint16_t in_channels, float* out, uint16_t out_channels,
                  uint32_t frames, std::span<const float> gains, bool add) {
@@ -29,6 +67,10 @@ void MapChannels(const float* in, uint16_t in_channels, float* out, uint16_t out
     share[c % out_channels] += 1.0f;
   for (int d = 0; d < out_channels && d < kMax; ++d)
     share[d] = share[d] > 0 ? 1.0f / share[d] : 0;
+  if (in_channels == out_channels && in_channels <= 2) {
+    MapSameChannels(in, in_channels, out, frames, gains, add);
+    return;
+  }
   for (uint32_t f = 0; f < frames; ++f) {
     const float* src = in + static_cast<std::size_t>(f) * in_channels;
     float* dst = out + static_cast<std::size_t>(f) * out_channels;

@@ -447,7 +447,8 @@ class CaptureCore final : public BufferCore {
 
 // Sample helpers.
 void Pcm16ToFloat(const uint8_t* pcm, std::size_t samples, float* out);
-int16_t FloatToPcm16(float sample);
+// Rounded to the nearest (ties to even) and held to the 16-bit range.
+void FloatToPcm16(const float* samples, std::size_t count, int16_t* out);
 // Maps `frames` frames from `in_channels` to `out_channels` (mono spreads to all, anything to
 // mono averages, otherwise channel c goes to c modulo the output's count, averaged), scales
 // output channel c by gains[c] (when given) and adds to `out` (or overwrites it).
