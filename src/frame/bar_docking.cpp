@@ -54,6 +54,23 @@ void FitFloatingFrame(wxWindow* bar, const wxSize& client) {
 }
 
 // A toolbar pane is made fixed-size for its dock; floating, the user may resize it.
+CDockManager::CDockManager() {
+  Bind(wxEVT_PAINT, &CDockManager::OnPaneAreaPaint, this);
+}
+
+void CDockManager::OnPaneAreaPaint(wxPaintEvent& event) {
+  wxWindow* frame = GetManagedWindow();
+  const wxRect dirty = frame ? frame->GetUpdateRegion().GetBox() : wxRect();
+  const wxAuiPaneInfoArray& panes = GetAllPanes();
+  for (std::size_t i = 0; i < panes.GetCount(); ++i) {
+    const wxAuiPaneInfo& pane = panes.Item(i);
+    if (pane.IsShown() && pane.IsDocked() && pane.window && pane.window->IsShown() &&
+        pane.window->GetParent() == frame && pane.window->GetRect().Contains(dirty))
+      return;
+  }
+  event.Skip();  // to the manager's own painting
+}
+
 wxAuiFloatingFrame* CDockManager::CreateFloatingFrame(wxWindow* parent, const wxAuiPaneInfo& pane) {
   wxAuiPaneInfo& held = GetPane(pane.window);
   if (held.IsOk() && held.IsToolbar()) held.Resizable(true);

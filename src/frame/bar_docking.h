@@ -33,8 +33,14 @@ void FitFloatingFrame(wxWindow* bar, const wxSize& client);
 // items wrap), a docked one keeps the fixed size of its items.
 class CDockManager : public wxAuiManager {
  public:
+  CDockManager();
   wxAuiFloatingFrame* CreateFloatingFrame(wxWindow* parent, const wxAuiPaneInfo& pane) override;
   bool ProcessDockResult(wxAuiPaneInfo& target, const wxAuiPaneInfo& newPos) override;
+
+ private:
+  // The dock art is drawn whole at every paint of the frame; a paint that lies wholly inside
+  // one docked pane (a control of the form redrawn) is left to that pane, which covers it.
+  void OnPaneAreaPaint(wxPaintEvent& event);
 };
 
 }  // namespace bw
