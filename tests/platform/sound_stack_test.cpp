@@ -243,13 +243,17 @@ test::CommandResult RunCliBounded(const std::vector<std::string>& args) {
   return test::RunCommand(argv);
 }
 
+// 90 s of a 1 kHz tone written by sox, for playbacks that must end before their file does.
+bool WriteLongTone(const fs::path& path) {
+  return test::RunCommand({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", path.string(),
+                           "synth", "90", "sine", "1000", "vol", "0.5"})
+             .exit_code == 0;
+}
+
 TEST_F(SoundStackTest, PlaybackThroughTheEngineStopsWhenTheLastSinkIsPulledOut) {
   BW_REQUIRE_PROGRAM("sox");
   const fs::path song = dir_ / "long.wav";
-  ASSERT_EQ(test::RunCommand({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", song.string(),
-                              "synth", "90", "sine", "1000", "vol", "0.5"})
-                .exit_code,
-            0);
+  ASSERT_TRUE(WriteLongTone(song));
   std::optional<test::CommandResult> played;
   std::thread player([&] { played = RunCliBounded({"play", song.string(), "--no-fade-in"}); });
   const bool started =
@@ -269,10 +273,7 @@ TEST_F(SoundStackTest, PlaybackThroughTheEngineStopsWhenTheLastSinkIsPulledOut) 
 TEST_F(SoundStackTest, CtrlCStopsAPlaybackThatSleepsBetweenMessages) {
   BW_REQUIRE_PROGRAM("sox");
   const fs::path song = dir_ / "long.wav";
-  ASSERT_EQ(test::RunCommand({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", song.string(),
-                              "synth", "90", "sine", "1000", "vol", "0.5"})
-                .exit_code,
-            0);
+  ASSERT_TRUE(WriteLongTone(song));
   const fs::path progress = dir_ / "progress.txt";
   test::BackgroundProcess player(
       {BW_CLI_PATH, "play", song.string(), "--no-fade-in", "--no-fade-out"}, progress.string());
