@@ -11,6 +11,7 @@
 #include <wx/aui/framemanager.h>
 #include <wx/docview.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,9 @@ class CMainFrame : public wxDocParentFrame {
   CToolBarEx* ToolBar() const { return m_wndToolBar; }
   CToolBarEx* PlayBar() const { return m_wndPlayBar; }
   wxAuiManager& DockManager() { return m_dockManager; }
+  // The theme's attributes for the frame, looked up once per theme: the toolkit asks for them
+  // at every paint of the frame, and each lookup goes through the theme's style machinery.
+  wxVisualAttributes GetDefaultAttributes() const override;
   // The width rule: the frame's width is fixed by the menu's height.
   int MenuHeight() const { return m_cyMenu; }
 
@@ -107,6 +111,7 @@ class CMainFrame : public wxDocParentFrame {
   wxStatusBar* m_wndStatusBar = nullptr;
   std::string m_strStatusText;
   CDockManager m_dockManager;
+  mutable std::optional<wxVisualAttributes> m_attributes;
   wxRect m_rcNormal;
 
   wxDECLARE_DYNAMIC_CLASS_NO_COPY(CMainFrame);
