@@ -122,6 +122,7 @@ void PlaybackDeviceCore::Run() {
   std::vector<float> mix;
   PendingSignals signals(false);
   while (!quit_) {
+    WaitForARunningBuffer();
     const uint32_t frames = stream_->ChunkFrames();
     mix.resize(static_cast<std::size_t>(frames) * format_.channels);
     {

@@ -293,6 +293,17 @@ class DeviceCore {
     run_again_.wait(lock, [this] { return quit_ || !device_lost_; });
   }
 
+  // Device thread: sleeps while no buffer runs (until Ran or the end), rather than feeding
+  // the device silence, so that a program with a file open but stopped does not wake. The
+  // device plays out what it holds meanwhile.
+  void WaitForARunningBuffer() {
+    std::unique_lock lock(mutex_);
+    run_again_.wait(lock, [this] {
+      return quit_ || std::any_of(buffers_.begin(), buffers_.end(),
+                                  [](const Buffer* b) { return b->running(); });
+    });
+  }
+
   mutable std::mutex mutex_;
   const bool virtual_;
   std::unique_ptr<Stream> stream_;  // used by the device thread; replaced under mutex_
