@@ -53,7 +53,6 @@ void FitFloatingFrame(wxWindow* bar, const wxSize& client) {
   });
 }
 
-// A toolbar pane is made fixed-size for its dock; floating, the user may resize it.
 CDockManager::CDockManager() {
   Bind(wxEVT_PAINT, &CDockManager::OnPaneAreaPaint, this);
 }
@@ -71,6 +70,7 @@ void CDockManager::OnPaneAreaPaint(wxPaintEvent& event) {
   event.Skip();  // to the manager's own painting
 }
 
+// A toolbar pane is made fixed-size for its dock; floating, the user may resize it.
 wxAuiFloatingFrame* CDockManager::CreateFloatingFrame(wxWindow* parent, const wxAuiPaneInfo& pane) {
   wxAuiPaneInfo& held = GetPane(pane.window);
   if (held.IsOk() && held.IsToolbar()) held.Resizable(true);

@@ -141,9 +141,7 @@ void CBrookwaveViewCore::OnTimer(int id) {
 
 bool CBrookwaveViewCore::TimerMovesVolume() const {
   if (!m_timerRunning) return false;
-  SliderState moved = m_volume;
-  moved.SetPos(m_volume.pos + 10 * m_velocity.pos);
-  if (moved.pos != m_volume.pos) return true;
+  if (m_volume.Held(m_volume.pos + 10 * m_velocity.pos) != m_volume.pos) return true;
   SoundBuffer* buffer = m_stream.playback.soundBuffer.get();
   int32_t volume = 0;
   return buffer && m_stream.playing && buffer->GetVolume(&volume) == kSoundOk &&

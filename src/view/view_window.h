@@ -39,10 +39,12 @@ struct SliderState {
     max = new_max;
     SetPos(pos);
   }
-  void SetPos(int64_t new_pos) {
+  void SetPos(int64_t new_pos) { pos = Held(new_pos); }
+  // Where SetPos(new_pos) would put the slider.
+  int64_t Held(int64_t new_pos) const {
     if (new_pos < min) new_pos = min;
     if (new_pos > max) new_pos = max;
-    pos = new_pos;
+    return new_pos;
   }
   friend bool operator==(const SliderState&, const SliderState&) = default;
 };
