@@ -1,11 +1,5 @@
 #include "convert/audio_import.h"
 
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
-}
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -17,6 +11,9 @@ extern "C" {
 #include "platform/acm/lavc_codec.h"
 
 namespace bw {
+
+namespace lav = acm::lav;
+
 namespace {
 
 using acm::CodecContextPtr;
@@ -36,15 +33,15 @@ struct FileCloser {
 };
 struct IoContextDeleter {
   void operator()(AVIOContext* io) const {
-    av_freep(&io->buffer);
-    avio_context_free(&io);
+    lav::av_freep(&io->buffer);
+    lav::avio_context_free(&io);
   }
 };
 struct FormatContextDeleter {
-  void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+  void operator()(AVFormatContext* context) const { lav::avformat_close_input(&context); }
 };
 struct ResamplerDeleter {
-  void operator()(SwrContext* context) const { swr_free(&context); }
+  void operator()(SwrContext* context) const { lav::swr_free(&context); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
@@ -55,10 +52,10 @@ using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
 struct ChannelLayout {
   ChannelLayout() = default;
   explicit ChannelLayout(const AVChannelLayout& from) {
-    if (from.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_copy(&layout, &from) < 0)
-      av_channel_layout_default(&layout, from.nb_channels);
+    if (from.order == AV_CHANNEL_ORDER_UNSPEC || lav::av_channel_layout_copy(&layout, &from) < 0)
+      lav::av_channel_layout_default(&layout, from.nb_channels);
   }
-  ~ChannelLayout() { av_channel_layout_uninit(&layout); }
+  ~ChannelLayout() { lav::av_channel_layout_uninit(&layout); }
   ChannelLayout(const ChannelLayout&) = delete;
   ChannelLayout& operator=(const ChannelLayout&) = delete;
   AVChannelLayout layout{};
@@ -81,17 +78,17 @@ struct InputFile {
     if (!file || fseeko(file.get(), 0, SEEK_END) != 0) return false;
     size = static_cast<uint64_t>(std::max<off_t>(ftello(file.get()), 0));
     std::rewind(file.get());
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferBytes));
+    auto* buffer = static_cast<uint8_t*>(lav::av_malloc(kIoBufferBytes));
     if (!buffer) return false;
-    io.reset(avio_alloc_context(buffer, kIoBufferBytes, 0, this, Read, nullptr, Seek));
-    if (!io) av_free(buffer);
+    io.reset(lav::avio_alloc_context(buffer, kIoBufferBytes, 0, this, Read, nullptr, Seek));
+    if (!io) lav::av_free(buffer);
     return io != nullptr;
   }
 
   // The container by its contents, never by the file's name; nullptr when it is none of ours.
   const AVInputFormat* Probe() {
     const AVInputFormat* probed = nullptr;
-    if (av_probe_input_buffer2(io.get(), &probed, nullptr, nullptr, 0, 0) < 0) return nullptr;
+    if (lav::av_probe_input_buffer2(io.get(), &probed, nullptr, nullptr, 0, 0) < 0) return nullptr;
     return IsImportContainer(probed) ? probed : nullptr;
   }
 
@@ -117,6 +114,15 @@ struct InputFile {
   IoContextPtr io;
 };
 
+// WAVE files are played, never imported; telling one by its first bytes spares loading
+// libavformat only to have it say so.
+bool IsRiffWave(const std::string& path) {
+  const FilePtr file(std::fopen(path.c_str(), "rb"));
+  std::array<char, 12> head{};
+  return file && std::fread(head.data(), 1, head.size(), file.get()) == head.size() &&
+         std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "WAVE", 4) == 0;
+}
+
 }  // namespace
 
 struct AudioImportDecoder::State {
@@ -124,15 +130,15 @@ struct AudioImportDecoder::State {
   bool OpenContainer() {
     const AVInputFormat* probed = input.Probe();
     if (!probed) return false;
-    AVFormatContext* raw = avformat_alloc_context();
+    AVFormatContext* raw = lav::avformat_alloc_context();
     if (!raw) return false;
     raw->pb = input.io.get();
     raw->io_open = RefuseOtherFiles;
-    if (avformat_open_input(&raw, nullptr, probed, nullptr) < 0) return false;  // frees `raw`
+    if (lav::avformat_open_input(&raw, nullptr, probed, nullptr) < 0) return false;  // frees `raw`
     container.reset(raw);
-    if (avformat_find_stream_info(raw, nullptr) < 0) return false;
+    if (lav::avformat_find_stream_info(raw, nullptr) < 0) return false;
     const AVCodec* codec = nullptr;
-    stream = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    stream = lav::av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
     if (stream < 0 || !codec) return false;
     for (unsigned i = 0; i < raw->nb_streams; ++i)
       if (static_cast<int>(i) != stream) raw->streams[i]->discard = AVDISCARD_ALL;
@@ -144,16 +150,17 @@ struct AudioImportDecoder::State {
   }
 
   bool OpenDecoder(const AVCodec& codec, const AVCodecParameters& parameters) {
-    decoder.reset(avcodec_alloc_context3(&codec));
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), &parameters) < 0) return false;
+    decoder.reset(lav::avcodec_alloc_context3(&codec));
+    if (!decoder || lav::avcodec_parameters_to_context(decoder.get(), &parameters) < 0)
+      return false;
     decoder->pkt_timebase = container->streams[stream]->time_base;
-    if (avcodec_open2(decoder.get(), &codec, nullptr) < 0) return false;
+    if (lav::avcodec_open2(decoder.get(), &codec, nullptr) < 0) return false;
     const int channels = decoder->ch_layout.nb_channels;
     if (decoder->sample_rate <= 0 || channels <= 0) return false;
     format = FormatBlock(
         MakePcmFormat(static_cast<uint32_t>(decoder->sample_rate), channels == 1 ? 1 : 2, 16));
-    packet.reset(av_packet_alloc());
-    frame.reset(av_frame_alloc());
+    packet.reset(lav::av_packet_alloc());
+    frame.reset(lav::av_frame_alloc());
     return packet && frame;
   }
 
@@ -161,25 +168,25 @@ struct AudioImportDecoder::State {
   bool ReadyResampler(const AVFrame& decoded) {
     ChannelLayout in(decoded.ch_layout);
     if (resampler && inFormat == decoded.format && inRate == decoded.sample_rate &&
-        av_channel_layout_compare(&in.layout, &inLayout.layout) == 0)
+        lav::av_channel_layout_compare(&in.layout, &inLayout.layout) == 0)
       return true;
     ChannelLayout out;
-    av_channel_layout_default(&out.layout, format.format().nChannels);
+    lav::av_channel_layout_default(&out.layout, format.format().nChannels);
     SwrContext* raw = nullptr;
-    if (swr_alloc_set_opts2(&raw, &out.layout, AV_SAMPLE_FMT_S16,
-                            static_cast<int>(format.format().nSamplesPerSec), &in.layout,
-                            static_cast<AVSampleFormat>(decoded.format), decoded.sample_rate, 0,
-                            nullptr) < 0)
+    if (lav::swr_alloc_set_opts2(&raw, &out.layout, AV_SAMPLE_FMT_S16,
+                                 static_cast<int>(format.format().nSamplesPerSec), &in.layout,
+                                 static_cast<AVSampleFormat>(decoded.format), decoded.sample_rate,
+                                 0, nullptr) < 0)
       return false;
     resampler.reset(raw);
-    if (swr_init(raw) < 0) {
+    if (lav::swr_init(raw) < 0) {
       resampler.reset();
       return false;
     }
     inFormat = decoded.format;
     inRate = decoded.sample_rate;
-    av_channel_layout_uninit(&inLayout.layout);
-    av_channel_layout_copy(&inLayout.layout, &in.layout);
+    lav::av_channel_layout_uninit(&inLayout.layout);
+    lav::av_channel_layout_copy(&inLayout.layout, &in.layout);
     return true;
   }
 
@@ -187,13 +194,13 @@ struct AudioImportDecoder::State {
   void Resample(const AVFrame* decoded) {
     if (!resampler) return;
     const int inFrames = decoded ? decoded->nb_samples : 0;
-    const int room = swr_get_out_samples(resampler.get(), inFrames);
+    const int room = lav::swr_get_out_samples(resampler.get(), inFrames);
     if (room <= 0) return;
     const std::size_t frameBytes = format.format().nBlockAlign;
     const std::size_t before = pending.size();
     pending.resize(before + static_cast<std::size_t>(room) * frameBytes);
     uint8_t* out = pending.data() + before;
-    const int made = swr_convert(
+    const int made = lav::swr_convert(
         resampler.get(), &out, room,
         decoded ? const_cast<const uint8_t**>(decoded->extended_data) : nullptr, inFrames);
     pending.resize(before + static_cast<std::size_t>(std::max(made, 0)) * frameBytes);
@@ -202,11 +209,11 @@ struct AudioImportDecoder::State {
   // One step of the decoder: a frame out, or a packet in. False only when the file cannot be
   // read on.
   bool Step() {
-    const int received = avcodec_receive_frame(decoder.get(), frame.get());
+    const int received = lav::avcodec_receive_frame(decoder.get(), frame.get());
     if (received == 0) {
       decodedAny = true;
       if (ReadyResampler(*frame)) Resample(frame.get());
-      av_frame_unref(frame.get());
+      lav::av_frame_unref(frame.get());
       return true;
     }
     // A damaged frame is skipped; once the decoder is being emptied, anything but a frame ends.
@@ -215,17 +222,17 @@ struct AudioImportDecoder::State {
       ended = true;
       return true;
     }
-    const int read = av_read_frame(container.get(), packet.get());
+    const int read = lav::av_read_frame(container.get(), packet.get());
     if (read == AVERROR(EIO)) return false;
     if (read < 0) {
       // The end of the file, or of what the container still makes sense of: the decoder gives
       // what it holds.
-      avcodec_send_packet(decoder.get(), nullptr);
+      lav::avcodec_send_packet(decoder.get(), nullptr);
       flushing = true;
       return true;
     }
-    if (packet->stream_index == stream) avcodec_send_packet(decoder.get(), packet.get());
-    av_packet_unref(packet.get());
+    if (packet->stream_index == stream) lav::avcodec_send_packet(decoder.get(), packet.get());
+    lav::av_packet_unref(packet.get());
     return true;
   }
 
@@ -250,7 +257,7 @@ struct AudioImportDecoder::State {
 };
 
 bool IsImportableSoundFile(const std::string& path) {
-  acm::QuietLibav();
+  if (IsRiffWave(path) || !acm::LoadLibavFormat()) return false;
   InputFile input;
   return input.Open(path) && input.Probe() != nullptr;
 }
@@ -259,9 +266,13 @@ AudioImportDecoder::AudioImportDecoder() : m_state(std::make_unique<State>()) {}
 AudioImportDecoder::~AudioImportDecoder() = default;
 
 bool AudioImportDecoder::Open(const std::string& path, std::string& failure) {
-  acm::QuietLibav();
   m_state = std::make_unique<State>();
   m_state->path = path;
+  if (!acm::LoadLibavFormat()) {
+    failure =
+        "Cannot import the file " + path + ": the FFmpeg libraries it needs are not installed";
+    return false;
+  }
   if (!m_state->input.Open(path)) {
     failure = "Cannot open the file " + path;
     return false;

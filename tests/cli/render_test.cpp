@@ -127,6 +127,28 @@ TEST_F(CliRender, BadArgumentsAndFilesFailWithAMessage) {
   EXPECT_EQ(missing.err, "File " + Path("none.wav") + " not found\nStreamBufferSetupPlay Failed\n");
 }
 
+// FFmpeg's libraries and the ninety they bring in are loaded by a command that needs a codec of
+// theirs, not by every run: the loader's own account says which it opened.
+TEST_F(CliRender, FfmpegsLibrariesAreLoadedOnlyForTheCodecsThatNeedThem) {
+  const auto loaded = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"env", "LD_DEBUG=files", BW_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const CommandResult r = test::RunCommand(argv);
+    EXPECT_EQ(r.exit_code, 0) << args[0];
+    return r.err.find("libavcodec.so") != std::string::npos;
+  };
+  const std::string pcm = WritePcm("pcm.wav", 22050, 2, test::SineTone(22050, 2, 3000, 440, 0.5));
+  EXPECT_FALSE(loaded({"info", pcm}));
+  EXPECT_FALSE(loaded({"render", pcm, Path("out.wav")}));
+
+  const FormatBlock ima(WAVEFORMATEX{kWaveFormatImaAdpcm, 2, 22050, 22311, 1024, 4, 0},
+                        std::vector<uint8_t>{0xF9, 0x03});
+  test::WriteFileBytes(Path("ima.wav"),
+                       test::BuildRiffWave({{"fmt ", test::FmtBody(ima), {}},
+                                            {"data", std::vector<uint8_t>(4096, 7), {}}}));
+  EXPECT_TRUE(loaded({"render", Path("ima.wav"), Path("out.wav")}));
+}
+
 // Three songs of one length, written as a play list; `silent_gap` the frames of silence each
 // one is heard with (the rest of its last block).
 class CliRenderPlayList : public CliRender {

@@ -4,39 +4,26 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <mutex>
-
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/log.h>
-#include <libavutil/mem.h>
-#include <libavutil/opt.h>
-}
 
 #include "platform/acm/mpeg_audio.h"
 #include "platform/acm/pcm_samples.h"
 
 namespace bw::acm {
 
-void QuietLibav() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
 namespace {
 
 // The parameters both directions take from the format.
 void SetCommonParameters(AVCodecContext& context, const WAVEFORMATEX& f) {
   context.sample_rate = static_cast<int>(f.nSamplesPerSec);
-  av_channel_layout_uninit(&context.ch_layout);
-  av_channel_layout_default(&context.ch_layout, f.nChannels);
+  lav::av_channel_layout_uninit(&context.ch_layout);
+  lav::av_channel_layout_default(&context.ch_layout, f.nChannels);
   context.block_align = f.nBlockAlign;
   context.bit_rate = static_cast<int64_t>(f.nAvgBytesPerSec) * 8;
 }
 
 bool SetExtraData(AVCodecContext& context, std::span<const uint8_t> extra) {
   if (extra.empty()) return true;
-  auto* data = static_cast<uint8_t*>(av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+  auto* data = static_cast<uint8_t*>(lav::av_mallocz(extra.size() + AV_INPUT_BUFFER_PADDING_SIZE));
   if (data == nullptr) return false;
   std::memcpy(data, extra.data(), extra.size());
   context.extradata = data;  // owned and freed by the context
@@ -162,13 +149,12 @@ void MapChannels(std::vector<int16_t>& samples, std::size_t from, std::size_t to
 
 CodecContextPtr OpenDecoder(const AVCodec* codec, const FormatBlock& format) {
   if (codec == nullptr) return nullptr;
-  QuietLibav();
-  CodecContextPtr context(avcodec_alloc_context3(codec));
+  CodecContextPtr context(lav::avcodec_alloc_context3(codec));
   if (!context) return nullptr;
   SetCommonParameters(*context, format.format());
   context->bits_per_coded_sample = format.format().wBitsPerSample;
   if (!SetExtraData(*context, format.extra())) return nullptr;
-  if (avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
+  if (lav::avcodec_open2(context.get(), codec, nullptr) < 0) return nullptr;
   return context;
 }
 
@@ -252,8 +238,8 @@ class BlockDecoder final : public CodecTransform {
   BlockDecoder(CodecContextPtr context, uint32_t block_samples, const FormatBlock& src,
                const WAVEFORMATEX& dst)
       : context_(std::move(context)),
-        frame_(av_frame_alloc()),
-        packet_(av_packet_alloc()),
+        frame_(lav::av_frame_alloc()),
+        packet_(lav::av_packet_alloc()),
         unit_(src.format().nBlockAlign),
         block_samples_(block_samples),
         // Sample codecs decode any number of blocks in one call.
@@ -280,13 +266,13 @@ class BlockDecoder final : public CodecTransform {
 
   MMRESULT Finish(std::span<const uint8_t> tail, OutputSink& out) override {
     if (!tail.empty() && partial_blocks_) Decode(tail, 0, out);
-    avcodec_send_packet(context_.get(), nullptr);
+    lav::avcodec_send_packet(context_.get(), nullptr);
     ReceiveAll(out);
     return Reset();
   }
 
   MMRESULT Reset() override {
-    avcodec_flush_buffers(context_.get());
+    lav::avcodec_flush_buffers(context_.get());
     return MMSYSERR_NOERROR;
   }
 
@@ -306,16 +292,16 @@ class BlockDecoder final : public CodecTransform {
     packet_->data = const_cast<uint8_t*>(bytes.data());  // only read; copied by libavcodec
     packet_->size = static_cast<int>(bytes.size());
     std::size_t produced = 0;
-    if (avcodec_send_packet(context_.get(), packet_.get()) >= 0) produced = ReceiveAll(out);
+    if (lav::avcodec_send_packet(context_.get(), packet_.get()) >= 0) produced = ReceiveAll(out);
     if (produced == 0) WriteSilence(blocks * block_samples_, channels_, bytes_, out);
   }
 
   std::size_t ReceiveAll(OutputSink& out) {
     std::size_t produced = 0;
-    while (avcodec_receive_frame(context_.get(), frame_.get()) >= 0) {
+    while (lav::avcodec_receive_frame(context_.get(), frame_.get()) >= 0) {
       WriteDecodedFrame(*frame_, channels_, bytes_, stage_, out);
       produced += static_cast<std::size_t>(frame_->nb_samples);
-      av_frame_unref(frame_.get());
+      lav::av_frame_unref(frame_.get());
     }
     return produced;
   }
@@ -337,8 +323,9 @@ class BlockDecoder final : public CodecTransform {
 std::unique_ptr<CodecTransform> MakeBlockDecoder(const FormatBlock& src, const WAVEFORMATEX& dst) {
   const WAVEFORMATEX& f = src.format();
   const uint32_t block_samples = BlockSamples(f);
-  if (block_samples == 0 || f.nBlockAlign == 0) return nullptr;
-  CodecContextPtr context = OpenDecoder(avcodec_find_decoder(BlockDecoderId(f.wFormatTag)), src);
+  if (block_samples == 0 || f.nBlockAlign == 0 || !LoadLibavCodec()) return nullptr;
+  CodecContextPtr context =
+      OpenDecoder(lav::avcodec_find_decoder(BlockDecoderId(f.wFormatTag)), src);
   if (!context) return nullptr;
   auto decoder = std::make_unique<BlockDecoder>(std::move(context), block_samples, src, dst);
   if (!decoder->ok()) return nullptr;
@@ -418,9 +405,9 @@ class Encoder final : public CodecTransform {
   // declares.
   bool Open() {
     if (sample_format_ == AV_SAMPLE_FMT_NONE) return false;
-    context_.reset(avcodec_alloc_context3(codec_));
-    frame_.reset(av_frame_alloc());
-    packet_.reset(av_packet_alloc());
+    context_.reset(lav::avcodec_alloc_context3(codec_));
+    frame_.reset(lav::av_frame_alloc());
+    packet_.reset(lav::av_packet_alloc());
     if (!context_ || !frame_ || !packet_) return false;
     const WAVEFORMATEX& f = dst_.format();
     SetCommonParameters(*context_, f);
@@ -430,9 +417,9 @@ class Encoder final : public CodecTransform {
     // libgsm asks for 8,000 Hz; other rates are as usable and are what the format says.
     context_->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     AVDictionary* options = nullptr;
-    if (layout_.block_samples == 0) av_dict_set_int(&options, "block_size", f.nBlockAlign, 0);
-    const int opened = avcodec_open2(context_.get(), codec_, &options);
-    av_dict_free(&options);
+    if (layout_.block_samples == 0) lav::av_dict_set_int(&options, "block_size", f.nBlockAlign, 0);
+    const int opened = lav::avcodec_open2(context_.get(), codec_, &options);
+    lav::av_dict_free(&options);
     if (opened < 0) return false;
     if (!MatchesDeclaredLayout()) return false;
     return AllocateFrame();
@@ -444,7 +431,7 @@ class Encoder final : public CodecTransform {
     if (drained_ && Reset() != MMSYSERR_NOERROR) return MMSYSERR_ERROR;
     const std::size_t frames = units.size() / SourceUnit();
     for (std::size_t done = 0; done < frames;) {
-      if (filled_ == 0 && av_frame_make_writable(frame_.get()) < 0) return MMSYSERR_NOMEM;
+      if (filled_ == 0 && lav::av_frame_make_writable(frame_.get()) < 0) return MMSYSERR_NOMEM;
       const std::size_t n = std::min<std::size_t>(frames - done, frame_samples_ - filled_);
       LoadIntoFrame(units.data() + done * SourceUnit(), n);
       filled_ += n;
@@ -469,7 +456,7 @@ class Encoder final : public CodecTransform {
       }
       if (!SendFrame(out)) return MMSYSERR_ERROR;
     }
-    avcodec_send_frame(context_.get(), nullptr);
+    lav::avcodec_send_frame(context_.get(), nullptr);
     ReceivePackets(out);
     drained_ = true;  // a drained encoder takes no more input until it is opened again
     return MMSYSERR_NOERROR;
@@ -522,8 +509,8 @@ class Encoder final : public CodecTransform {
     frame_->format = sample_format_;
     frame_->sample_rate = context_->sample_rate;
     frame_->nb_samples = static_cast<int>(frame_samples_);
-    if (av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout) < 0) return false;
-    return av_frame_get_buffer(frame_.get(), 0) >= 0;
+    if (lav::av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout) < 0) return false;
+    return lav::av_frame_get_buffer(frame_.get(), 0) >= 0;
   }
 
   void LoadIntoFrame(const uint8_t* src, std::size_t frames) {
@@ -551,7 +538,7 @@ class Encoder final : public CodecTransform {
   bool SendFrame(OutputSink& out) {
     frame_->pts = static_cast<int64_t>(samples_in_);
     samples_in_ += static_cast<uint64_t>(frame_->nb_samples);
-    const bool sent = avcodec_send_frame(context_.get(), frame_.get()) >= 0;
+    const bool sent = lav::avcodec_send_frame(context_.get(), frame_.get()) >= 0;
     frame_->nb_samples = static_cast<int>(frame_samples_);
     filled_ = 0;
     if (sent) ReceivePackets(out);
@@ -559,12 +546,12 @@ class Encoder final : public CodecTransform {
   }
 
   void ReceivePackets(OutputSink& out) {
-    while (avcodec_receive_packet(context_.get(), packet_.get()) >= 0) {
+    while (lav::avcodec_receive_packet(context_.get(), packet_.get()) >= 0) {
       out.Write(std::span(packet_->data, static_cast<std::size_t>(packet_->size)));
       samples_out_ += packet_->duration > 0 ? static_cast<uint64_t>(packet_->duration)
                                             : static_cast<uint64_t>(packet_->size) /
                                                   layout_.block_bytes * block_samples_;
-      av_packet_unref(packet_.get());
+      lav::av_packet_unref(packet_.get());
     }
   }
 
@@ -591,9 +578,8 @@ std::unique_ptr<CodecTransform> MakeEncoder(const WAVEFORMATEX& src, const Forma
   if (!IsLoadableWidth(ContainerBytes(src.wBitsPerSample))) return nullptr;
   const EncodedLayout layout = LayoutFor(dst.format());
   if (layout.codec_name == nullptr) return nullptr;
-  const AVCodec* codec = avcodec_find_encoder_by_name(layout.codec_name);
+  const AVCodec* codec = lav::avcodec_find_encoder_by_name(layout.codec_name);
   if (codec == nullptr) return nullptr;
-  QuietLibav();
   auto encoder = std::make_unique<Encoder>(codec, layout, src, dst);
   if (!encoder->Open()) return nullptr;
   return encoder;

@@ -6,34 +6,27 @@
 #include <memory>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
-
 #include "platform/acm/codec_transform.h"
+#include "platform/acm/libav.h"
 #include "platform/wave_format.h"
 
 namespace bw::acm {
 
 struct CodecContextDeleter {
-  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+  void operator()(AVCodecContext* context) const { lav::avcodec_free_context(&context); }
 };
 struct FrameDeleter {
-  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+  void operator()(AVFrame* frame) const { lav::av_frame_free(&frame); }
 };
 struct PacketDeleter {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+  void operator()(AVPacket* packet) const { lav::av_packet_free(&packet); }
 };
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 
-// Silences libavcodec's own messages: the program keeps no log, and broken input is reported
-// through result codes. Safe to call from any thread, any number of times.
-void QuietLibav();
-
 // Opens a decoder context for `codec` with the parameters of `format` (rate, channels, block
-// align, bits, extra bytes); nullptr when libavcodec refuses it.
+// align, bits, extra bytes); nullptr when libavcodec refuses it. The codec libraries are loaded.
 CodecContextPtr OpenDecoder(const AVCodec* codec, const FormatBlock& format);
 
 // Rewrites `samples` (interleaved, `from` channels) in place as `to` channels: one channel is

@@ -4,11 +4,6 @@
 #include <cstring>
 #include <vector>
 
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
-}
-
 #include "platform/acm/lavc_codec.h"
 #include "platform/acm/mpg123_codec.h"
 #include "platform/acm/pcm_samples.h"
@@ -102,7 +97,7 @@ constexpr uint64_t kFramesBeforeMeasuring = 8;
 constexpr uint32_t kMostSamplesPerFrame = 1152;
 
 struct SwrDeleter {
-  void operator()(SwrContext* context) const { swr_free(&context); }
+  void operator()(SwrContext* context) const { lav::swr_free(&context); }
 };
 
 // Brings frames whose rate is not the declared one to that rate, so that a stream that changes
@@ -132,25 +127,27 @@ class RateConverter {
 
  private:
   void Open(uint32_t in_rate) {
-    AVChannelLayout layout;
-    av_channel_layout_default(&layout, static_cast<int>(channels_));
-    SwrContext* context = nullptr;
-    if (swr_alloc_set_opts2(&context, &layout, AV_SAMPLE_FMT_S16, static_cast<int>(rate_), &layout,
-                            AV_SAMPLE_FMT_S16, static_cast<int>(in_rate), 0, nullptr) >= 0) {
-      context_.reset(context);
-      if (swr_init(context) < 0) context_.reset();
-    }
-    av_channel_layout_uninit(&layout);
     in_rate_ = in_rate;
+    if (!LoadLibavCodec()) return;
+    AVChannelLayout layout;
+    lav::av_channel_layout_default(&layout, static_cast<int>(channels_));
+    SwrContext* context = nullptr;
+    if (lav::swr_alloc_set_opts2(&context, &layout, AV_SAMPLE_FMT_S16, static_cast<int>(rate_),
+                                 &layout, AV_SAMPLE_FMT_S16, static_cast<int>(in_rate), 0,
+                                 nullptr) >= 0) {
+      context_.reset(context);
+      if (lav::swr_init(context) < 0) context_.reset();
+    }
+    lav::av_channel_layout_uninit(&layout);
   }
 
   void Run(const uint8_t** src, int frames, std::vector<int16_t>& out) {
-    const int room = swr_get_out_samples(context_.get(), frames);
+    const int room = lav::swr_get_out_samples(context_.get(), frames);
     if (room <= 0) return;
     const std::size_t old_size = out.size();
     out.resize(old_size + static_cast<std::size_t>(room) * channels_);
     auto* dst = reinterpret_cast<uint8_t*>(out.data() + old_size);
-    const int made = swr_convert(context_.get(), &dst, room, src, frames);
+    const int made = lav::swr_convert(context_.get(), &dst, room, src, frames);
     out.resize(old_size + static_cast<std::size_t>(std::max(made, 0)) * channels_);
   }
 
