@@ -181,7 +181,9 @@ inline int32_t AddBand(int32_t sum, float y, double gain) {
 template <bool kEveryBand>
 [[gnu::always_inline]] inline void AddBandsOfGroups(
     uint8_t* out, const FourSamples* y, const std::array<double, kEqualiserBands>& gain) {
+  // Unrolled, so that the sums stay in registers instead of going through memory each step.
   QuadInts sum[kGroupsAtOnce];
+#pragma GCC unroll 8
   for (uint32_t g = 0; g < kGroupsAtOnce; ++g) {
     QuadShorts samples;
     std::memcpy(&samples, out + g * sizeof samples, sizeof samples);
@@ -189,9 +191,11 @@ template <bool kEveryBand>
   }
   for (int band = 0; band < kEqualiserBands; ++band) {
     if (!kEveryBand && gain[band] == 0.0) continue;
+#pragma GCC unroll 8
     for (uint32_t g = 0; g < kGroupsAtOnce; ++g)
       sum[g] = AddBand(sum[g], y[g].band[band], gain[band]);
   }
+#pragma GCC unroll 8
   for (uint32_t g = 0; g < kGroupsAtOnce; ++g) {
     const QuadShorts samples = __builtin_convertvector(sum[g], QuadShorts);
     std::memcpy(out + g * sizeof samples, &samples, sizeof samples);
