@@ -7,17 +7,23 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <shared_mutex>
 
 #include "platform/sound/sound_internal.h"
+#include "platform/sound/transfer_gate.h"
 
 namespace bw {
 namespace {
 
-// PortAudio's setup calls are not meant to run concurrently. The state below is under this
-// mutex too.
-std::mutex& PortAudioMutex() {
-  static std::mutex mutex;
-  return mutex;
+// PortAudio's setup calls are not meant to run concurrently, and its ALSA code keeps the
+// result of every call it checks in one variable for all threads: a setup call that fails while
+// a read or a write succeeds on another thread can take that success for its own, and an open
+// that does so ends the process on an assertion. So the setup calls (and the state below) hold
+// this gate exclusively, the reads and writes shared.
+TransferGate& PortAudioGate() {
+  static TransferGate gate;
+  return gate;
 }
 bool g_tried = false;    // Pa_Initialize was called once
 bool g_started = false;  // and succeeded the last time
@@ -31,7 +37,7 @@ void IgnoreJackMessage(const char*) {}
 
 struct StreamCloser {
   void operator()(PaStream* stream) const {
-    std::lock_guard lock(PortAudioMutex());
+    std::lock_guard lock(PortAudioGate());
     Pa_AbortStream(stream);
     Pa_CloseStream(stream);
     --g_open_streams;
@@ -65,67 +71,41 @@ bool RescanLocked() {
   return g_started;
 }
 
-class PortAudioOutput final : public OutputStream {
- public:
-  PortAudioOutput(StreamPtr stream, StreamFormat format)
-      : stream_(std::move(stream)), format_(format) {}
-  StreamFormat format() const override { return format_; }
-  bool Start() override { return Pa_StartStream(stream_.get()) == paNoError; }
-  bool Write(const float* samples, uint32_t frames) override {
-    const PaError e = Pa_WriteStream(stream_.get(), samples, frames);
-    return e == paNoError || e == paOutputUnderflowed;
-  }
-
- private:
-  StreamPtr stream_;
-  StreamFormat format_;
-};
-
-class PortAudioInput final : public InputStream {
- public:
-  PortAudioInput(StreamPtr stream, StreamFormat format)
-      : stream_(std::move(stream)), format_(format) {}
-  StreamFormat format() const override { return format_; }
-  bool Start() override { return Pa_StartStream(stream_.get()) == paNoError; }
-  bool Read(float* samples, uint32_t frames) override {
-    const PaError e = Pa_ReadStream(stream_.get(), samples, frames);
-    return e == paNoError || e == paInputOverflowed;
-  }
-
- private:
-  StreamPtr stream_;
-  StreamFormat format_;
-};
-
 // Buffered at least this long: a player's stream must ride out a busy machine, and the ring
 // above keeps seconds of slack. Short enough for a file's end to be heard before its buffer
 // stops.
 constexpr double kLeastLatencySeconds = 0.25;
 
-// Opens `index` for output or input at its default rate, with the mutex held; nullptr when it
-// will not open.
-template <typename Stream>
-std::unique_ptr<Stream> OpenIndexLocked(int index, bool capture) {
+struct OpenedStream {
+  StreamPtr stream;
+  StreamFormat format;
+};
+
+// Opens `index` for output or input with the mutex held, in `format` when one is given, else at
+// the device's default rate with up to two channels; no stream when it will not open.
+OpenedStream OpenIndexLocked(int index, bool capture, std::optional<StreamFormat> format) {
   const PaDeviceInfo* info = index >= 0 ? Pa_GetDeviceInfo(index) : nullptr;
-  if (!info) return nullptr;
+  if (!info) return {};
   const int max_channels = capture ? info->maxInputChannels : info->maxOutputChannels;
-  if (max_channels < 1) return nullptr;
+  if (!format) {
+    format = StreamFormat{static_cast<uint32_t>(info->defaultSampleRate),
+                          static_cast<uint16_t>(std::min(max_channels, 2))};
+  }
+  if (format->channels < 1 || format->channels > max_channels) return {};
   PaStreamParameters params{};
   params.device = index;
-  params.channelCount = std::min(max_channels, 2);
+  params.channelCount = format->channels;
   params.sampleFormat = paFloat32;
   params.suggestedLatency =
       std::max(kLeastLatencySeconds,
                capture ? info->defaultHighInputLatency : info->defaultHighOutputLatency);
   PaStream* raw = nullptr;
-  const PaError e = Pa_OpenStream(&raw, capture ? &params : nullptr, capture ? nullptr : &params,
-                                  info->defaultSampleRate, paFramesPerBufferUnspecified, paClipOff,
-                                  nullptr, nullptr);
-  if (e != paNoError || !raw) return nullptr;
+  const PaError e =
+      Pa_OpenStream(&raw, capture ? &params : nullptr, capture ? nullptr : &params, format->rate,
+                    paFramesPerBufferUnspecified, paClipOff, nullptr, nullptr);
+  if (e != paNoError || !raw) return {};
   ++g_open_streams;
-  const StreamFormat format{static_cast<uint32_t>(info->defaultSampleRate),
-                            static_cast<uint16_t>(params.channelCount)};
-  return std::make_unique<Stream>(StreamPtr(raw), format);
+  return {StreamPtr(raw), *format};
 }
 
 // The devices with outputs, or with inputs, with the mutex held and PortAudio started.
@@ -156,40 +136,122 @@ int FindIndexLocked(const DeviceId& id, bool capture) {
 
 // The device `id` (a device plugged in since the last start is looked for after a rescan), or
 // the default device; the indexes stay valid as the mutex is held throughout.
-template <typename Stream>
-std::unique_ptr<Stream> OpenWithFallback(const DeviceId* id, bool capture) {
-  std::lock_guard lock(PortAudioMutex());
-  if (!StartLocked()) return nullptr;
+OpenedStream OpenWithFallback(const std::optional<DeviceId>& id, bool capture,
+                              std::optional<StreamFormat> format) {
+  std::lock_guard lock(PortAudioGate());
+  if (!StartLocked()) return {};
   if (id && !id->IsDefault()) {
     int chosen = FindIndexLocked(*id, capture);
     if (chosen < 0 && RescanLocked()) chosen = FindIndexLocked(*id, capture);
     if (chosen >= 0) {
-      if (auto stream = OpenIndexLocked<Stream>(chosen, capture)) return stream;
+      if (OpenedStream opened = OpenIndexLocked(chosen, capture, format); opened.stream)
+        return opened;
     }
   }
   const int fallback = capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
-  return fallback == paNoDevice ? nullptr : OpenIndexLocked<Stream>(fallback, capture);
+  return fallback == paNoDevice ? OpenedStream{} : OpenIndexLocked(fallback, capture, format);
+}
+
+// A stream and the device it was asked for. When the device fails (pulled out, or its server
+// gone), the stream goes on in the same format, so that the mixer above never sees a change:
+// on that device should it be back, else on the default device.
+class PortAudioStream {
+ public:
+  PortAudioStream(OpenedStream opened, std::optional<DeviceId> wanted, bool capture)
+      : stream_(std::move(opened.stream)),
+        format_(opened.format),
+        wanted_(std::move(wanted)),
+        capture_(capture) {}
+
+  StreamFormat format() const { return format_; }
+  bool Start() {
+    const std::lock_guard lock(PortAudioGate());
+    return stream_ && Pa_StartStream(stream_.get()) == paNoError;
+  }
+
+  // Runs `transfer` (a read or a write, true when it went through) on the stream, or on the
+  // stream opened again when the device failed; false when no device takes it.
+  template <typename Transfer>
+  bool Run(Transfer transfer) {
+    if (stream_ && Shared(transfer)) return true;
+    stream_.reset();  // closed before it is opened again: it may be the same device
+    stream_ = OpenWithFallback(wanted_, capture_, format_).stream;
+    return Start() && Shared(transfer);
+  }
+
+ private:
+  template <typename Transfer>
+  bool Shared(Transfer transfer) {
+    const std::shared_lock lock(PortAudioGate());
+    return transfer(stream_.get());
+  }
+
+  StreamPtr stream_;
+  const StreamFormat format_;
+  const std::optional<DeviceId> wanted_;
+  const bool capture_;
+};
+
+class PortAudioOutput final : public OutputStream {
+ public:
+  explicit PortAudioOutput(PortAudioStream stream) : stream_(std::move(stream)) {}
+  StreamFormat format() const override { return stream_.format(); }
+  bool Start() override { return stream_.Start(); }
+  bool Write(const float* samples, uint32_t frames) override {
+    return stream_.Run([&](PaStream* s) {
+      const PaError e = Pa_WriteStream(s, samples, frames);
+      return e == paNoError || e == paOutputUnderflowed;
+    });
+  }
+
+ private:
+  PortAudioStream stream_;
+};
+
+class PortAudioInput final : public InputStream {
+ public:
+  explicit PortAudioInput(PortAudioStream stream) : stream_(std::move(stream)) {}
+  StreamFormat format() const override { return stream_.format(); }
+  bool Start() override { return stream_.Start(); }
+  bool Read(float* samples, uint32_t frames) override {
+    return stream_.Run([&](PaStream* s) {
+      const PaError e = Pa_ReadStream(s, samples, frames);
+      return e == paNoError || e == paInputOverflowed;
+    });
+  }
+
+ private:
+  PortAudioStream stream_;
+};
+
+template <typename Stream>
+std::unique_ptr<Stream> OpenStream(const DeviceId* id, bool capture) {
+  std::optional<DeviceId> wanted;
+  if (id) wanted = *id;
+  OpenedStream opened = OpenWithFallback(wanted, capture, std::nullopt);
+  if (!opened.stream) return nullptr;
+  return std::make_unique<Stream>(PortAudioStream(std::move(opened), std::move(wanted), capture));
 }
 
 }  // namespace
 
 bool StartPortAudio() {
-  std::lock_guard lock(PortAudioMutex());
+  std::lock_guard lock(PortAudioGate());
   return StartLocked();
 }
 
 std::vector<PortAudioDevice> PortAudioDevices(bool capture) {
-  std::lock_guard lock(PortAudioMutex());
+  std::lock_guard lock(PortAudioGate());
   if (!RescanLocked()) return {};
   return ListLocked(capture);
 }
 
 std::unique_ptr<OutputStream> OpenPortAudioOutput(const DeviceId* id) {
-  return OpenWithFallback<PortAudioOutput>(id, false);
+  return OpenStream<PortAudioOutput>(id, false);
 }
 
 std::unique_ptr<InputStream> OpenPortAudioInput(const DeviceId* id) {
-  return OpenWithFallback<PortAudioInput>(id, true);
+  return OpenStream<PortAudioInput>(id, true);
 }
 
 }  // namespace bw

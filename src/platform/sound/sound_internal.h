@@ -89,7 +89,8 @@ struct PortAudioDevice {
 bool StartPortAudio();
 std::vector<PortAudioDevice> PortAudioDevices(bool capture);
 // The device `id` (the default when null, all zero or not found), or the default device when
-// that one will not open; nullptr when none opens.
+// that one will not open; nullptr when none opens. Should the device fail later, the stream is
+// opened again in its format, on that device or else on the default device.
 std::unique_ptr<OutputStream> OpenPortAudioOutput(const DeviceId* id);
 std::unique_ptr<InputStream> OpenPortAudioInput(const DeviceId* id);
 
