@@ -1,6 +1,6 @@
 // FFmpeg's libraries, opened the first time one of their codecs or containers is needed.
 // Together they bring in some ninety further libraries: loaded at start, they cost every run
-// of the program most of its start-up and about 17 MB, though playing PCM and MPEG audio WAVE
+// of the program a fifth of its start-up and about 17 MB, though playing PCM and MPEG audio WAVE
 // files needs none of them. Calls go through lav::, which has the libraries' own names.
 #pragma once
 
@@ -50,7 +50,8 @@ struct LibavFormatFunctions {
 
 // Open the libraries the first time (from any thread; later calls only answer) with their
 // messages silenced: the program keeps no log, and broken input is reported through result
-// codes. False when they are not installed; no codec or container of theirs is offered then.
+// codes. False when they are not installed: their codecs and containers then fail to open, as
+// a codec does that refuses a format.
 bool LoadLibavCodec();
 bool LoadLibavFormat();  // and the codec libraries
 
