@@ -16,11 +16,18 @@
 namespace bw {
 namespace {
 
-// PortAudio's setup calls are not meant to run concurrently, and its ALSA code keeps the
-// result of every call it checks in one variable for all threads: a setup call that fails while
-// a read or a write succeeds on another thread can take that success for its own, and an open
-// that does so ends the process on an assertion. So the setup calls (and the state below) hold
-// this gate exclusively, the reads and writes shared.
+// PortAudio's setup calls are not meant to run concurrently. The state below is under this
+// mutex too.
+std::mutex& PortAudioMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+// PortAudio's ALSA code also keeps the result of every call it checks in one variable for all
+// threads: an open that fails while a read or a write succeeds on another thread can take that
+// success for its own, and then ends the process on an assertion. So opening, starting and
+// closing a stream hold this gate exclusively (before the mutex), the reads and writes shared.
+// Listing does not: with a stream open it reads only what PortAudio found when it started.
 TransferGate& PortAudioGate() {
   static TransferGate gate;
   return gate;
@@ -37,7 +44,8 @@ void IgnoreJackMessage(const char*) {}
 
 struct StreamCloser {
   void operator()(PaStream* stream) const {
-    std::lock_guard lock(PortAudioGate());
+    const std::lock_guard gate(PortAudioGate());
+    const std::lock_guard lock(PortAudioMutex());
     Pa_AbortStream(stream);
     Pa_CloseStream(stream);
     --g_open_streams;
@@ -138,7 +146,8 @@ int FindIndexLocked(const DeviceId& id, bool capture) {
 // the default device; the indexes stay valid as the mutex is held throughout.
 OpenedStream OpenWithFallback(const std::optional<DeviceId>& id, bool capture,
                               std::optional<StreamFormat> format) {
-  std::lock_guard lock(PortAudioGate());
+  const std::lock_guard gate(PortAudioGate());
+  const std::lock_guard lock(PortAudioMutex());
   if (!StartLocked()) return {};
   if (id && !id->IsDefault()) {
     int chosen = FindIndexLocked(*id, capture);
@@ -165,7 +174,7 @@ class PortAudioStream {
 
   StreamFormat format() const { return format_; }
   bool Start() {
-    const std::lock_guard lock(PortAudioGate());
+    const std::lock_guard gate(PortAudioGate());
     return stream_ && Pa_StartStream(stream_.get()) == paNoError;
   }
 
@@ -236,12 +245,12 @@ std::unique_ptr<Stream> OpenStream(const DeviceId* id, bool capture) {
 }  // namespace
 
 bool StartPortAudio() {
-  std::lock_guard lock(PortAudioGate());
+  const std::lock_guard lock(PortAudioMutex());
   return StartLocked();
 }
 
 std::vector<PortAudioDevice> PortAudioDevices(bool capture) {
-  std::lock_guard lock(PortAudioGate());
+  const std::lock_guard lock(PortAudioMutex());
   if (!RescanLocked()) return {};
   return ListLocked(capture);
 }

@@ -1,8 +1,8 @@
 // A lock for a library whose reads and writes may run side by side on several threads but
-// whose setup calls (open, start, close, listing) must run alone: shared by the transfers,
-// exclusive for the setup. A setup call waits for the transfers that run to end and holds new
-// ones off meanwhile, so that transfers that follow one another without a pause on two
-// threads cannot keep it waiting.
+// whose setup calls (open, start, close) must run alone: shared by the transfers, exclusive
+// for the setup. A setup call waits for the transfers that run to end and holds new ones off
+// meanwhile, so that transfers that follow one another without a pause on two threads cannot
+// keep it waiting.
 #pragma once
 
 #include <condition_variable>
