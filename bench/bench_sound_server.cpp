@@ -4,7 +4,9 @@
 // switches of all threads of the program and of its children over a stretch in the middle.
 // Prints CPU seconds per second, voluntary switches (wake-ups) and involuntary ones
 // (preemptions) per second, and the ratios of our programs to their peers (goals: at most
-// 1.0 of the peer's CPU; fewer than 25 wake-ups per second).
+// 1.0 of the peer's CPU; fewer than 25 wake-ups per second). The programs take turns for
+// BW_BENCH_ROUNDS rounds (3 unless set); each figure is the median of its rounds, as one round
+// on a shared machine can be off by a fifth.
 //
 // The desktop programs (brookwave, audacious) run on an Xvfb display of the benchmark's own.
 // BW_PROGRAM names the desktop program; without it, or without a peer, that row is skipped.
@@ -14,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -135,6 +138,25 @@ struct Rates {
   bool ok() const { return cpu >= 0; }
 };
 
+double MedianOf(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Each figure's median over the rounds; not run when any round did not run.
+Rates Median(const std::vector<Rates>& rounds) {
+  if (rounds.empty() ||
+      !std::all_of(rounds.begin(), rounds.end(), [](const Rates& r) { return r.ok(); }))
+    return {};
+  std::vector<double> cpu, wakeups, preemptions;
+  for (const Rates& r : rounds) {
+    cpu.push_back(r.cpu);
+    wakeups.push_back(r.wakeups);
+    preemptions.push_back(r.preemptions);
+  }
+  return {MedianOf(cpu), MedianOf(wakeups), MedianOf(preemptions)};
+}
+
 // The server's streams of clients (playback or recording) right now.
 int StreamCount(bool recording) {
   const std::string command = std::string("pactl list short ") +
@@ -238,6 +260,39 @@ void PrintRatio(const std::string& what, const Rates& ours, const Rates& peer, d
               ratio <= goal ? "reached" : "not reached");
 }
 
+// Programs measured in turns, round after round.
+class Turns {
+ public:
+  Turns(bool recording, fs::path log) : recording_(recording), log_(std::move(log)) {}
+  // Adds a program to the turns; its index for Result.
+  std::size_t Add(std::string what, std::string command) {
+    entries_.push_back({std::move(what), std::move(command), {}});
+    return entries_.size() - 1;
+  }
+  void Run(int rounds) {
+    for (int round = 0; round < rounds; ++round) {
+      std::fprintf(stderr, "round %d of %d\n", round + 1, rounds);
+      for (Entry& e : entries_)
+        e.rounds.push_back(Measure(e.command, recording_, 0, log_));
+    }
+  }
+  void Print() const {
+    for (const Entry& e : entries_)
+      PrintRow(e.what, Median(e.rounds));
+  }
+  Rates Result(std::size_t index) const { return Median(entries_[index].rounds); }
+
+ private:
+  struct Entry {
+    std::string what;
+    std::string command;
+    std::vector<Rates> rounds;
+  };
+  bool recording_;
+  fs::path log_;
+  std::vector<Entry> entries_;
+};
+
 }  // namespace
 
 int main() {
@@ -270,62 +325,69 @@ int main() {
     return 1;
   }
 
+  const char* rounds_env = std::getenv("BW_BENCH_ROUNDS");
+  const int rounds = std::max(1, rounds_env ? std::atoi(rounds_env) : 3);
   std::printf(
       "playing %u s of 44,100 Hz stereo into a private PulseAudio null sink; measured "
-      "over %lld s\n",
-      kSoundSeconds, static_cast<long long>(kMeasure.count()));
+      "over %lld s, median of %d rounds\n",
+      kSoundSeconds, static_cast<long long>(kMeasure.count()), rounds);
   std::printf("%-44s %8s %9s %9s\n", "program", "CPU s/s", "wakeup/s", "preempt/s");
-  const auto play = [&](const std::string& what, const std::string& command) {
-    const Rates r = Measure(command, false, 0, dir / "play.log");
-    PrintRow(what, r);
-    return r;
-  };
+  Turns playing(false, dir / "play.log");
+  const std::size_t mpg123 =
+      playing.Add("mpg123 -o pulse (MP3)", "mpg123 -q -o pulse " + Quoted(mp3));
+  const std::size_t sox = playing.Add("play (sox, WAVE)", "play -q " + Quoted(wav));
+  playing.Add("paplay (WAVE)", "paplay " + Quoted(wav));
+  const bool have_audacious = HaveProgram("audacious");
+  const std::size_t audacious =
+      have_audacious
+          ? playing.Add("audacious, GTK window (MP3)",
+                        "env " + config + " dbus-run-session -- audacious " + Quoted(mp3))
+          : 0;
+  const std::size_t cli_pcm =
+      playing.Add("brookwave-cli play (WAVE)", Quoted(cli) + " play " + Quoted(wav));
+  const std::size_t cli_mp3 =
+      playing.Add("brookwave-cli play (MP3 in WAVE)", Quoted(cli) + " play " + Quoted(mp3_wave));
   const std::string gui = program_env ? std::string(program_env) : "";
-  const Rates mpg123 = play("mpg123 -o pulse (MP3)", "mpg123 -q -o pulse " + Quoted(mp3));
-  const Rates sox = play("play (sox, WAVE)", "play -q " + Quoted(wav));
-  play("paplay (WAVE)", "paplay " + Quoted(wav));
-  Rates audacious;
-  if (HaveProgram("audacious"))
-    audacious = play("audacious, GTK window (MP3)",
-                     "env " + config + " dbus-run-session -- audacious " + Quoted(mp3));
-  const Rates cli_pcm = play("brookwave-cli play (WAVE)", Quoted(cli) + " play " + Quoted(wav));
-  const Rates cli_mp3 =
-      play("brookwave-cli play (MP3 in WAVE)", Quoted(cli) + " play " + Quoted(mp3_wave));
-  Rates gui_pcm, gui_mp3;
-  if (!gui.empty()) {
-    const std::string run = "env " + config + " dbus-run-session -- " + Quoted(gui) + " ";
-    gui_pcm = play("brookwave (WAVE)", run + Quoted(wav));
-    gui_mp3 = play("brookwave (MP3 in WAVE)", run + Quoted(mp3_wave));
-  }
+  const std::string run = "env " + config + " dbus-run-session -- " + Quoted(gui) + " ";
+  const std::size_t gui_pcm = gui.empty() ? 0 : playing.Add("brookwave (WAVE)", run + Quoted(wav));
+  const std::size_t gui_mp3 =
+      gui.empty() ? 0 : playing.Add("brookwave (MP3 in WAVE)", run + Quoted(mp3_wave));
+  playing.Run(rounds);
+  playing.Print();
+  const Rates none;
+  const Rates audacious_rates = have_audacious ? playing.Result(audacious) : none;
   std::printf("\n");
-  PrintRatio("brookwave-cli play (WAVE) / play", cli_pcm, sox, 1.0);
-  PrintRatio("brookwave-cli play (MP3) / mpg123", cli_mp3, mpg123, 1.0);
-  PrintRatio("brookwave (MP3) / audacious", gui_mp3, audacious, 1.0);
-  PrintRatio("brookwave (WAVE) / audacious", gui_pcm, audacious, 1.0);
+  PrintRatio("brookwave-cli play (WAVE) / play", playing.Result(cli_pcm), playing.Result(sox), 1.0);
+  PrintRatio("brookwave-cli play (MP3) / mpg123", playing.Result(cli_mp3), playing.Result(mpg123),
+             1.0);
+  if (!gui.empty()) {
+    PrintRatio("brookwave (MP3) / audacious", playing.Result(gui_mp3), audacious_rates, 1.0);
+    PrintRatio("brookwave (WAVE) / audacious", playing.Result(gui_pcm), audacious_rates, 1.0);
+  }
 
   // Recording: something plays into the sink meanwhile, so that its monitor runs in real time.
   std::printf("\nrecording from the sink's monitor while paplay plays into it\n");
   std::printf("%-44s %8s %9s %9s\n", "program", "CPU s/s", "wakeup/s", "preempt/s");
   Child background("sh -c \"while :; do paplay " + Quoted(wav) + "; done\"",
                    dir / "background.log");
-  const auto record = [&](const std::string& what, const std::string& command) {
-    const Rates r = Measure(command, true, 0, dir / "record.log");
-    PrintRow(what, r);
-    return r;
-  };
-  const Rates parec_wav =
-      record("parec --file-format=wav", "parec --file-format=wav " + Quoted(dir / "parec.wav"));
-  const Rates parec_lame =
-      record("parec | lame -b 128", "sh -c 'parec --raw | lame --quiet -r -s 44.1 -b 128 - " +
-                                        (dir / "parec.mp3").string() + "'");
+  Turns recording(true, dir / "record.log");
+  const std::size_t parec_wav = recording.Add(
+      "parec --file-format=wav", "parec --file-format=wav " + Quoted(dir / "parec.wav"));
+  const std::size_t parec_lame = recording.Add(
+      "parec | lame -b 128", "sh -c 'parec --raw | lame --quiet -r -s 44.1 -b 128 - " +
+                                 (dir / "parec.mp3").string() + "'");
   const std::string rec = Quoted(cli) + " record --backend pulse --seconds 30 ";
-  const Rates cli_rec_pcm = record("brookwave-cli record (PCM)",
-                                   rec + Quoted(dir / "ours.wav") + " --format pcm:44100:2:16");
-  const Rates cli_rec_mp3 =
-      record("brookwave-cli record (MP3 128 kbit/s)",
-             rec + Quoted(dir / "ours_mp3.wav") + " --format mp3:44100:2:128");
+  const std::size_t cli_rec_pcm = recording.Add(
+      "brookwave-cli record (PCM)", rec + Quoted(dir / "ours.wav") + " --format pcm:44100:2:16");
+  const std::size_t cli_rec_mp3 =
+      recording.Add("brookwave-cli record (MP3 128 kbit/s)",
+                    rec + Quoted(dir / "ours_mp3.wav") + " --format mp3:44100:2:128");
+  recording.Run(rounds);
+  recording.Print();
   std::printf("\n");
-  PrintRatio("brookwave-cli record (PCM) / parec", cli_rec_pcm, parec_wav, 1.0);
-  PrintRatio("brookwave-cli record (MP3) / parec | lame", cli_rec_mp3, parec_lame, 1.0);
+  PrintRatio("brookwave-cli record (PCM) / parec", recording.Result(cli_rec_pcm),
+             recording.Result(parec_wav), 1.0);
+  PrintRatio("brookwave-cli record (MP3) / parec | lame", recording.Result(cli_rec_mp3),
+             recording.Result(parec_lame), 1.0);
   return 0;
 }
