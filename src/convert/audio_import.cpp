@@ -55,7 +55,10 @@ struct ChannelLayout {
     if (from.order == AV_CHANNEL_ORDER_UNSPEC || lav::av_channel_layout_copy(&layout, &from) < 0)
       lav::av_channel_layout_default(&layout, from.nb_channels);
   }
-  ~ChannelLayout() { lav::av_channel_layout_uninit(&layout); }
+  // An empty layout holds nothing to free, and FFmpeg's libraries may not be loaded for it.
+  ~ChannelLayout() {
+    if (layout.nb_channels != 0) lav::av_channel_layout_uninit(&layout);
+  }
   ChannelLayout(const ChannelLayout&) = delete;
   ChannelLayout& operator=(const ChannelLayout&) = delete;
   AVChannelLayout layout{};

@@ -149,6 +149,43 @@ TEST_F(CliRender, FfmpegsLibrariesAreLoadedOnlyForTheCodecsThatNeedThem) {
   EXPECT_TRUE(loaded({"render", Path("ima.wav"), Path("out.wav")}));
 }
 
+// Where FFmpeg's libraries are not installed, their codecs and containers fail with a message
+// (never a crash) and PCM plays as ever.
+TEST_F(CliRender, WithoutFfmpegsLibrariesTheirFormatsFailWithAMessageAndPcmStillPlays) {
+  BW_REQUIRE_PROGRAM("sox");
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const auto without = [&](const std::vector<std::string>& args) {
+    // The sanitizer's runtime must otherwise come first among the preloaded libraries.
+    std::vector<std::string> argv{
+        "env", std::string("LD_PRELOAD=") + BW_HIDE_LIBRARIES_PATH,
+        "BW_HIDE_LIBRARIES=libav:libswresample",
+        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0",
+        BW_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return test::RunCommand(argv);
+  };
+  const std::string pcm = WritePcm("pcm.wav", 22050, 2, test::SineTone(22050, 2, 3000, 440, 0.5));
+  const CommandResult played = without({"render", pcm, Path("out.wav")});
+  EXPECT_EQ(played.exit_code, 0) << played.err;
+
+  ASSERT_EQ(test::RunCommand({"sox", "-n", "-r", "22050", "-c", "1", "-e", "ima-adpcm",
+                              Path("ima.wav"), "synth", "0.5", "sine", "440"})
+                .exit_code,
+            0);
+  const CommandResult coded = without({"render", Path("ima.wav"), Path("out.wav")});
+  EXPECT_EQ(coded.exit_code, 1) << coded.err;
+  EXPECT_NE(coded.err, "");
+
+  ASSERT_EQ(test::RunCommand({"sox", "-n", "-r", "22050", "-c", "1", Path("tone.flac"), "synth",
+                              "0.5", "sine", "440"})
+                .exit_code,
+            0);
+  const CommandResult imported = without({"import", Path("tone.flac"), Path("imported.wav")});
+  EXPECT_EQ(imported.exit_code, 1) << imported.err;
+  EXPECT_NE(imported.err.find("the FFmpeg libraries it needs are not installed"), std::string::npos)
+      << imported.err;
+}
+
 // Three songs of one length, written as a play list; `silent_gap` the frames of silence each
 // one is heard with (the rest of its last block).
 class CliRenderPlayList : public CliRender {
