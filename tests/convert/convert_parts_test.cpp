@@ -13,10 +13,12 @@
 #include <vector>
 
 #include "audio/capture_block_basis.h"
+#include "convert/audio_import.h"
 #include "convert/import_temp_path.h"
 #include "convert/mpeg_import.h"
 #include "convert/output_file.h"
 #include "support/test_support.h"
+#include "support/wave_image.h"
 
 namespace bw {
 namespace {
@@ -100,6 +102,27 @@ class Environment {
 std::pair<std::filesystem::path, std::filesystem::path> Folders(const std::string& path) {
   const std::filesystem::path folder = std::filesystem::path(path).parent_path();
   return {folder, folder.parent_path()};
+}
+
+bool LoadedHere(const std::string& library) {
+  const std::vector<uint8_t> maps = test::ReadFileBytes("/proc/self/maps");
+  return std::string(maps.begin(), maps.end()).find(library) != std::string::npos;
+}
+
+// The desktop asks this of every file it opens: a WAVE file is told by its first bytes,
+// without loading libavformat (and the ninety libraries it brings) only to hear it refused.
+TEST(ImportableSoundFile, AWaveFileIsRefusedWithoutFfmpegAndOtherFilesAreProbed) {
+  test::TempDir dir;
+  const std::string wave = (dir / "song.wav").string();
+  test::WritePcmWave(wave, 8000, 1, std::vector<int16_t>(800));
+  const bool loaded_before = LoadedHere("libavformat");
+  EXPECT_FALSE(IsImportableSoundFile(wave));
+  EXPECT_TRUE(loaded_before || !LoadedHere("libavformat")) << "not loaded for a WAVE file";
+
+  const std::string text = (dir / "notes.txt").string();
+  test::WriteFileBytes(text, std::vector<uint8_t>(4096, 'x'));
+  EXPECT_FALSE(IsImportableSoundFile(text));
+  EXPECT_TRUE(LoadedHere("libavformat")) << "probed by libavformat";
 }
 
 TEST(ImportTempPath, APrivateFolderInTmpThenTempThenTmpdirThenTmpNamesTheTimeOfDay) {
