@@ -61,6 +61,20 @@ void PositionSlider::Init() {
     Refresh();
     event.Skip();
   });
+  // A new theme or screen may bring another default font.
+  Bind(wxEVT_SYS_COLOUR_CHANGED, [this](wxSysColourChangedEvent& event) {
+    m_nCharHeight = 0;
+    event.Skip();
+  });
+  Bind(wxEVT_DPI_CHANGED, [this](wxDPIChangedEvent& event) {
+    m_nCharHeight = 0;
+    event.Skip();
+  });
+}
+
+bool PositionSlider::SetFont(const wxFont& font) {
+  m_nCharHeight = 0;
+  return wxControl::SetFont(font);
 }
 
 void PositionSlider::SetState(const SliderState& state) {
@@ -70,7 +84,8 @@ void PositionSlider::SetState(const SliderState& state) {
 }
 
 double PositionSlider::Scale() const {
-  return std::max(1.0, GetCharHeight() / kReferenceCharHeight);
+  if (m_nCharHeight == 0) m_nCharHeight = GetCharHeight();
+  return std::max(1.0, m_nCharHeight / kReferenceCharHeight);
 }
 
 int PositionSlider::ThumbRadius() const {

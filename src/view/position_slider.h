@@ -44,6 +44,7 @@ class PositionSlider : public wxControl {
   int64_t ValueAt(int x) const;
 
   bool AcceptsFocus() const override { return true; }
+  bool SetFont(const wxFont& font) override;
 
  protected:
   wxSize DoGetBestSize() const override;
@@ -76,6 +77,9 @@ class PositionSlider : public wxControl {
   bool m_bDragging = false;
   int m_nDragOffset = 0;     // pointer x minus thumb centre when the drag began
   bool m_bTracking = false;  // a key or a click is moving the thumb; CHANGED ends it
+  // The font's height, which the parts grow with: measured once per font, since measuring lays
+  // text out, and every paint and every point asks for it several times.
+  mutable int m_nCharHeight = 0;
 
   wxDECLARE_DYNAMIC_CLASS(PositionSlider);
 };
