@@ -62,11 +62,6 @@ CMainFrame::~CMainFrame() {
   m_dockManager.UnInit();
 }
 
-wxVisualAttributes CMainFrame::GetDefaultAttributes() const {
-  if (!m_attributes) m_attributes = wxDocParentFrame::GetDefaultAttributes();
-  return *m_attributes;
-}
-
 bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool largeFonts) {
   m_pProfile = &profile;
   if (!Create(manager, nullptr, wxID_ANY, "Brookwave")) return false;
@@ -107,10 +102,6 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
   DockToolBar(m_wndPlayBar, wxAUI_DOCK_BOTTOM);
 
   // The base class's close handler is bound already; this one runs first.
-  Bind(wxEVT_SYS_COLOUR_CHANGED, [this](wxSysColourChangedEvent& event) {
-    m_attributes.reset();
-    event.Skip();
-  });
   Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
   Bind(wxEVT_SIZE, &CMainFrame::OnSize, this);
   Bind(wxEVT_MOVE, &CMainFrame::OnMove, this);

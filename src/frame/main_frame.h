@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "frame/bar_docking.h"
+#include "frame/theme_attributes.h"
 #include "frame/window_placement.h"
 #include "view/view_window.h"
 
@@ -67,9 +68,9 @@ class CMainFrame : public wxDocParentFrame {
   CToolBarEx* ToolBar() const { return m_wndToolBar; }
   CToolBarEx* PlayBar() const { return m_wndPlayBar; }
   wxAuiManager& DockManager() { return m_dockManager; }
-  // The theme's attributes for the frame, looked up once per theme: the toolkit asks for them
-  // at every paint of the frame, and each lookup goes through the theme's style machinery.
-  wxVisualAttributes GetDefaultAttributes() const override;
+  wxVisualAttributes GetDefaultAttributes() const override {
+    return m_theme.Get([this] { return wxDocParentFrame::GetDefaultAttributes(); });
+  }
   // The width rule: the frame's width is fixed by the menu's height.
   int MenuHeight() const { return m_cyMenu; }
 
@@ -111,7 +112,7 @@ class CMainFrame : public wxDocParentFrame {
   wxStatusBar* m_wndStatusBar = nullptr;
   std::string m_strStatusText;
   CDockManager m_dockManager;
-  mutable std::optional<wxVisualAttributes> m_attributes;
+  ThemeAttributes m_theme{*this};
   wxRect m_rcNormal;
 
   wxDECLARE_DYNAMIC_CLASS_NO_COPY(CMainFrame);

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 
+#include "frame/theme_attributes.h"
 #include "view/view_window.h"
 
 namespace bw {
@@ -45,6 +46,9 @@ class PositionSlider : public wxControl {
 
   bool AcceptsFocus() const override { return true; }
   bool SetFont(const wxFont& font) override;
+  wxVisualAttributes GetDefaultAttributes() const override {
+    return m_theme.Get([this] { return wxControl::GetDefaultAttributes(); });
+  }
 
  protected:
   wxSize DoGetBestSize() const override;
@@ -80,6 +84,7 @@ class PositionSlider : public wxControl {
   // The font's height, which the parts grow with: measured once per font, since measuring lays
   // text out, and every paint and every point asks for it several times.
   mutable int m_nCharHeight = 0;
+  ThemeAttributes m_theme{*this};
 
   wxDECLARE_DYNAMIC_CLASS(PositionSlider);
 };
