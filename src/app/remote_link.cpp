@@ -56,7 +56,9 @@ void CRemoteLink::Start(int32_t multiMode) {
 void CRemoteLink::Publish() {
   CBrookwaveView* view = m_app.View();
   if (!m_pService || view == nullptr) return;
-  const RemoteState state = view->core().DescribeForRemote();
+  RemoteState state = view->core().DescribeForRemote();
+  state.volume = m_volumePacer.Publishable(state.volume, view->core().TimerMovesVolume(),
+                                           RemoteVolumePacer::Clock::now());
   m_pService->Publish(state);
   // Watchers extrapolate the position while playing; a move at any other time is a jump.
   if (state.status != RemotePlaybackStatus::kPlaying && state.position_us != m_lastPosition)

@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/remote_volume_pacer.h"
 #include "platform/remote/mpris_service.h"
 #include "platform/remote/remote_control.h"
 
@@ -76,6 +77,7 @@ class CRemoteLink final : public RemoteCommandTarget {
   std::unique_ptr<MprisService> m_pService;
   bool m_bStarted = false;
   int64_t m_lastPosition = 0;
+  RemoteVolumePacer m_volumePacer;
   std::optional<std::filesystem::path> m_pendingOpen;
 };
 

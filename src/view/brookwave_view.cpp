@@ -206,7 +206,9 @@ void CBrookwaveView::OnUpdateCommand(wxUpdateUIEvent& event) {
 }
 
 void CBrookwaveView::OnPosted(wxThreadEvent&) {
-  DispatchPosted();
+  // Level meters left for a tick may be queued ahead of this message.
+  while (DispatchPosted()) {
+  }
 }
 
 bool CBrookwaveView::DispatchPosted() {
@@ -223,6 +225,10 @@ bool CBrookwaveView::DispatchPosted() {
 
 void CBrookwaveView::OnTimerTick(wxTimerEvent& event) {
   if (!m_core) return;
+  // The level meters that came since the last tick, shown in this tick's redraw.
+  while (DispatchPosted()) {
+  }
+  if (!m_bTimerWanted) return;  // one of them ended the playback
   // The volume the ramp moves reaches MPRIS with the next level meter message: a signal per
   // tick would wake the bus thread ten times a second through every fade.
   m_core->OnTimer(event.GetId());
@@ -238,10 +244,22 @@ void CBrookwaveView::OnIdle(wxIdleEvent& event) {
 
 void CBrookwaveView::FollowTimerNeed() {
   const bool run = m_bTimerWanted && m_core && m_core->TimerMovesVolume();
-  if (run && !m_timer.IsRunning())
+  if (run != m_timer.IsRunning()) TickTimer(run);
+}
+
+void CBrookwaveView::TickTimer(bool run) {
+  if (run)
     m_timer.Start(m_nTimerMs);
-  else if (!run && m_timer.IsRunning())
+  else
     m_timer.Stop();
+  bool waiting = false;
+  {
+    std::lock_guard lock(m_postedMutex);
+    m_bTickTakesMeters = run;
+    waiting = !m_posted.empty();
+  }
+  // What the timer would have taken is handed over now.
+  if (!run && waiting) QueuePostedEvent();
 }
 
 void CBrookwaveView::OnScroll(wxScrollEvent& event) {
@@ -278,10 +296,18 @@ void CBrookwaveView::OnContextMenu(wxContextMenuEvent& event) {
 // ---- ViewWindow ----------------------------------------------------------------------------
 
 void CBrookwaveView::PostMessage(uint32_t message, WPARAM wparam, LPARAM lparam) {
+  bool wake = true;
   {
     std::lock_guard lock(m_postedMutex);
     m_posted.push_back({message, wparam, lparam});
+    // While the timer ticks, a level meter waits for the next tick rather than waking the loop
+    // for a redraw of its own: every redraw costs the display a round trip.
+    wake = !(message == WM_LEVEL_METER && m_bTickTakesMeters);
   }
+  if (wake) QueuePostedEvent();
+}
+
+void CBrookwaveView::QueuePostedEvent() {
   wxQueueEvent(this, std::make_unique<wxThreadEvent>(EVT_VIEW_MESSAGE).release());  // wx owns it
 }
 
@@ -332,13 +358,13 @@ void CBrookwaveView::SetTimer(int id, int ms) {
   if (id != kPlaybackTimerId) return;
   m_bTimerWanted = true;
   m_nTimerMs = ms;
-  m_timer.Start(ms);
+  TickTimer(true);
 }
 
 void CBrookwaveView::KillTimer(int id) {
   if (id != kPlaybackTimerId) return;
   m_bTimerWanted = false;
-  m_timer.Stop();
+  TickTimer(false);
 }
 
 // Up to `count` pending events, one at a time, without waiting: the toolkit's first (input,

@@ -97,6 +97,9 @@ class CBrookwaveView : public wxView, public ViewWindow {
   void PublishState();
   // Hands the oldest posted message to the core; false when none is waiting.
   bool DispatchPosted();
+  void QueuePostedEvent();
+  // Starts or stops the wx timer, and with it the ticks' taking of the level meters.
+  void TickTimer(bool run);
 
   struct PostedMessage {
     uint32_t message = 0;
@@ -112,8 +115,10 @@ class CBrookwaveView : public wxView, public ViewWindow {
   bool m_bTimerWanted = false;
   int m_nTimerMs = 0;
   bool m_bWaitCursor = false;
-  std::mutex m_postedMutex;  // guards m_posted: any thread posts
+  std::mutex m_postedMutex;  // guards m_posted and m_bTickTakesMeters: any thread posts
   std::deque<PostedMessage> m_posted;
+  // The wx timer runs: posted level meters are dispatched by its next tick.
+  bool m_bTickTakesMeters = false;
 
   wxDECLARE_DYNAMIC_CLASS_NO_COPY(CBrookwaveView);
 };

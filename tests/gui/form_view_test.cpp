@@ -353,6 +353,36 @@ TEST_F(Form, LabelsKeepTheirContrastOnADarkTheme) {
 }
 
 // Pictures of the main window for people to look at, at this run's resolution.
+TEST_F(Form, LevelMetersWaitForTheFadesTickAndAreHandedOverWhenTheTimerStops) {
+  StorePlaySet(false);
+  Start();
+  Open(WriteTone("tone.wav", 20));
+  core().stream().playSettings.FadeIn = 1;
+  Command(ID_PLAY);
+  ASSERT_TRUE(core().TimerMovesVolume());
+  auto meters = [&] {
+    const auto value = [&](ControlId id) {
+      return dynamic_cast<wxGauge*>(view().Form()->FindWindow(id))->GetValue();
+    };
+    return std::pair(value(IDC_LBAR), value(IDC_RBAR));
+  };
+  const auto post = [&](int left, int right) {
+    view().PostMessage(WM_LEVEL_METER, static_cast<WPARAM>(right) << 16 | left,
+                       static_cast<LPARAM>(Position().GetValue()));
+  };
+  // The virtual card stands still, so these are the only level meters.
+  post(5, 7);
+  wxTheApp->ProcessPendingEvents();  // runs posted events, not timers
+  EXPECT_NE(meters(), std::pair(5, 7)) << "a level meter woke the loop during the fade";
+  SettleUntil([&] { return meters() == std::pair(5, 7); });
+
+  post(9, 3);
+  view().KillTimer(kPlaybackTimerId);
+  wxTheApp->ProcessPendingEvents();
+  EXPECT_EQ(meters(), std::pair(9, 3)) << "a level meter was left for a tick that never came";
+  Command(ID_STOP);
+}
+
 TEST_F(Form, Screenshots) {
   StorePlaySet(false);
   const std::string tone = WriteTone("brook at dawn.wav", 150, 523.7);
