@@ -8,8 +8,10 @@
 // BW_BENCH_ROUNDS rounds (3 unless set); each figure is the median of its rounds, as one round
 // on a shared machine can be off by a fifth.
 //
-// The desktop programs (brookwave, audacious) run on an Xvfb display of the benchmark's own.
-// BW_PROGRAM names the desktop program; without it, or without a peer, that row is skipped.
+// The desktop programs (brookwave, audacious) run on an Xvfb display of the benchmark's own,
+// with BW_WM_CHECK (bench/wm_check) standing in for a desktop's window manager: without one,
+// GTK asks the X server for it at every frame, which no desktop session does. BW_PROGRAM names
+// the desktop program; without it, or without a peer, that row is skipped.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -191,6 +193,16 @@ Rates Measure(const std::string& command, bool recording, int streams_before, co
           (b.involuntary - a.involuntary) / seconds};
 }
 
+// Polls (the benchmark's children give no other sign) until `done` holds; false after 10 s.
+template <typename Done>
+bool PollUntil(Done done) {
+  for (int i = 0; i < 200; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
+}
+
 // A private PulseAudio server with the null sink "bwbench"; PULSE_SERVER points at it.
 class PrivateServer {
  public:
@@ -202,8 +214,7 @@ class PrivateServer {
                    " -L 'module-native-protocol-unix auth-anonymous=1 socket=" +
                    (dir / "native").string() + "'",
                dir / "pulse.log") {
-    for (int i = 0; i < 200 && !fs::exists(dir / "native"); ++i)
-      std::this_thread::sleep_for(50ms);
+    PollUntil([&] { return fs::exists(dir / "native"); });
     setenv("PULSE_SERVER", ("unix:" + (dir / "native").string()).c_str(), 1);
     setenv("PULSE_SINK", "bwbench", 1);
     setenv("PULSE_SOURCE", "bwbench.monitor", 1);
@@ -214,27 +225,35 @@ class PrivateServer {
   Child child_;
 };
 
-// An Xvfb display of our own; DISPLAY points at it.
+// An Xvfb display of our own, with the window manager's check window when BW_WM_CHECK names
+// the program that makes it; DISPLAY points at it.
 class PrivateDisplay {
  public:
   explicit PrivateDisplay(const fs::path& dir) : child_(Command(dir), dir / "xvfb.log") {
-    for (int i = 0; i < 200; ++i) {
-      const std::string number = ReadText(dir / "display");
-      if (!number.empty() && number.back() == '\n') {
-        setenv("DISPLAY", (":" + number.substr(0, number.size() - 1)).c_str(), 1);
-        ok_ = true;
-        return;
-      }
-      std::this_thread::sleep_for(50ms);
+    std::string number;
+    ok_ = PollUntil([&] {
+      number = ReadText(dir / "display");
+      return !number.empty() && number.back() == '\n';
+    });
+    if (!ok_) return;
+    setenv("DISPLAY", (":" + number.substr(0, number.size() - 1)).c_str(), 1);
+    const char* wm_check = std::getenv("BW_WM_CHECK");
+    if (wm_check == nullptr) {
+      std::printf("BW_WM_CHECK is not set: the display has no window manager\n");
+      return;
     }
+    const fs::path log = dir / "wm_check.log";
+    wm_check_.emplace(Quoted(wm_check), log);
+    ok_ = PollUntil([&] { return ReadText(log) == "ready\n"; });
   }
-  bool ok() const { return ok_ && child_.running(); }
+  bool ok() const { return ok_ && child_.running() && (!wm_check_ || wm_check_->running()); }
 
  private:
   static std::string Command(const fs::path& dir) {
     return "Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>" + Quoted(dir / "display");
   }
   Child child_;
+  std::optional<Child> wm_check_;
   bool ok_ = false;
 };
 
