@@ -9,6 +9,7 @@
 
 #include "acm_test_util.h"
 #include "platform/acm/acm.h"
+#include "platform/float_to_s16.h"
 #include "platform/sample_layout.h"
 #include "platform/wave_format.h"
 #include "support/wave_image.h"
@@ -148,6 +149,19 @@ TEST(SampleConverter, RoundsAndSaturatesTo16Bits) {
   }
   EXPECT_EQ(Decode16(Plain(kWaveFormatIeeeFloat, 1, 4, 32), floats),
             (std::vector<int16_t>{0, 16384, -32768, 32767, 32767, -32768, 0, 1}));
+}
+
+// The rounding the float decoders and the capture share.
+TEST(FloatToS16, RoundsToEvenHoldsTheRangeAndSilencesNaN) {
+  const float step = 1.0f / 32768;
+  const std::pair<float, int16_t> cases[] = {
+      {0.0f, 0},          {0.5f * step, 0}, {1.5f * step, 2},  {-1.5f * step, -2},
+      {2.5f * step, 2},   {1.0f, 32767},    {-1.0f, -32768},   {32767.5f * step, 32767},
+      {1e30f, 32767},     {-1e30f, -32768}, {INFINITY, 32767}, {-INFINITY, -32768},
+      {std::nanf(""), 0}, {-0.25f, -8192},
+  };
+  for (const auto& [in, out] : cases)
+    EXPECT_EQ(FloatToS16(in), out) << in;
 }
 
 TEST(SampleConverter, WidensWithoutLoss) {

@@ -7,6 +7,7 @@
 
 #include "platform/acm/mpeg_audio.h"
 #include "platform/acm/pcm_samples.h"
+#include "platform/float_to_s16.h"
 
 namespace bw::acm {
 
@@ -29,17 +30,6 @@ bool SetExtraData(AVCodecContext& context, std::span<const uint8_t> extra) {
   context.extradata = data;  // owned and freed by the context
   context.extradata_size = static_cast<int>(extra.size());
   return true;
-}
-
-// Rounded to the nearest integer, ties to even, after holding to the 16-bit range (the same
-// result as holding after rounding). Adding and taking away 1.5 * 2^23 rounds any value of this
-// size in the current rounding mode, as nearbyint does, and lets the loops below vectorise.
-inline int16_t FloatToS16(float v) {
-  constexpr float kRound = 12582912.0f;
-  float scaled = v * 32768.0f;
-  scaled = scaled < -32768.0f ? -32768.0f : scaled;
-  scaled = scaled > 32767.0f ? 32767.0f : scaled;
-  return static_cast<int16_t>(static_cast<int32_t>((scaled + kRound) - kRound));
 }
 
 // One plane of `n` samples into every `ch`-th place of `out`.

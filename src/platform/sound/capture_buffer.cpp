@@ -83,15 +83,20 @@ void CaptureCore::Deliver(const float* in, uint32_t frames, StreamFormat device,
     last_device_ = device;
   }
   const uint16_t ch = format_.nChannels;
-  mapped_.resize(static_cast<std::size_t>(frames) * ch);
-  MapChannels(in, device.channels, mapped_.data(), ch, frames, {}, false);
+  // The device's own layout needs no mapping, which would only copy it.
+  const float* mapped = in;
+  if (device.channels != ch) {
+    mapped_.resize(static_cast<std::size_t>(frames) * ch);
+    MapChannels(in, device.channels, mapped_.data(), ch, frames, {}, false);
+    mapped = mapped_.data();
+  }
   if (device.rate == format_.nSamplesPerSec) {
-    Store(mapped_.data(), frames, signals);
+    Store(mapped, frames, signals);
     return;
   }
   if (!resampler_)
     resampler_ = std::make_unique<PushResampler>(ch, format_.nSamplesPerSec, device.rate);
-  resampler_->Process(mapped_.data(), frames, &converted_);
+  resampler_->Process(mapped, frames, &converted_);
   Store(converted_.data(), static_cast<uint32_t>(converted_.size() / ch), signals);
 }
 

@@ -324,45 +324,52 @@ class PulseInput final : public InputStream {
     auto* out = reinterpret_cast<uint8_t*>(samples);
     std::size_t left = frames * (4u * stream_->format().channels);
     while (left > 0) {
-      if (pending_.empty() && !Fetch()) {
+      if (!fragment_ && !Peek()) {
         if (stream_->Wait()) continue;
         if (!stream_->interrupted()) return false;
         std::memset(out, 0, left);
         return true;
       }
-      const std::size_t n = std::min(left, pending_.size() - taken_);
-      std::memcpy(out, pending_.data() + taken_, n);
+      const std::size_t n = std::min(left, fragment_->size - taken_);
+      if (fragment_->data)
+        std::memcpy(out, fragment_->data + taken_, n);
+      else
+        std::memset(out, 0, n);  // a gap in the recording
       out += n;
       left -= n;
       taken_ += n;
-      if (taken_ == pending_.size()) {
-        pending_.clear();
-        taken_ = 0;
-      }
+      if (taken_ == fragment_->size) Drop();
     }
     return true;
   }
 
  private:
-  // Takes the next fragment the server delivered into pending_ (a gap as silence); false when
-  // there is none yet.
-  bool Fetch() {
+  // A fragment the server delivered, read in place until it has all been taken.
+  struct Fragment {
+    const uint8_t* data;  // null for a gap
+    std::size_t size;
+  };
+
+  // Takes the next fragment the server delivered; false when there is none yet. The stream
+  // is only opened again while no fragment is held, so the one held stays valid.
+  bool Peek() {
     PulseConnection& c = stream_->connection();
     if (!c.StreamReady()) return false;
     const void* data = nullptr;
     std::size_t n = 0;
     if (pa_stream_peek(c.stream(), &data, &n) < 0 || n == 0) return false;
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    if (bytes)
-      pending_.assign(bytes, bytes + n);
-    else
-      pending_.assign(n, 0);
-    pa_stream_drop(c.stream());
+    fragment_ = Fragment{static_cast<const uint8_t*>(data), n};
+    taken_ = 0;
     return true;
   }
 
+  void Drop() {
+    pa_stream_drop(stream_->connection().stream());
+    fragment_.reset();
+  }
+
   std::unique_ptr<PulseStream> stream_;
-  std::vector<uint8_t> pending_;
+  std::optional<Fragment> fragment_;
   std::size_t taken_ = 0;
 };
 

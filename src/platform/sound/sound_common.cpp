@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/float_to_s16.h"
 #include "platform/sound/sound_internal.h"
 
 namespace bw {
@@ -12,13 +13,9 @@ void Pcm16ToFloat(const uint8_t* pcm, std::size_t samples, float* out) {
     out[i] = static_cast<float>(static_cast<int16_t>(LoadLe16(pcm + 2 * i))) / 32768.0f;
 }
 
-// A loop without calls: this file is built without errno for maths, so lrint is the
-// processor's own rounding conversion.
 void FloatToPcm16(const float* samples, std::size_t count, int16_t* out) {
-  for (std::size_t i = 0; i < count; ++i) {
-    const long v = std::lrint(samples[i] * 32768.0f);
-    out[i] = static_cast<int16_t>(std::clamp<long>(v, -32768, 32767));
-  }
+  for (std::size_t i = 0; i < count; ++i)
+    out[i] = FloatToS16(samples[i]);
 }
 
 float CentibelsToGain(int32_t centibels) {
