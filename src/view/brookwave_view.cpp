@@ -301,7 +301,7 @@ void CBrookwaveView::PostMessage(uint32_t message, WPARAM wparam, LPARAM lparam)
     std::lock_guard lock(m_postedMutex);
     m_posted.push_back({message, wparam, lparam});
     // While the timer ticks, a level meter waits for the next tick rather than waking the loop
-    // for a redraw of its own: every redraw costs the display a round trip.
+    // for a redraw of its own: each redraw is a frame the toolkit and the display work through.
     wake = !(message == WM_LEVEL_METER && m_bTickTakesMeters);
   }
   if (wake) QueuePostedEvent();
