@@ -129,8 +129,9 @@ void PlaybackDeviceCore::Run() {
       std::lock_guard lock(mutex_);
       MixLocked(mix.data(), frames, false, &signals);
     }
+    // As the processor's max and min take it, so that the loop runs in vector instructions.
     for (float& s : mix)
-      s = std::clamp(s, -1.0f, 1.0f);
+      s = std::min(1.0f, std::max(-1.0f, s));
     const bool written = stream_->Write(mix.data(), frames);
     signals.Fire();
     if (!written) LoseDevice();
