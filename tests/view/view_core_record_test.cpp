@@ -151,6 +151,19 @@ TEST_F(RecordScenario, LevelsAndVoiceActivationFollowTheSampleToSampleChanges) {
   }
 }
 
+TEST_F(RecordScenario, AMonoTakeEndingInHalfAPairCountsItsLastSampleForTheVoiceGate) {
+  // Stop's drain takes three samples: a pair and a lone one, which alone carries the level
+  // (44 x 1000 / 3 frames, over the threshold).
+  stream().recordSettings.VoiceActivated = 1;
+  stream().recordSettings.ActiveThreshold = 10000;
+  const std::string path = NewTarget("mono.wav", FormatBlock(MakePcmFormat(44100, 1)));
+  core.OnCommand(ID_RECORD);
+  ASSERT_EQ(stream().recording, 1);
+  Feed({0, 0, 1000});
+  core.OnCommand(ID_STOP);
+  EXPECT_EQ(Recorded(path), (std::vector<int16_t>{0, 0, 1000}));
+}
+
 TEST_F(RecordScenario, StopLimitEndsTheRecordingOnceTheCountIsGreater) {
   const std::vector<int16_t> fed = PatternSamples(6 * kBlockSamples);
   // {limit, blocks kept}: equal to a count does not stop; 0 stops at the first block.
