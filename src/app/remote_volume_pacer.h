@@ -7,6 +7,8 @@
 
 #include <chrono>
 
+#include "platform/remote/remote_control.h"
+
 namespace bw {
 
 class RemoteVolumePacer {
@@ -24,7 +26,7 @@ class RemoteVolumePacer {
   }
 
  private:
-  double m_published = 1.0;  // what the service starts with
+  double m_published = RemoteState{}.volume;  // what the service starts with
   Clock::time_point m_sentAt{};
 };
 

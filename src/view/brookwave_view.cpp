@@ -207,8 +207,7 @@ void CBrookwaveView::OnUpdateCommand(wxUpdateUIEvent& event) {
 
 void CBrookwaveView::OnPosted(wxThreadEvent&) {
   // Level meters left for a tick may be queued ahead of this message.
-  while (DispatchPosted()) {
-  }
+  DispatchAllPosted();
 }
 
 bool CBrookwaveView::DispatchPosted() {
@@ -223,11 +222,15 @@ bool CBrookwaveView::DispatchPosted() {
   return true;
 }
 
+void CBrookwaveView::DispatchAllPosted() {
+  while (DispatchPosted()) {
+  }
+}
+
 void CBrookwaveView::OnTimerTick(wxTimerEvent& event) {
   if (!m_core) return;
   // The level meters that came since the last tick, shown in this tick's redraw.
-  while (DispatchPosted()) {
-  }
+  DispatchAllPosted();
   if (!m_bTimerWanted) return;  // one of them ended the playback
   // The volume the ramp moves reaches MPRIS with the next level meter message: a signal per
   // tick would wake the bus thread ten times a second through every fade.

@@ -97,6 +97,7 @@ class CBrookwaveView : public wxView, public ViewWindow {
   void PublishState();
   // Hands the oldest posted message to the core; false when none is waiting.
   bool DispatchPosted();
+  void DispatchAllPosted();
   void QueuePostedEvent();
   // Starts or stops the wx timer, and with it the ticks' taking of the level meters.
   void TickTimer(bool run);
