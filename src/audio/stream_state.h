@@ -15,6 +15,7 @@
 
 #include "audio/capture_stream.h"
 #include "audio/playback_stream.h"
+#include "audio/zeroed_buffer.h"
 #include "platform/message_target.h"
 #include "settings/working_settings.h"
 
@@ -64,9 +65,10 @@ struct StreamState {
   // Import's temporary WAVE file, named once at the initial update.
   std::string importTempPath;
 
-  // The two work buffers, lent to whichever stream or command runs.
-  std::vector<uint8_t> pcmBlock = std::vector<uint8_t>(kWorkBufferBytes);
-  std::vector<uint8_t> codedBlock = std::vector<uint8_t>(kWorkBufferBytes);
+  // The two work buffers, lent to whichever stream or command runs; their pages become
+  // resident once a stream uses them.
+  ZeroedBuffer pcmBlock = ZeroedBuffer(kWorkBufferBytes);
+  ZeroedBuffer codedBlock = ZeroedBuffer(kWorkBufferBytes);
 
   // Where the worker threads post their messages.
   MessageTarget* viewWindow = nullptr;
