@@ -26,6 +26,34 @@ class CliRender : public ::testing::Test {
     return Path(name);
   }
 
+  // Whether brookwave-cli `args` opens a library whose name holds `library`, by the loader's
+  // own account; the command must succeed.
+  static bool Loads(const std::vector<std::string>& args, const std::string& library) {
+    // Leak checks off: ALSA's plugins, which PortAudio opens to list devices, leak in their
+    // constructors.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    std::vector<std::string> argv{
+        "env", "LD_DEBUG=files",
+        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":detect_leaks=0", BW_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const CommandResult r = test::RunCommand(argv);
+    EXPECT_EQ(r.exit_code, 0) << args[0] << ": " << r.err.substr(0, 400);
+    return r.err.find(library) != std::string::npos;
+  }
+
+  // brookwave-cli `args` where the libraries whose names start with one of `hidden` (separated
+  // by ':') are not installed.
+  static CommandResult RunWithout(const std::string& hidden, const std::vector<std::string>& args) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    // The sanitizer's runtime must otherwise come first among the preloaded libraries.
+    std::vector<std::string> argv{
+        "env", std::string("LD_PRELOAD=") + BW_HIDE_LIBRARIES_PATH, "BW_HIDE_LIBRARIES=" + hidden,
+        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0",
+        BW_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return test::RunCommand(argv);
+  }
+
   // Renders `in` with `options`; the parsed output file, which must be 16-bit PCM.
   test::ParsedWave Render(const std::string& in,
                           std::vector<std::string> options = {"--eq", kFlat}) {
@@ -131,11 +159,7 @@ TEST_F(CliRender, BadArgumentsAndFilesFailWithAMessage) {
 // theirs, not by every run: the loader's own account says which it opened.
 TEST_F(CliRender, FfmpegsLibrariesAreLoadedOnlyForTheCodecsThatNeedThem) {
   const auto loaded = [&](const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"env", "LD_DEBUG=files", BW_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    const CommandResult r = test::RunCommand(argv);
-    EXPECT_EQ(r.exit_code, 0) << args[0];
-    return r.err.find("libavcodec.so") != std::string::npos;
+    return Loads(args, "libavcodec.so");
   };
   const std::string pcm = WritePcm("pcm.wav", 22050, 2, test::SineTone(22050, 2, 3000, 440, 0.5));
   EXPECT_FALSE(loaded({"info", pcm}));
@@ -153,16 +177,8 @@ TEST_F(CliRender, FfmpegsLibrariesAreLoadedOnlyForTheCodecsThatNeedThem) {
 // (never a crash) and PCM plays as ever.
 TEST_F(CliRender, WithoutFfmpegsLibrariesTheirFormatsFailWithAMessageAndPcmStillPlays) {
   BW_REQUIRE_PROGRAM("sox");
-  const char* asan = std::getenv("ASAN_OPTIONS");
   const auto without = [&](const std::vector<std::string>& args) {
-    // The sanitizer's runtime must otherwise come first among the preloaded libraries.
-    std::vector<std::string> argv{
-        "env", std::string("LD_PRELOAD=") + BW_HIDE_LIBRARIES_PATH,
-        "BW_HIDE_LIBRARIES=libav:libswresample",
-        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0",
-        BW_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return test::RunCommand(argv);
+    return RunWithout("libav:libswresample", args);
   };
   const std::string pcm = WritePcm("pcm.wav", 22050, 2, test::SineTone(22050, 2, 3000, 440, 0.5));
   const CommandResult played = without({"render", pcm, Path("out.wav")});
@@ -184,6 +200,33 @@ TEST_F(CliRender, WithoutFfmpegsLibrariesTheirFormatsFailWithAMessageAndPcmStill
   EXPECT_EQ(imported.exit_code, 1) << imported.err;
   EXPECT_NE(imported.err.find("the FFmpeg libraries it needs are not installed"), std::string::npos)
       << imported.err;
+}
+
+// The sound server's library and PortAudio (with ALSA and JACK) are loaded by the backend that
+// uses them, not by every run: rendering on the virtual card and describing a file need none.
+TEST_F(CliRender, SoundLibrariesAreLoadedOnlyByTheBackendThatUsesThem) {
+  const std::string pcm = WritePcm("pcm.wav", 22050, 2, test::SineTone(22050, 2, 3000, 440, 0.5));
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"info", pcm},
+                                               {"render", pcm, Path("out.wav")},
+                                               {"devices", "--backend", "null"}}) {
+    EXPECT_FALSE(Loads(args, "libpulse.so")) << args[0];
+    EXPECT_FALSE(Loads(args, "libportaudio.so")) << args[0];
+  }
+  EXPECT_TRUE(Loads({"devices", "--backend", "pulse"}, "libpulse.so"));
+  EXPECT_TRUE(Loads({"devices", "--backend", "portaudio"}, "libportaudio.so"));
+}
+
+// Without libpulse and PortAudio, every backend falls back to the silent device and a file
+// plays through to its end there.
+TEST_F(CliRender, WithoutTheSoundLibrariesPlayingFallsBackToTheSilentDevice) {
+  const std::string pcm = WritePcm("pcm.wav", 22050, 2, test::SineTone(22050, 2, 2205, 440, 0.5));
+  for (const char* backend : {"auto", "pulse", "portaudio"}) {
+    const CommandResult listed =
+        RunWithout("libpulse:libportaudio", {"devices", "--backend", backend});
+    EXPECT_EQ(listed.exit_code, 0) << backend << ": " << listed.err;
+  }
+  const CommandResult played = RunWithout("libpulse:libportaudio", {"play", pcm});
+  EXPECT_EQ(played.exit_code, 0) << played.err;
 }
 
 // Three songs of one length, written as a play list; `silent_gap` the frames of silence each

@@ -14,6 +14,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/shared_library.h"
+
 // libavutil, libswresample and libavcodec.
 #define BW_LIBAV_CODEC_FUNCTIONS(X) \
   X(av_channel_layout_compare)      \
@@ -66,14 +68,12 @@ extern "C" {
 
 namespace bw::acm {
 
-#define BW_LIBAV_POINTER(name) decltype(&::name) name = nullptr;
 struct LibavCodecFunctions {
-  BW_LIBAV_CODEC_FUNCTIONS(BW_LIBAV_POINTER)
+  BW_LIBAV_CODEC_FUNCTIONS(BW_FUNCTION_POINTER)
 };
 struct LibavFormatFunctions {
-  BW_LIBAV_FORMAT_FUNCTIONS(BW_LIBAV_POINTER)
+  BW_LIBAV_FORMAT_FUNCTIONS(BW_FUNCTION_POINTER)
 };
-#undef BW_LIBAV_POINTER
 
 // Open the libraries the first time (from any thread; later calls only answer) with their
 // messages silenced: the program keeps no log, and broken input is reported through result
@@ -87,18 +87,12 @@ const LibavCodecFunctions& LibavCodec();
 const LibavFormatFunctions& LibavFormat();
 
 namespace lav {
-#define BW_LIBAV_FORWARD(name, table) \
-  template <typename... Args>         \
-  inline auto name(Args... args) {    \
-    return table().name(args...);     \
-  }
-#define BW_LIBAV_CODEC_FORWARD(name) BW_LIBAV_FORWARD(name, LibavCodec)
-#define BW_LIBAV_FORMAT_FORWARD(name) BW_LIBAV_FORWARD(name, LibavFormat)
+#define BW_LIBAV_CODEC_FORWARD(name) BW_FORWARD_FUNCTION(name, LibavCodec)
+#define BW_LIBAV_FORMAT_FORWARD(name) BW_FORWARD_FUNCTION(name, LibavFormat)
 BW_LIBAV_CODEC_FUNCTIONS(BW_LIBAV_CODEC_FORWARD)
 BW_LIBAV_FORMAT_FUNCTIONS(BW_LIBAV_FORMAT_FORWARD)
 #undef BW_LIBAV_CODEC_FORWARD
 #undef BW_LIBAV_FORMAT_FORWARD
-#undef BW_LIBAV_FORWARD
 }  // namespace lav
 
 }  // namespace bw::acm

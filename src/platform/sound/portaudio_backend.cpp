@@ -10,11 +10,62 @@
 #include <optional>
 #include <shared_mutex>
 
+#include "platform/shared_library.h"
 #include "platform/sound/sound_internal.h"
 #include "platform/sound/transfer_gate.h"
 
 namespace bw {
 namespace {
+
+// PortAudio, opened when it is first started: on a desktop with a sound server it is never
+// needed. ALSA's and JACK's message hooks come from the libraries it brings in.
+#define BW_PORTAUDIO_FUNCTIONS(X) \
+  X(Pa_AbortStream)               \
+  X(Pa_CloseStream)               \
+  X(Pa_GetDefaultInputDevice)     \
+  X(Pa_GetDefaultOutputDevice)    \
+  X(Pa_GetDeviceCount)            \
+  X(Pa_GetDeviceInfo)             \
+  X(Pa_GetHostApiInfo)            \
+  X(Pa_Initialize)                \
+  X(Pa_OpenStream)                \
+  X(Pa_ReadStream)                \
+  X(Pa_StartStream)               \
+  X(Pa_Terminate)                 \
+  X(Pa_WriteStream)
+#define BW_PORTAUDIO_HOOKS(X) \
+  X(jack_set_error_function)  \
+  X(jack_set_info_function)   \
+  X(snd_lib_error_set_handler)
+
+struct PortAudioFunctions {
+  BW_PORTAUDIO_FUNCTIONS(BW_FUNCTION_POINTER)
+  BW_PORTAUDIO_HOOKS(BW_FUNCTION_POINTER)
+};
+
+const LibrarySet<3, PortAudioFunctions>& PortAudioLibrary() {
+  static const auto library = OpenLibrarySet<PortAudioFunctions>(
+      std::array{"libportaudio.so.2", "libasound.so.2", "libjack.so.0"},
+      [](const auto& from, PortAudioFunctions& functions) {
+        bool ok = true;
+        BW_PORTAUDIO_FUNCTIONS(BW_BIND_FUNCTION)
+        // A PortAudio built without ALSA or JACK has nothing of theirs to silence.
+        const bool portaudio = ok;
+        BW_PORTAUDIO_HOOKS(BW_BIND_FUNCTION)
+        return portaudio;
+      });
+  return library;
+}
+
+const PortAudioFunctions& PortAudioTable() {
+  return PortAudioLibrary().functions;
+}
+
+namespace portaudio {
+#define BW_PORTAUDIO_FORWARD(name) BW_FORWARD_FUNCTION(name, PortAudioTable)
+BW_PORTAUDIO_FUNCTIONS(BW_PORTAUDIO_FORWARD)
+#undef BW_PORTAUDIO_FORWARD
+}  // namespace portaudio
 
 // PortAudio's setup calls are not meant to run concurrently. The state below is under this
 // mutex too.
@@ -46,8 +97,8 @@ struct StreamCloser {
   void operator()(PaStream* stream) const {
     const std::lock_guard gate(PortAudioGate());
     const std::lock_guard lock(PortAudioMutex());
-    Pa_AbortStream(stream);
-    Pa_CloseStream(stream);
+    portaudio::Pa_AbortStream(stream);
+    portaudio::Pa_CloseStream(stream);
     --g_open_streams;
   }
 };
@@ -58,10 +109,12 @@ using StreamPtr = std::unique_ptr<PaStream, StreamCloser>;
 bool StartLocked() {
   if (g_tried) return g_started;
   g_tried = true;
-  snd_lib_error_set_handler(&IgnoreAlsaError);
-  jack_set_error_function(&IgnoreJackMessage);
-  jack_set_info_function(&IgnoreJackMessage);
-  g_started = g_fresh = Pa_Initialize() == paNoError;
+  if (!PortAudioLibrary().loaded) return false;
+  const PortAudioFunctions& pa = PortAudioTable();
+  if (pa.snd_lib_error_set_handler) pa.snd_lib_error_set_handler(&IgnoreAlsaError);
+  if (pa.jack_set_error_function) pa.jack_set_error_function(&IgnoreJackMessage);
+  if (pa.jack_set_info_function) pa.jack_set_info_function(&IgnoreJackMessage);
+  g_started = g_fresh = portaudio::Pa_Initialize() == paNoError;
   return g_started;
 }
 
@@ -69,13 +122,13 @@ bool StartLocked() {
 // to see those plugged in or pulled out since. Not while a stream is open, which would not
 // survive it; the lists are then those of the last start.
 bool RescanLocked() {
-  StartLocked();
+  if (!StartLocked() && !PortAudioLibrary().loaded) return false;
   if (g_fresh || g_open_streams > 0) {
     g_fresh = false;
     return g_started;
   }
-  if (g_started) Pa_Terminate();
-  g_started = Pa_Initialize() == paNoError;
+  if (g_started) portaudio::Pa_Terminate();
+  g_started = portaudio::Pa_Initialize() == paNoError;
   return g_started;
 }
 
@@ -92,7 +145,7 @@ struct OpenedStream {
 // Opens `index` for output or input with the mutex held, in `format` when one is given, else at
 // the device's default rate with up to two channels; no stream when it will not open.
 OpenedStream OpenIndexLocked(int index, bool capture, std::optional<StreamFormat> format) {
-  const PaDeviceInfo* info = index >= 0 ? Pa_GetDeviceInfo(index) : nullptr;
+  const PaDeviceInfo* info = index >= 0 ? portaudio::Pa_GetDeviceInfo(index) : nullptr;
   if (!info) return {};
   const int max_channels = capture ? info->maxInputChannels : info->maxOutputChannels;
   if (!format) {
@@ -108,9 +161,9 @@ OpenedStream OpenIndexLocked(int index, bool capture, std::optional<StreamFormat
       std::max(kLeastLatencySeconds,
                capture ? info->defaultHighInputLatency : info->defaultHighOutputLatency);
   PaStream* raw = nullptr;
-  const PaError e =
-      Pa_OpenStream(&raw, capture ? &params : nullptr, capture ? nullptr : &params, format->rate,
-                    paFramesPerBufferUnspecified, paClipOff, nullptr, nullptr);
+  const PaError e = portaudio::Pa_OpenStream(
+      &raw, capture ? &params : nullptr, capture ? nullptr : &params, format->rate,
+      paFramesPerBufferUnspecified, paClipOff, nullptr, nullptr);
   if (e != paNoError || !raw) return {};
   ++g_open_streams;
   return {StreamPtr(raw), *format};
@@ -120,10 +173,10 @@ OpenedStream OpenIndexLocked(int index, bool capture, std::optional<StreamFormat
 std::vector<PortAudioDevice> ListLocked(bool capture) {
   std::vector<PortAudioDevice> out;
   std::map<std::string, int> seen;  // devices of one host API that share a name
-  const int count = Pa_GetDeviceCount();
+  const int count = portaudio::Pa_GetDeviceCount();
   for (int i = 0; i < count; ++i) {
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-    const PaHostApiInfo* api = info ? Pa_GetHostApiInfo(info->hostApi) : nullptr;
+    const PaDeviceInfo* info = portaudio::Pa_GetDeviceInfo(i);
+    const PaHostApiInfo* api = info ? portaudio::Pa_GetHostApiInfo(info->hostApi) : nullptr;
     if (!info || !api) continue;
     std::string name = info->name ? info->name : "";
     const std::string api_name = api->name ? api->name : "";
@@ -157,7 +210,8 @@ OpenedStream OpenWithFallback(const std::optional<DeviceId>& id, bool capture,
         return opened;
     }
   }
-  const int fallback = capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+  const int fallback =
+      capture ? portaudio::Pa_GetDefaultInputDevice() : portaudio::Pa_GetDefaultOutputDevice();
   return fallback == paNoDevice ? OpenedStream{} : OpenIndexLocked(fallback, capture, format);
 }
 
@@ -175,7 +229,7 @@ class PortAudioStream {
   StreamFormat format() const { return format_; }
   bool Start() {
     const std::lock_guard gate(PortAudioGate());
-    return stream_ && Pa_StartStream(stream_.get()) == paNoError;
+    return stream_ && portaudio::Pa_StartStream(stream_.get()) == paNoError;
   }
 
   // Runs `transfer` (a read or a write, true when it went through) on the stream, or on the
@@ -208,7 +262,7 @@ class PortAudioOutput final : public OutputStream {
   bool Start() override { return stream_.Start(); }
   bool Write(const float* samples, uint32_t frames) override {
     return stream_.Run([&](PaStream* s) {
-      const PaError e = Pa_WriteStream(s, samples, frames);
+      const PaError e = portaudio::Pa_WriteStream(s, samples, frames);
       return e == paNoError || e == paOutputUnderflowed;
     });
   }
@@ -224,7 +278,7 @@ class PortAudioInput final : public InputStream {
   bool Start() override { return stream_.Start(); }
   bool Read(float* samples, uint32_t frames) override {
     return stream_.Run([&](PaStream* s) {
-      const PaError e = Pa_ReadStream(s, samples, frames);
+      const PaError e = portaudio::Pa_ReadStream(s, samples, frames);
       return e == paNoError || e == paInputOverflowed;
     });
   }

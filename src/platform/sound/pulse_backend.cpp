@@ -19,10 +19,73 @@
 #include <optional>
 #include <string>
 
+#include "platform/shared_library.h"
 #include "platform/sound/sound_internal.h"
 
 namespace bw {
 namespace {
+
+// libpulse, opened when a sound server is first looked for: a program that plays nothing, or
+// plays through another backend, never maps it and the dozen libraries it brings in.
+#define BW_PULSE_FUNCTIONS(X)        \
+  X(pa_context_connect)              \
+  X(pa_context_disconnect)           \
+  X(pa_context_get_server_info)      \
+  X(pa_context_get_sink_info_list)   \
+  X(pa_context_get_source_info_list) \
+  X(pa_context_get_state)            \
+  X(pa_context_new)                  \
+  X(pa_context_unref)                \
+  X(pa_mainloop_dispatch)            \
+  X(pa_mainloop_free)                \
+  X(pa_mainloop_get_api)             \
+  X(pa_mainloop_iterate)             \
+  X(pa_mainloop_new)                 \
+  X(pa_mainloop_poll)                \
+  X(pa_mainloop_prepare)             \
+  X(pa_mainloop_wakeup)              \
+  X(pa_operation_get_state)          \
+  X(pa_operation_unref)              \
+  X(pa_stream_connect_playback)      \
+  X(pa_stream_connect_record)        \
+  X(pa_stream_cork)                  \
+  X(pa_stream_disconnect)            \
+  X(pa_stream_drop)                  \
+  X(pa_stream_get_buffer_attr)       \
+  X(pa_stream_get_state)             \
+  X(pa_stream_new)                   \
+  X(pa_stream_peek)                  \
+  X(pa_stream_unref)                 \
+  X(pa_stream_writable_size)         \
+  X(pa_stream_write)
+
+struct PulseFunctions {
+  BW_PULSE_FUNCTIONS(BW_FUNCTION_POINTER)
+};
+
+const LibrarySet<1, PulseFunctions>& PulseLibrary() {
+  static const auto library = OpenLibrarySet<PulseFunctions>(
+      std::array{"libpulse.so.0"}, [](const auto& from, PulseFunctions& functions) {
+        bool ok = true;
+        BW_PULSE_FUNCTIONS(BW_BIND_FUNCTION)
+        return ok;
+      });
+  return library;
+}
+
+bool LoadPulse() {
+  return PulseLibrary().loaded;
+}
+
+const PulseFunctions& PulseTable() {
+  return PulseLibrary().functions;
+}
+
+namespace pulse {
+#define BW_PULSE_FORWARD(name) BW_FORWARD_FUNCTION(name, PulseTable)
+BW_PULSE_FUNCTIONS(BW_PULSE_FORWARD)
+#undef BW_PULSE_FORWARD
+}  // namespace pulse
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
@@ -37,22 +100,22 @@ constexpr uint32_t kQueueMs = 500;
 constexpr uint32_t kChunkMs = 150;
 
 struct LoopFree {
-  void operator()(pa_mainloop* m) const { pa_mainloop_free(m); }
+  void operator()(pa_mainloop* m) const { pulse::pa_mainloop_free(m); }
 };
 struct ContextFree {
   void operator()(pa_context* c) const {
-    pa_context_disconnect(c);
-    pa_context_unref(c);
+    pulse::pa_context_disconnect(c);
+    pulse::pa_context_unref(c);
   }
 };
 struct StreamFree {
   void operator()(pa_stream* s) const {
-    pa_stream_disconnect(s);
-    pa_stream_unref(s);
+    pulse::pa_stream_disconnect(s);
+    pulse::pa_stream_unref(s);
   }
 };
 struct OperationFree {
-  void operator()(pa_operation* o) const { pa_operation_unref(o); }
+  void operator()(pa_operation* o) const { pulse::pa_operation_unref(o); }
 };
 using LoopPtr = std::unique_ptr<pa_mainloop, LoopFree>;
 using ContextPtr = std::unique_ptr<pa_context, ContextFree>;
@@ -101,20 +164,21 @@ void CollectDefaults(pa_context*, const pa_server_info* info, void* userdata) {
 // contexts made on it, so that Wake works across a reconnection.
 class PulseConnection {
  public:
-  PulseConnection() : loop_(pa_mainloop_new()) {}
+  PulseConnection() : loop_(LoadPulse() ? pulse::pa_mainloop_new() : nullptr) {}
 
   // Connects afresh (dropping an earlier connection); false when no server answers in time.
   bool Connect() {
     stream_.reset();
     context_.reset();
     if (!loop_) return false;
-    context_.reset(pa_context_new(pa_mainloop_get_api(loop_.get()), kClientName.data()));
+    context_.reset(
+        pulse::pa_context_new(pulse::pa_mainloop_get_api(loop_.get()), kClientName.data()));
     if (!context_ ||
-        pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        pulse::pa_context_connect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
       return false;
     const auto deadline = Clock::now() + kAnswerTimeout;
     for (;;) {
-      const pa_context_state_t state = pa_context_get_state(context_.get());
+      const pa_context_state_t state = pulse::pa_context_get_state(context_.get());
       if (state == PA_CONTEXT_READY) return true;
       if (!PA_CONTEXT_IS_GOOD(state) || !IterateUntil(deadline)) return false;
     }
@@ -125,17 +189,18 @@ class PulseConnection {
     const OperationPtr op(raw);
     if (!op) return false;
     const auto deadline = Clock::now() + kAnswerTimeout;
-    while (pa_operation_get_state(op.get()) == PA_OPERATION_RUNNING) {
+    while (pulse::pa_operation_get_state(op.get()) == PA_OPERATION_RUNNING) {
       if (!Ready() || !IterateUntil(deadline)) return false;
     }
-    return pa_operation_get_state(op.get()) == PA_OPERATION_DONE;
+    return pulse::pa_operation_get_state(op.get()) == PA_OPERATION_DONE;
   }
 
   std::vector<PulseDevice> Devices(bool capture) {
     std::vector<PulseDevice> out;
     const bool listed =
-        capture ? Await(pa_context_get_source_info_list(context_.get(), &CollectSource, &out))
-                : Await(pa_context_get_sink_info_list(context_.get(), &CollectSink, &out));
+        capture
+            ? Await(pulse::pa_context_get_source_info_list(context_.get(), &CollectSource, &out))
+            : Await(pulse::pa_context_get_sink_info_list(context_.get(), &CollectSink, &out));
     if (!listed) out.clear();
     return out;
   }
@@ -143,7 +208,7 @@ class PulseConnection {
   // The server's default sink or source; nullopt when it has none.
   std::optional<PulseDevice> DefaultDevice(bool capture) {
     std::pair<std::string, std::string> names;
-    if (!Await(pa_context_get_server_info(context_.get(), &CollectDefaults, &names)))
+    if (!Await(pulse::pa_context_get_server_info(context_.get(), &CollectDefaults, &names)))
       return std::nullopt;
     const std::string& name = capture ? names.second : names.first;
     for (PulseDevice& d : Devices(capture)) {
@@ -159,7 +224,7 @@ class PulseConnection {
     const pa_sample_spec sample{PA_SAMPLE_FLOAT32NE, format.rate,
                                 static_cast<uint8_t>(format.channels)};
     stream_.reset(
-        pa_stream_new(context_.get(), capture ? "Recording" : "Playback", &sample, nullptr));
+        pulse::pa_stream_new(context_.get(), capture ? "Recording" : "Playback", &sample, nullptr));
     if (!stream_) return false;
     const uint32_t frame_bytes = 4u * format.channels;
     const uint32_t chunk = ChunkFramesFor(format) * frame_bytes;
@@ -174,13 +239,14 @@ class PulseConnection {
     // own, up to seconds, and a monitor of it hears everything that late.
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
                                                       (capture ? PA_STREAM_START_CORKED : 0));
-    const int connected =
-        capture ? pa_stream_connect_record(stream_.get(), name, &attr, flags)
-                : pa_stream_connect_playback(stream_.get(), name, &attr, flags, nullptr, nullptr);
+    const int connected = capture
+                              ? pulse::pa_stream_connect_record(stream_.get(), name, &attr, flags)
+                              : pulse::pa_stream_connect_playback(stream_.get(), name, &attr, flags,
+                                                                  nullptr, nullptr);
     if (connected < 0) return false;
     const auto deadline = Clock::now() + kAnswerTimeout;
     for (;;) {
-      const pa_stream_state_t state = pa_stream_get_state(stream_.get());
+      const pa_stream_state_t state = pulse::pa_stream_get_state(stream_.get());
       if (state == PA_STREAM_READY) return true;
       if (!PA_STREAM_IS_GOOD(state) || !IterateUntil(deadline)) return false;
     }
@@ -189,22 +255,23 @@ class PulseConnection {
   static uint32_t ChunkFramesFor(StreamFormat format) { return format.rate * kChunkMs / 1000; }
 
   bool Ready() const {
-    return context_ && pa_context_get_state(context_.get()) == PA_CONTEXT_READY;
+    return context_ && pulse::pa_context_get_state(context_.get()) == PA_CONTEXT_READY;
   }
   bool StreamReady() const {
-    return Ready() && stream_ && pa_stream_get_state(stream_.get()) == PA_STREAM_READY;
+    return Ready() && stream_ && pulse::pa_stream_get_state(stream_.get()) == PA_STREAM_READY;
   }
   pa_stream* stream() const { return stream_.get(); }
   // Half the playback queue the server granted (it may be shorter than asked for).
   std::size_t HalfQueueBytes() const {
-    const pa_buffer_attr* attr = stream_ ? pa_stream_get_buffer_attr(stream_.get()) : nullptr;
+    const pa_buffer_attr* attr =
+        stream_ ? pulse::pa_stream_get_buffer_attr(stream_.get()) : nullptr;
     return attr ? attr->tlength / 2 : 0;
   }
 
   // Runs the loop until something happens (or Wake); false when the loop broke down.
-  bool Iterate() { return pa_mainloop_iterate(loop_.get(), 1, nullptr) >= 0; }
+  bool Iterate() { return pulse::pa_mainloop_iterate(loop_.get(), 1, nullptr) >= 0; }
   // Any thread: ends the wait of Iterate.
-  void Wake() { pa_mainloop_wakeup(loop_.get()); }
+  void Wake() { pulse::pa_mainloop_wakeup(loop_.get()); }
 
  private:
   // Runs the loop once, waiting no later than `deadline`; false once it has passed.
@@ -212,8 +279,9 @@ class PulseConnection {
     const auto left =
         std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     if (left.count() <= 0) return false;
-    if (pa_mainloop_prepare(loop_.get(), static_cast<int>(left.count())) < 0) return false;
-    return pa_mainloop_poll(loop_.get()) >= 0 && pa_mainloop_dispatch(loop_.get()) >= 0;
+    if (pulse::pa_mainloop_prepare(loop_.get(), static_cast<int>(left.count())) < 0) return false;
+    return pulse::pa_mainloop_poll(loop_.get()) >= 0 &&
+           pulse::pa_mainloop_dispatch(loop_.get()) >= 0;
   }
 
   LoopPtr loop_;
@@ -253,7 +321,7 @@ class PulseStream {
   void Uncork() {
     started_ = true;
     if (connection_.StreamReady())
-      connection_.Await(pa_stream_cork(connection_.stream(), 0, nullptr, nullptr));
+      connection_.Await(pulse::pa_stream_cork(connection_.stream(), 0, nullptr, nullptr));
   }
 
   void Interrupt() {
@@ -291,11 +359,11 @@ class PulseOutput final : public OutputStream {
     std::size_t left = frames * frame_bytes;
     while (left > 0) {
       PulseConnection& c = stream_->connection();
-      const std::size_t writable = c.StreamReady() ? pa_stream_writable_size(c.stream()) : 0;
+      const std::size_t writable = c.StreamReady() ? pulse::pa_stream_writable_size(c.stream()) : 0;
       const std::size_t n = std::min(left, writable / frame_bytes * frame_bytes);
       if (writable == static_cast<std::size_t>(-1) || n == 0 ||
           n < std::min(left, c.HalfQueueBytes()) ||
-          pa_stream_write(c.stream(), bytes, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+          pulse::pa_stream_write(c.stream(), bytes, n, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
         if (!stream_->Wait()) return stream_->interrupted();
         continue;
       }
@@ -357,14 +425,14 @@ class PulseInput final : public InputStream {
     if (!c.StreamReady()) return false;
     const void* data = nullptr;
     std::size_t n = 0;
-    if (pa_stream_peek(c.stream(), &data, &n) < 0 || n == 0) return false;
+    if (pulse::pa_stream_peek(c.stream(), &data, &n) < 0 || n == 0) return false;
     fragment_ = Fragment{static_cast<const uint8_t*>(data), n};
     taken_ = 0;
     return true;
   }
 
   void Drop() {
-    pa_stream_drop(stream_->connection().stream());
+    pulse::pa_stream_drop(stream_->connection().stream());
     fragment_.reset();
   }
 
