@@ -72,13 +72,13 @@ LibrarySet<N, Functions> OpenLibrarySet(const std::array<const char*, N>& soname
 // For tables of a library's functions, each listed once in an X-macro: a member pointer typed
 // as the library's header declares the function; binding it into `functions` from the
 // libraries `from` (`ok` turns false at the first one missing); and a function of the same
-// name that calls it through `table()`.
+// name that calls it through the table `table` names.
 #define BW_FUNCTION_POINTER(name) decltype(&::name) name = nullptr;
 #define BW_BIND_FUNCTION(name) ok = ok && ::bw::BindFunction(from, #name, functions.name);
 #define BW_FORWARD_FUNCTION(name, table) \
   template <typename... Args>            \
   inline auto name(Args... args) {       \
-    return table().name(args...);        \
+    return (table).name(args...);        \
   }
 
 }  // namespace bw

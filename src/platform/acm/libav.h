@@ -87,8 +87,8 @@ const LibavCodecFunctions& LibavCodec();
 const LibavFormatFunctions& LibavFormat();
 
 namespace lav {
-#define BW_LIBAV_CODEC_FORWARD(name) BW_FORWARD_FUNCTION(name, LibavCodec)
-#define BW_LIBAV_FORMAT_FORWARD(name) BW_FORWARD_FUNCTION(name, LibavFormat)
+#define BW_LIBAV_CODEC_FORWARD(name) BW_FORWARD_FUNCTION(name, LibavCodec())
+#define BW_LIBAV_FORMAT_FORWARD(name) BW_FORWARD_FUNCTION(name, LibavFormat())
 BW_LIBAV_CODEC_FUNCTIONS(BW_LIBAV_CODEC_FORWARD)
 BW_LIBAV_FORMAT_FUNCTIONS(BW_LIBAV_FORMAT_FORWARD)
 #undef BW_LIBAV_CODEC_FORWARD

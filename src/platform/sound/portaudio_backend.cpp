@@ -57,12 +57,8 @@ const LibrarySet<3, PortAudioFunctions>& PortAudioLibrary() {
   return library;
 }
 
-const PortAudioFunctions& PortAudioTable() {
-  return PortAudioLibrary().functions;
-}
-
 namespace portaudio {
-#define BW_PORTAUDIO_FORWARD(name) BW_FORWARD_FUNCTION(name, PortAudioTable)
+#define BW_PORTAUDIO_FORWARD(name) BW_FORWARD_FUNCTION(name, PortAudioLibrary().functions)
 BW_PORTAUDIO_FUNCTIONS(BW_PORTAUDIO_FORWARD)
 #undef BW_PORTAUDIO_FORWARD
 }  // namespace portaudio
@@ -110,7 +106,7 @@ bool StartLocked() {
   if (g_tried) return g_started;
   g_tried = true;
   if (!PortAudioLibrary().loaded) return false;
-  const PortAudioFunctions& pa = PortAudioTable();
+  const PortAudioFunctions& pa = PortAudioLibrary().functions;
   if (pa.snd_lib_error_set_handler) pa.snd_lib_error_set_handler(&IgnoreAlsaError);
   if (pa.jack_set_error_function) pa.jack_set_error_function(&IgnoreJackMessage);
   if (pa.jack_set_info_function) pa.jack_set_info_function(&IgnoreJackMessage);

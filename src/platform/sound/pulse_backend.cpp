@@ -73,16 +73,8 @@ const LibrarySet<1, PulseFunctions>& PulseLibrary() {
   return library;
 }
 
-bool LoadPulse() {
-  return PulseLibrary().loaded;
-}
-
-const PulseFunctions& PulseTable() {
-  return PulseLibrary().functions;
-}
-
 namespace pulse {
-#define BW_PULSE_FORWARD(name) BW_FORWARD_FUNCTION(name, PulseTable)
+#define BW_PULSE_FORWARD(name) BW_FORWARD_FUNCTION(name, PulseLibrary().functions)
 BW_PULSE_FUNCTIONS(BW_PULSE_FORWARD)
 #undef BW_PULSE_FORWARD
 }  // namespace pulse
@@ -164,7 +156,7 @@ void CollectDefaults(pa_context*, const pa_server_info* info, void* userdata) {
 // contexts made on it, so that Wake works across a reconnection.
 class PulseConnection {
  public:
-  PulseConnection() : loop_(LoadPulse() ? pulse::pa_mainloop_new() : nullptr) {}
+  PulseConnection() : loop_(PulseLibrary().loaded ? pulse::pa_mainloop_new() : nullptr) {}
 
   // Connects afresh (dropping an earlier connection); false when no server answers in time.
   bool Connect() {
