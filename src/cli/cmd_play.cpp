@@ -52,7 +52,7 @@ int RunPlay(const PlayArgs& a) {
   if (a.no_fade_out) core.stream().playSettings.FadeOut = 0;
   if (!player.Open(a.file)) return 1;
 
-  interrupt.Wake(player.window);
+  const InterruptWatch::Waking waking = interrupt.Wake(player.window);
   core.OnPlay();
   using Clock = std::chrono::steady_clock;
   constexpr auto kTick = std::chrono::milliseconds(kPlaybackTimerMs);

@@ -208,7 +208,7 @@ int RunRecord(RecordOptions& o) {
     return 1;
   }
 
-  interrupt.Wake(player.window);
+  const InterruptWatch::Waking waking = interrupt.Wake(player.window);
   const bool fed = o.from ? FeedFromFile(source, o, player, interrupt)
                           : (RecordForTime(o, player, interrupt), true);
   player.window.DispatchPending();

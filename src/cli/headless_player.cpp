@@ -62,8 +62,14 @@ void InterruptWatch::Watch() {
     int signal = 0;
     if (sigwait(&set, &signal) != 0 || signal != SIGINT) continue;
     interrupted_ = true;
-    if (HeadlessWindow* window = window_) window->PostMessage(0, 0, 0);
+    const std::lock_guard lock(window_mutex_);
+    if (window_) window_->PostMessage(0, 0, 0);
   }
+}
+
+void InterruptWatch::PostTo(HeadlessWindow* window) {
+  const std::lock_guard lock(window_mutex_);
+  window_ = window;
 }
 
 bool ParseBackend(std::string_view name, SoundBackend* backend) {

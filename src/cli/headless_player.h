@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,15 +50,32 @@ class InterruptWatch {
   InterruptWatch(const InterruptWatch&) = delete;
   InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-  // From now on an interrupt also posts a null message to `window`.
-  void Wake(HeadlessWindow& window) { window_ = &window; }
+  // While it lives, an interrupt also posts a null message to the window. It must go before the
+  // window does (make it after the window): once it has gone, no post is under way.
+  class Waking {
+   public:
+    ~Waking() { watch_.PostTo(nullptr); }
+    Waking(const Waking&) = delete;
+    Waking& operator=(const Waking&) = delete;
+
+   private:
+    friend class InterruptWatch;
+    Waking(InterruptWatch& watch, HeadlessWindow& window) : watch_(watch) {
+      watch_.PostTo(&window);
+    }
+    InterruptWatch& watch_;
+  };
+
+  [[nodiscard]] Waking Wake(HeadlessWindow& window) { return Waking(*this, window); }
   bool interrupted() const { return interrupted_; }
 
  private:
   void Watch();
+  void PostTo(HeadlessWindow* window);
 
   sigset_t old_mask_;
-  std::atomic<HeadlessWindow*> window_{nullptr};
+  std::mutex window_mutex_;  // held while posting, so the window cannot go meanwhile
+  HeadlessWindow* window_ = nullptr;
   std::atomic<bool> interrupted_{false};
   std::atomic<bool> ending_{false};
   std::thread thread_;
