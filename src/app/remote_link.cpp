@@ -49,6 +49,12 @@ void CRemoteLink::Start(int32_t multiMode) {
   if (m_bStarted) return;  // the view's later initial updates must not meet this instance
   m_bStarted = true;
   ApplyMultiMode(multiMode);
+  // Nothing needs the service before the window is up, and connecting to the bus would hold
+  // the window back.
+  m_events.CallAfter([this] { StartService(); });
+}
+
+void CRemoteLink::StartService() {
   m_pService = MprisService::Start(*this, nullptr, nullptr);
   Publish();
 }

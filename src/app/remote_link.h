@@ -8,6 +8,7 @@
 // inside modal dialogs' loops).
 #pragma once
 
+#include <wx/event.h>
 #include <wx/modalhook.h>
 
 #include <filesystem>
@@ -34,8 +35,9 @@ class CRemoteLink final : public RemoteCommandTarget {
   CRemoteLink& operator=(const CRemoteLink&) = delete;
 
   // Once per run, after the settings are loaded: an instance that already runs is asked to
-  // quit (`multiMode` 0) or raised (any other value), then this one takes the bus name. Without
-  // a session bus the program runs without remote control.
+  // quit (`multiMode` 0) or raised (any other value), then this one takes the bus name once the
+  // events waiting have been handled (the window shows first). Without a session bus the
+  // program runs without remote control.
   void Start(int32_t multiMode);
   // The view's state changed (or may have): watchers hear of what differs.
   void Publish();
@@ -71,11 +73,13 @@ class CRemoteLink final : public RemoteCommandTarget {
 
   void Raise();
   void Quit();
+  void StartService();
 
   CBrookwaveApp& m_app;
   ModalDialogs m_modalDialogs{*this};
   std::unique_ptr<MprisService> m_pService;
   bool m_bStarted = false;
+  wxEvtHandler m_events;  // its pending calls go with it
   int64_t m_lastPosition = 0;
   RemoteVolumePacer m_volumePacer;
   std::optional<std::filesystem::path> m_pendingOpen;

@@ -65,7 +65,9 @@ CMainFrame::~CMainFrame() {
 bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool largeFonts) {
   m_pProfile = &profile;
   if (!Create(manager, nullptr, wxID_ANY, "Brookwave")) return false;
-  SetIcons(res::ProgramIcons());
+  // Once the window is up: decoding the seven sizes would hold it back, and the window
+  // manager takes a later icon as well.
+  CallAfter([this] { SetIcons(res::ProgramIcons()); });
   SetAcceleratorTable(res::LoadAccelerators());
   m_cyMenu = CMenuBar::SystemMenuHeight();
   m_cySize = wxSystemSettings::GetMetric(wxSYS_CAPTION_Y, this);
