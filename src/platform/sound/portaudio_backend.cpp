@@ -118,7 +118,8 @@ bool StartLocked() {
 // to see those plugged in or pulled out since. Not while a stream is open, which would not
 // survive it; the lists are then those of the last start.
 bool RescanLocked() {
-  if (!StartLocked() && !PortAudioLibrary().loaded) return false;
+  StartLocked();
+  if (!PortAudioLibrary().loaded) return false;
   if (g_fresh || g_open_streams > 0) {
     g_fresh = false;
     return g_started;
