@@ -90,7 +90,10 @@ int main() {
   };
   ratio("MP3 ratio", ours_mp3, " (goal 1.0)");
   ratio("MP3 ratio, equaliser off,", ours_flat, "");
-  for (const fs::path& p : {pcm, mp3, mp3_wave, out})
-    fs::remove(p);
+  // BW_BENCH_KEEP leaves the sources in place, to profile a render of them.
+  if (!std::getenv("BW_BENCH_KEEP")) {
+    for (const fs::path& p : {pcm, mp3, mp3_wave, out})
+      fs::remove(p);
+  }
   return 0;
 }
