@@ -233,6 +233,25 @@ TEST_F(SoundStackTest, PlaybackOnTheLastSinkPulledOutStopsAsLostAndPlaysOnceASin
   ExpectLastSecondIsTone(pulse_.RecordSink(3000), "on the sink plugged in again");
 }
 
+// A program with a file open but stopped must not keep the sound card running: once what its
+// stream queued has been heard, the stream rests, so that the sink goes idle (and a desktop's
+// server suspends it) until the program plays again.
+TEST_F(SoundStackTest, AStoppedPlaybackLetsTheSinkGoIdleUntilItPlaysAgain) {
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  const auto sink_is = [](const char* state) {
+    return [state] { return test::PulseServer::SinkState("bwtest") == state; };
+  };
+  const std::shared_ptr<SoundBuffer> buffer = PlayTone(nullptr);
+  ASSERT_TRUE(buffer);
+  ASSERT_TRUE(WaitUntil(sink_is("RUNNING"))) << "the sink plays the stream";
+  ASSERT_EQ(buffer->Stop(), kSoundOk);
+  EXPECT_TRUE(WaitUntil(sink_is("IDLE"))) << "the stopped stream still holds the sink";
+
+  ASSERT_EQ(buffer->Play(kPlayLooping), kSoundOk);
+  EXPECT_TRUE(WaitUntil(sink_is("RUNNING"))) << "the stream plays again";
+  ExpectLastSecondIsTone(pulse_.RecordSink(3000), "played again");
+}
+
 // The position `brookwave-cli play` showed last ("00:03" of "00:03 / 01:30").
 std::string LastPlayPosition(const std::string& progress) {
   const std::size_t slash = progress.rfind(" / ");

@@ -152,6 +152,13 @@ std::vector<std::string> PulseServer::PlaybackSinks() {
   return StreamTargets("sink-inputs", "sinks");
 }
 
+std::string PulseServer::SinkState(const std::string& name) {
+  for (const std::vector<std::string>& sink : ShortList("sinks")) {
+    if (sink[1] == name && sink.size() >= 5) return sink[4];
+  }
+  return {};
+}
+
 std::vector<std::string> PulseServer::RecordingSources() {
   return StreamTargets("source-outputs", "sources");
 }

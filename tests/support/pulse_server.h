@@ -46,6 +46,9 @@ class PulseServer {
   // The sinks that the playback streams of clients play to, and the sources that their
   // recordings record from, by name.
   static std::vector<std::string> PlaybackSinks();
+  // The state the server gives the sink `name`: RUNNING while a stream plays to it, IDLE (or
+  // SUSPENDED) while none does; empty when there is no such sink.
+  static std::string SinkState(const std::string& name);
   static std::vector<std::string> RecordingSources();
 
  private:

@@ -116,13 +116,17 @@ uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,
 
 // Mixes and writes until the device object goes; the events of each step are signalled once
 // the device has taken its audio. A device that never starts goes on as a silent clock; one
-// lost while running stops its buffers.
+// lost while running stops its buffers; one that has played out all it was given while no
+// buffer runs rests until one does.
 void PlaybackDeviceCore::Run() {
   if (!stream_->Start()) ReplaceStream(MakeClockOutput(format_));
   std::vector<float> mix;
   PendingSignals signals(false);
   while (!quit_) {
-    WaitForARunningBuffer();
+    if (!WaitForARunningBuffer(stream_->PlayOutTime())) {
+      stream_->Rest();
+      WaitForARunningBuffer();
+    }
     const uint32_t frames = stream_->ChunkFrames();
     mix.resize(static_cast<std::size_t>(frames) * format_.channels);
     {

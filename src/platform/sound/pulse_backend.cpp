@@ -51,6 +51,7 @@ namespace {
   X(pa_stream_cork)                  \
   X(pa_stream_disconnect)            \
   X(pa_stream_drop)                  \
+  X(pa_stream_flush)                 \
   X(pa_stream_get_buffer_attr)       \
   X(pa_stream_get_state)             \
   X(pa_stream_new)                   \
@@ -254,10 +255,11 @@ class PulseConnection {
   }
   pa_stream* stream() const { return stream_.get(); }
   // Half the playback queue the server granted (it may be shorter than asked for).
-  std::size_t HalfQueueBytes() const {
+  std::size_t HalfQueueBytes() const { return QueueBytes() / 2; }
+  std::size_t QueueBytes() const {
     const pa_buffer_attr* attr =
         stream_ ? pulse::pa_stream_get_buffer_attr(stream_.get()) : nullptr;
-    return attr ? attr->tlength / 2 : 0;
+    return attr ? attr->tlength : 0;
   }
 
   // Runs the loop until something happens (or Wake); false when the loop broke down.
@@ -342,6 +344,25 @@ class PulseOutput final : public OutputStream {
   bool Start() override { return true; }
   void Interrupt() override { stream_->Interrupt(); }
 
+  // The queue the server granted, and a chunk to spare for the sink's own latency.
+  milliseconds PlayOutTime() const override {
+    PulseConnection& c = stream_->connection();
+    const std::size_t frame_bytes = 4u * stream_->format().channels;
+    const uint32_t queued_ms =
+        static_cast<uint32_t>(c.QueueBytes() / frame_bytes * 1000 / stream_->format().rate);
+    return milliseconds{std::max(queued_ms, kQueueMs) + kChunkMs};
+  }
+
+  // Corked, the stream no longer holds the sink running, so that the server lets it idle or
+  // suspends it. Whatever is still queued is dropped: it would play before the next Write.
+  void Rest() override {
+    PulseConnection& c = stream_->connection();
+    if (!c.StreamReady()) return;
+    c.Await(pulse::pa_stream_cork(c.stream(), 1, nullptr, nullptr));
+    c.Await(pulse::pa_stream_flush(c.stream(), nullptr, nullptr));
+    resting_ = true;
+  }
+
   // Writes once the server has room for the whole of it (a chunk; half the queue the server
   // granted, should that be less): the server hands out room a little at a time, at every message
   // it sends, and writing each piece as it comes would wake the thread for each.
@@ -349,6 +370,7 @@ class PulseOutput final : public OutputStream {
     const std::size_t frame_bytes = 4u * stream_->format().channels;
     const auto* bytes = reinterpret_cast<const uint8_t*>(samples);
     std::size_t left = frames * frame_bytes;
+    if (resting_) WakeUp();
     while (left > 0) {
       PulseConnection& c = stream_->connection();
       const std::size_t writable = c.StreamReady() ? pulse::pa_stream_writable_size(c.stream()) : 0;
@@ -366,7 +388,15 @@ class PulseOutput final : public OutputStream {
   }
 
  private:
+  // A stream opened again since Rest runs already.
+  void WakeUp() {
+    resting_ = false;
+    PulseConnection& c = stream_->connection();
+    if (c.StreamReady()) c.Await(pulse::pa_stream_cork(c.stream(), 0, nullptr, nullptr));
+  }
+
   std::unique_ptr<PulseStream> stream_;
+  bool resting_ = false;
 };
 
 class PulseInput final : public InputStream {

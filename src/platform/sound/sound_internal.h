@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -49,6 +50,11 @@ class OutputStream {
   virtual uint32_t ChunkFrames() const { return kMixFrames; }
   // Any thread: makes a Write that waits return at once (the device is being closed).
   virtual void Interrupt() {}
+  // How long the device may go on playing what Write handed it; zero: it never rests.
+  virtual std::chrono::milliseconds PlayOutTime() const { return {}; }
+  // Nothing has been written for PlayOutTime: everything has been heard, and the device may
+  // go idle (a sound server then no longer keeps the sink running) until the next Write.
+  virtual void Rest() {}
 };
 
 // A backend's input: blocking reads of interleaved float samples.
@@ -296,13 +302,16 @@ class DeviceCore {
 
   // Device thread: sleeps while no buffer runs (until Ran or the end), rather than feeding
   // the device silence, so that a program with a file open but stopped does not wake. The
-  // device plays out what it holds meanwhile.
-  void WaitForARunningBuffer() {
+  // device plays out what it holds meanwhile. False when `limit` (if not zero) passed first.
+  bool WaitForARunningBuffer(std::chrono::milliseconds limit = {}) {
     std::unique_lock lock(mutex_);
-    run_again_.wait(lock, [this] {
+    const auto woken = [this] {
       return quit_ || std::any_of(buffers_.begin(), buffers_.end(),
                                   [](const Buffer* b) { return b->running(); });
-    });
+    };
+    if (limit.count() > 0) return run_again_.wait_for(lock, limit, woken);
+    run_again_.wait(lock, woken);
+    return true;
   }
 
   mutable std::mutex mutex_;
