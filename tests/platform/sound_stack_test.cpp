@@ -292,6 +292,37 @@ TEST_F(SoundStackTest, PlaybackThroughTheEngineStopsWhenTheLastSinkIsPulledOut) 
   EXPECT_LT(at, "00:30") << "it stopped where the sink went, not at the end of the file";
 }
 
+// Seconds of `interleaved` (44,100 Hz stereo) whose 10 ms stretches carry sound.
+double SecondsHeard(std::span<const int16_t> interleaved) {
+  constexpr std::size_t kStretch = 441 * 2;
+  int heard = 0;
+  for (std::size_t at = 0; at + kStretch <= interleaved.size(); at += kStretch) {
+    const auto stretch = interleaved.subspan(at, kStretch);
+    heard += std::any_of(stretch.begin(), stretch.end(), [](int16_t s) { return s > 4000; });
+  }
+  return heard * 0.01;
+}
+
+// IMA ADPCM refills its ring in blocks of 46 ms, shorter than what the server stream takes at
+// one write: the device must not mix past what the engine has refilled, or the file plays as
+// bursts between stretches of silence, taking several times its length.
+TEST_F(SoundStackTest, AFileOfShortBlocksPlaysWholeInItsOwnTime) {
+  BW_REQUIRE_PROGRAM("sox");
+  const fs::path song = dir_ / "ima.wav";
+  ASSERT_EQ(test::RunCommand({"sox", "-n", "-r", "44100", "-c", "2", "-e", "ima-adpcm",
+                              song.string(), "synth", "3", "sine", "1000", "vol", "0.5"})
+                .exit_code,
+            0);
+  std::optional<test::CommandResult> played;
+  std::thread player([&] {
+    played = RunCliBounded({"play", song.string(), "--no-fade-in", "--no-fade-out"});
+  });
+  const std::vector<int16_t> heard = pulse_.RecordSink(6000);
+  player.join();
+  ASSERT_TRUE(played && played->exit_code == 0) << (played ? played->err : "");
+  EXPECT_GT(SecondsHeard(heard), 2.5) << "of the 3 s tone, within the 6 s after it started";
+}
+
 // With neither fade the loop sleeps between the playback thread's messages; Ctrl+C must still
 // stop it (not end the process by the signal, as it would in a thread that does not block it).
 TEST_F(SoundStackTest, CtrlCStopsAPlaybackThatSleepsBetweenMessages) {

@@ -105,6 +105,33 @@ PlaybackCore* PlaybackDeviceCore::OnlyRunningLocked() const {
   return only;
 }
 
+uint32_t PlaybackDeviceCore::WrittenFramesLocked(uint32_t frames) const {
+  for (const PlaybackCore* b : buffers_)
+    frames = std::min(frames, b->WrittenFrames(frames, format_));
+  return frames;
+}
+
+// A buffer whose cursor holds at what is unwritten has its writer only just behind when the
+// device runs ahead of the clock, filling a queue: a file of short blocks would otherwise play
+// as bursts between stretches of silence. So the step ends there, and the thread waits a
+// chunk's time for the writer, which the device's queue has room for. A writer that lets that
+// pass has stalled: the chunk is mixed as it stands (with silence where nothing is written),
+// and the thread does not wait again until that writer is back.
+uint32_t PlaybackDeviceCore::FramesToMix(uint32_t chunk) {
+  const uint64_t seen = RefillCount();
+  std::chrono::microseconds chunk_time{};
+  {
+    std::lock_guard lock(mutex_);
+    const uint32_t written = WrittenFramesLocked(chunk);
+    if (written > 0 || seen == waited_in_vain_at_) return written > 0 ? written : chunk;
+    chunk_time = std::chrono::microseconds(uint64_t{chunk} * 1000000 / format_.rate);
+  }
+  std::unique_lock lock(refill_mutex_);
+  if (!refilled_.wait_for(lock, chunk_time, [&] { return quit_ || refills_ != seen; }))
+    waited_in_vain_at_ = seen;
+  return 0;
+}
+
 uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,
                                        PendingSignals* signals) {
   if (split) frames = UpToNextNotificationLocked(frames);
@@ -127,7 +154,8 @@ void PlaybackDeviceCore::Run() {
       stream_->Rest();
       WaitForARunningBuffer();
     }
-    const uint32_t frames = stream_->ChunkFrames();
+    const uint32_t frames = FramesToMix(stream_->ChunkFrames());
+    if (frames == 0) continue;
     mix.resize(static_cast<std::size_t>(frames) * format_.channels);
     {
       std::lock_guard lock(mutex_);

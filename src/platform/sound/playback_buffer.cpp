@@ -37,6 +37,12 @@ SoundResult PlaybackCore::Play(uint32_t flags) {
   return kSoundOk;
 }
 
+SoundResult PlaybackCore::Unlock(const LockedRegions& regions) {
+  const SoundResult result = BufferCore::Unlock(regions);
+  if (result == kSoundOk) device_->Refilled();
+  return result;
+}
+
 uint32_t PlaybackCore::WriteCursorLocked() const {
   return (running_ ? pull_ % frames_ : static_cast<uint32_t>(cursor_)) * align_;
 }
@@ -71,6 +77,11 @@ void PlaybackCore::UnlockedLocked(const LockedRegions& regions, PendingSignals*)
   const auto at = static_cast<uint32_t>(std::fmod(std::floor(cursor_), frames_));
   const uint32_t ahead = (FrameAt(regions.ptr1) + frames_ - at) % frames_;
   written_ = base + ahead + RegionFrames(regions);
+}
+
+uint32_t PlaybackCore::WrittenFrames(uint32_t frames, StreamFormat device) const {
+  std::lock_guard lock(mutex_);
+  return running_ ? PlayableFrames(frames, device) : frames;
 }
 
 uint32_t PlaybackCore::PlayableFrames(uint32_t frames, StreamFormat device) const {

@@ -333,19 +333,46 @@ class CaptureCore;
 class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
  public:
   using DeviceCore::DeviceCore;
-  ~PlaybackDeviceCore() override { StopThread(); }
+  ~PlaybackDeviceCore() override {
+    quit_ = true;
+    Refilled();  // ends a wait for a writer
+    StopThread();
+  }
   // Virtual card: mixes up to `frames` frames as 16-bit samples of `channels` channels into
   // `out` (stopping just past the next notification when `split`), returns how many. A lone
   // buffer that plays unchanged is copied, not mixed.
   uint32_t MixVirtual(int16_t* out, uint32_t frames, uint16_t channels, bool split,
                       PendingSignals* signals);
+  // Any thread, holding no buffer's lock: a buffer's writer unlocked what it wrote.
+  void Refilled() {
+    {
+      std::lock_guard lock(refill_mutex_);
+      ++refills_;
+    }
+    refilled_.notify_one();
+  }
 
  private:
   uint32_t MixLocked(float* out, uint32_t frames, bool split, PendingSignals* signals);
   PlaybackCore* OnlyRunningLocked() const;
   void Run() override;
+  // Device thread: the frames to mix next, `chunk` or fewer (see Run).
+  uint32_t FramesToMix(uint32_t chunk);
+  // With mutex_ held: `frames`, cut where a running buffer meets what its writer has yet to
+  // write.
+  uint32_t WrittenFramesLocked(uint32_t frames) const;
+  uint64_t RefillCount() {
+    std::lock_guard lock(refill_mutex_);
+    return refills_;
+  }
 
   std::vector<float> virtual_mix_;  // the virtual card's float mix, under mutex_
+  // Taken after a buffer's lock, never before one.
+  std::mutex refill_mutex_;
+  std::condition_variable refilled_;
+  uint64_t refills_ = 0;  // under refill_mutex_
+  // Device thread: the refill count at the last wait that ran out; no wait until it moves.
+  uint64_t waited_in_vain_at_ = UINT64_MAX;
 };
 
 // Hands the input to the capturing buffers.
@@ -369,6 +396,8 @@ class PlaybackCore final : public BufferCore, private PullResampler::Source {
   ~PlaybackCore() override;
 
   SoundResult Play(uint32_t flags);
+  // The device thread may be waiting for what was written.
+  SoundResult Unlock(const LockedRegions& regions);
   void GetCurrentPosition(uint32_t* play, uint32_t* write) const;
   SoundResult SetCurrentPosition(uint32_t offset);
   void HoldAtUnwritten(bool on);
@@ -384,6 +413,9 @@ class PlaybackCore final : public BufferCore, private PullResampler::Source {
   // Device side, with the device's mutex held.
   // Device frames until the cursor reaches the next notification (at least 1).
   uint32_t FramesToNextNotification(StreamFormat device) const;
+  // Of `frames` device frames, those that play before the cursor meets what is unwritten
+  // (all of them unless the buffer runs and holds there).
+  uint32_t WrittenFrames(uint32_t frames, StreamFormat device) const;
   // Adds `frames` device frames of this buffer, after frequency, volume and pan, into `mix`.
   void RenderInto(float* mix, uint32_t frames, StreamFormat device, PendingSignals* signals);
   // When the buffer runs at the device's rate and channels with full volume and no pan, copies
