@@ -313,14 +313,17 @@ TEST_F(SoundStackTest, AFileOfShortBlocksPlaysWholeInItsOwnTime) {
                               song.string(), "synth", "3", "sine", "1000", "vol", "0.5"})
                 .exit_code,
             0);
-  std::optional<test::CommandResult> played;
-  std::thread player([&] {
-    played = RunCliBounded({"play", song.string(), "--no-fade-in", "--no-fade-out"});
-  });
-  const std::vector<int16_t> heard = pulse_.RecordSink(6000);
-  player.join();
-  ASSERT_TRUE(played && played->exit_code == 0) << (played ? played->err : "");
-  EXPECT_GT(SecondsHeard(heard), 2.5) << "of the 3 s tone, within the 6 s after it started";
+  // The recording runs before the program starts, so that it hears the tone from its start.
+  std::vector<int16_t> heard;
+  std::thread recorder([&] { heard = pulse_.RecordSink(6000); });
+  const bool recording =
+      WaitUntil([] { return Contains(test::PulseServer::RecordingSources(), "bwtest.monitor"); });
+  const test::CommandResult played =
+      RunCliBounded({"play", song.string(), "--no-fade-in", "--no-fade-out"});
+  recorder.join();
+  ASSERT_TRUE(recording);
+  ASSERT_EQ(played.exit_code, 0) << played.err;
+  EXPECT_GT(SecondsHeard(heard), 2.5) << "of the 3 s tone, within the 6 s recorded";
 }
 
 // With neither fade the loop sleeps between the playback thread's messages; Ctrl+C must still
