@@ -356,7 +356,8 @@ class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
   uint32_t MixLocked(float* out, uint32_t frames, bool split, PendingSignals* signals);
   PlaybackCore* OnlyRunningLocked() const;
   void Run() override;
-  // Device thread: the frames to mix next, `chunk` or fewer (see Run).
+  // Device thread: the frames to mix next, `chunk` or fewer; 0 after waiting for a writer,
+  // when it is to be asked again.
   uint32_t FramesToMix(uint32_t chunk);
   // With mutex_ held: `frames`, cut where a running buffer meets what its writer has yet to
   // write.
@@ -367,7 +368,7 @@ class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
   }
 
   std::vector<float> virtual_mix_;  // the virtual card's float mix, under mutex_
-  // Taken after a buffer's lock, never before one.
+  // Held for nothing but the count, so that a writer can signal from anywhere.
   std::mutex refill_mutex_;
   std::condition_variable refilled_;
   uint64_t refills_ = 0;  // under refill_mutex_
