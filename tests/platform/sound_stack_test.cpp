@@ -292,30 +292,44 @@ TEST_F(SoundStackTest, PlaybackThroughTheEngineStopsWhenTheLastSinkIsPulledOut) 
   EXPECT_LT(at, "00:30") << "it stopped where the sink went, not at the end of the file";
 }
 
-// Seconds of `interleaved` (44,100 Hz stereo) whose 10 ms stretches carry sound.
-double SecondsHeard(std::span<const int16_t> interleaved) {
+// Of `interleaved` (44,100 Hz stereo): the seconds whose 10 ms stretches carry sound, and
+// the left channel's last 50 ms of sound.
+struct Heard {
+  double seconds = 0;
+  std::vector<double> last;
+};
+Heard WhatWasHeard(std::span<const int16_t> interleaved) {
   constexpr std::size_t kStretch = 441 * 2;
-  int heard = 0;
+  Heard heard;
+  std::size_t end = 0;
   for (std::size_t at = 0; at + kStretch <= interleaved.size(); at += kStretch) {
     const auto stretch = interleaved.subspan(at, kStretch);
-    heard += std::any_of(stretch.begin(), stretch.end(), [](int16_t s) { return s > 4000; });
+    const auto loud = [](int16_t s) { return s > 4000; };
+    if (std::none_of(stretch.begin(), stretch.end(), loud)) continue;
+    heard.seconds += 0.01;
+    end = at + static_cast<std::size_t>(
+                   std::find_if(stretch.rbegin(), stretch.rend(), loud).base() - stretch.begin());
   }
-  return heard * 0.01;
+  const std::size_t tail = std::min<std::size_t>(end, 2205 * 2);
+  heard.last = test::Channel(interleaved.subspan(end - tail, tail), 2, 0);
+  return heard;
 }
 
 // IMA ADPCM refills its ring in blocks of 46 ms, shorter than what the server stream takes at
 // one write: the device must not mix past what the engine has refilled, or the file plays as
-// bursts between stretches of silence, taking several times its length.
+// bursts between stretches of silence, taking several times its length. And the program ends
+// once the last block is handed over, with the server's queue still to be heard: a sweep from
+// 300 Hz to 3300 Hz must be heard to its top.
 TEST_F(SoundStackTest, AFileOfShortBlocksPlaysWholeInItsOwnTime) {
   BW_REQUIRE_PROGRAM("sox");
   const fs::path song = dir_ / "ima.wav";
   ASSERT_EQ(test::RunCommand({"sox", "-n", "-r", "44100", "-c", "2", "-e", "ima-adpcm",
-                              song.string(), "synth", "3", "sine", "1000", "vol", "0.5"})
+                              song.string(), "synth", "3", "sine", "300-3300", "vol", "0.5"})
                 .exit_code,
             0);
-  // The recording runs before the program starts, so that it hears the tone from its start.
-  std::vector<int16_t> heard;
-  std::thread recorder([&] { heard = pulse_.RecordSink(6000); });
+  // The recording runs before the program starts, so that it hears the sweep from its start.
+  std::vector<int16_t> recorded;
+  std::thread recorder([&] { recorded = pulse_.RecordSink(6000); });
   const bool recording =
       WaitUntil([] { return Contains(test::PulseServer::RecordingSources(), "bwtest.monitor"); });
   const test::CommandResult played =
@@ -323,7 +337,9 @@ TEST_F(SoundStackTest, AFileOfShortBlocksPlaysWholeInItsOwnTime) {
   recorder.join();
   ASSERT_TRUE(recording);
   ASSERT_EQ(played.exit_code, 0) << played.err;
-  EXPECT_GT(SecondsHeard(heard), 2.5) << "of the 3 s tone, within the 6 s recorded";
+  const Heard heard = WhatWasHeard(recorded);
+  EXPECT_GT(heard.seconds, 2.5) << "of the 3 s sweep, within the 6 s recorded";
+  EXPECT_GT(test::ToneHzByPeriod(heard.last, kRate), 3150) << "where the sound ends";
 }
 
 // With neither fade the loop sleeps between the playback thread's messages; Ctrl+C must still

@@ -2,7 +2,12 @@
 // distributor that feeds capturing buffers from an input stream. Real devices run one thread
 // each, from the first Play or Start until the device object is released.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "platform/sound/sound_internal.h"
 
@@ -72,6 +77,66 @@ std::unique_ptr<InputStream> MakeClockInput(StreamFormat format) {
 }
 
 // ---- Playback ----------------------------------------------------------------------------
+
+namespace {
+
+// How long a released device's thread may take to finish the write it is in (a server takes a
+// chunk each time it has room for one); past that the write is interrupted.
+constexpr std::chrono::milliseconds kFinishWriteLimit{500};
+
+// The streams of released devices whose sound still plays, each playing out on a thread of its
+// own, so that releasing a device does not wait for its sound; the program's end waits for
+// them all.
+class PlayingOut {
+ public:
+  static PlayingOut& Get() {
+    static PlayingOut playing_out;
+    return playing_out;
+  }
+  ~PlayingOut() {
+    for (Closing& c : closing_)
+      c.thread.join();
+  }
+  void Add(std::unique_ptr<OutputStream> stream) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(closing_, [](Closing& c) {
+      if (!*c.done) return false;
+      c.thread.join();
+      return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([stream = std::move(stream), done]() mutable {
+      stream->PlayOut();
+      stream.reset();
+      *done = true;
+    });
+    closing_.push_back({std::move(thread), std::move(done)});
+  }
+
+ private:
+  struct Closing {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::mutex mutex_;
+  std::vector<Closing> closing_;
+};
+
+}  // namespace
+
+// The thread finishes the write it is in, and whatever the device still holds plays out
+// afterwards: the end of a file, handed over last, would be cut off otherwise.
+PlaybackDeviceCore::~PlaybackDeviceCore() {
+  quit_ = true;
+  Refilled();  // ends a wait for a writer
+  {
+    std::unique_lock lock(mutex_);
+    run_again_.notify_one();
+    if (thread_.joinable()) ended_.wait_for(lock, kFinishWriteLimit, [this] { return run_ended_; });
+  }
+  StopThread();
+  if (stream_ && stream_->PlayOutTime().count() > 0) PlayingOut::Get().Add(std::move(stream_));
+}
 
 uint32_t PlaybackDeviceCore::MixVirtual(int16_t* out, uint32_t frames, uint16_t channels,
                                         bool split, PendingSignals* signals) {
@@ -154,6 +219,7 @@ void PlaybackDeviceCore::Run() {
       stream_->Rest();
       WaitForARunningBuffer();
     }
+    if (quit_) break;
     const uint32_t frames = FramesToMix(stream_->ChunkFrames());
     if (frames == 0) continue;
     mix.resize(static_cast<std::size_t>(frames) * format_.channels);
@@ -168,6 +234,9 @@ void PlaybackDeviceCore::Run() {
     signals.Fire();
     if (!written) LoseDevice();
   }
+  std::lock_guard lock(mutex_);
+  run_ended_ = true;
+  ended_.notify_all();
 }
 
 // ---- Capture -----------------------------------------------------------------------------

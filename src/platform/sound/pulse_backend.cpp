@@ -50,6 +50,7 @@ namespace {
   X(pa_stream_connect_record)        \
   X(pa_stream_cork)                  \
   X(pa_stream_disconnect)            \
+  X(pa_stream_drain)                 \
   X(pa_stream_drop)                  \
   X(pa_stream_flush)                 \
   X(pa_stream_get_buffer_attr)       \
@@ -177,11 +178,11 @@ class PulseConnection {
     }
   }
 
-  // Waits for `op` to finish, at most until the answer timeout.
-  bool Await(pa_operation* raw) {
+  // Waits for `op` to finish, at most `timeout`.
+  bool Await(pa_operation* raw, milliseconds timeout = kAnswerTimeout) {
     const OperationPtr op(raw);
     if (!op) return false;
-    const auto deadline = Clock::now() + kAnswerTimeout;
+    const auto deadline = Clock::now() + timeout;
     while (pulse::pa_operation_get_state(op.get()) == PA_OPERATION_RUNNING) {
       if (!Ready() || !IterateUntil(deadline)) return false;
     }
@@ -351,6 +352,13 @@ class PulseOutput final : public OutputStream {
     const uint32_t queued_ms =
         static_cast<uint32_t>(c.QueueBytes() / frame_bytes * 1000 / stream_->format().rate);
     return milliseconds{std::max(queued_ms, kQueueMs) + kChunkMs};
+  }
+
+  // The server says when it has played everything; a resting stream holds nothing.
+  void PlayOut() override {
+    PulseConnection& c = stream_->connection();
+    if (!resting_ && c.StreamReady())
+      c.Await(pulse::pa_stream_drain(c.stream(), nullptr, nullptr), PlayOutTime());
   }
 
   // Corked, the stream no longer holds the sink running, so that the server lets it idle or

@@ -55,6 +55,9 @@ class OutputStream {
   // Nothing has been written for PlayOutTime: everything has been heard, and the device may
   // go idle (a sound server then no longer keeps the sink running) until the next Write.
   virtual void Rest() {}
+  // Any thread, once the device thread has ended: returns when what was written has been
+  // heard, at most PlayOutTime later.
+  virtual void PlayOut() {}
 };
 
 // A backend's input: blocking reads of interleaved float samples.
@@ -333,11 +336,7 @@ class CaptureCore;
 class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
  public:
   using DeviceCore::DeviceCore;
-  ~PlaybackDeviceCore() override {
-    quit_ = true;
-    Refilled();  // ends a wait for a writer
-    StopThread();
-  }
+  ~PlaybackDeviceCore() override;
   // Virtual card: mixes up to `frames` frames as 16-bit samples of `channels` channels into
   // `out` (stopping just past the next notification when `split`), returns how many. A lone
   // buffer that plays unchanged is copied, not mixed.
@@ -374,6 +373,8 @@ class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
   uint64_t refills_ = 0;  // under refill_mutex_
   // Device thread: the refill count at the last wait that ran out; no wait until it moves.
   uint64_t waited_in_vain_at_ = UINT64_MAX;
+  bool run_ended_ = false;  // under mutex_
+  std::condition_variable ended_;
 };
 
 // Hands the input to the capturing buffers.
