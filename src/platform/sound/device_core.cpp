@@ -2,11 +2,10 @@
 // distributor that feeds capturing buffers from an input stream. Real devices run one thread
 // each, from the first Play or Start until the device object is released.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/sound/sound_internal.h"
@@ -93,33 +92,20 @@ class PlayingOut {
     static PlayingOut playing_out;
     return playing_out;
   }
-  ~PlayingOut() {
-    for (Closing& c : closing_)
-      c.thread.join();
-  }
   void Add(std::unique_ptr<OutputStream> stream) {
     std::lock_guard lock(mutex_);
-    std::erase_if(closing_, [](Closing& c) {
-      if (!*c.done) return false;
-      c.thread.join();
-      return true;
+    std::erase_if(closing_, [](const std::future<void>& f) {
+      return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     });
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([stream = std::move(stream), done]() mutable {
+    closing_.push_back(std::async(std::launch::async, [stream = std::move(stream)]() mutable {
       stream->PlayOut();
       stream.reset();
-      *done = true;
-    });
-    closing_.push_back({std::move(thread), std::move(done)});
+    }));
   }
 
  private:
-  struct Closing {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
   std::mutex mutex_;
-  std::vector<Closing> closing_;
+  std::vector<std::future<void>> closing_;  // each waits for its thread as it goes
 };
 
 }  // namespace
