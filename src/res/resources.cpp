@@ -5,10 +5,26 @@
 #include <wx/imagpng.h>
 #include <wx/log.h>
 #include <wx/stdpaths.h>
+#include <wx/xrc/xh_bttn.h>
+#include <wx/xrc/xh_chckb.h>
+#include <wx/xrc/xh_choic.h>
+#include <wx/xrc/xh_dlg.h>
+#include <wx/xrc/xh_gauge.h>
+#include <wx/xrc/xh_listb.h>
+#include <wx/xrc/xh_panel.h>
+#include <wx/xrc/xh_radbt.h>
+#include <wx/xrc/xh_slidr.h>
+#include <wx/xrc/xh_stbmp.h>
+#include <wx/xrc/xh_stbox.h>
+#include <wx/xrc/xh_sttxt.h>
+#include <wx/xrc/xh_text.h>
+#include <wx/xrc/xh_unkwn.h>
 #include <wx/xrc/xmlres.h>
 
 #include <array>
 #include <memory>
+#include <set>
+#include <string>
 #include <system_error>
 
 #include "platform/message_box.h"
@@ -61,7 +77,29 @@ constexpr std::array<ToolbarPicture, 21> kToolbarPictures{{
     {ID_REPEAT_SONG, "repeat_song"},
 }};
 
+// The main window's form: the one template needed before the window shows.
+constexpr std::string_view kFormTemplateFile = "form_view.xrc";
+
 constexpr std::array<int, 7> kIconSizes{16, 24, 32, 48, 64, 128, 256};
+
+// Handlers for the classes the templates use, and no others: wx would otherwise make every
+// handler it has at start, each with its table of style names.
+void AddTemplateHandlers(wxXmlResource& xrc) {
+  xrc.AddHandler(new wxDialogXmlHandler);  // wx owns its handlers
+  xrc.AddHandler(new wxPanelXmlHandler);
+  xrc.AddHandler(new wxButtonXmlHandler);
+  xrc.AddHandler(new wxCheckBoxXmlHandler);
+  xrc.AddHandler(new wxRadioButtonXmlHandler);
+  xrc.AddHandler(new wxChoiceXmlHandler);
+  xrc.AddHandler(new wxListBoxXmlHandler);
+  xrc.AddHandler(new wxSliderXmlHandler);
+  xrc.AddHandler(new wxGaugeXmlHandler);
+  xrc.AddHandler(new wxTextCtrlXmlHandler);
+  xrc.AddHandler(new wxStaticTextXmlHandler);
+  xrc.AddHandler(new wxStaticBoxXmlHandler);
+  xrc.AddHandler(new wxStaticBitmapXmlHandler);
+  xrc.AddHandler(new wxUnknownWidgetXmlHandler);
+}
 
 }  // namespace
 
@@ -77,31 +115,54 @@ fs::path ResourceDir() {
   return {};
 }
 
-bool LoadDialogTemplates() {
-  static bool loaded = false;
-  if (loaded) return true;
-  RegisterDialogIds();
-  wxXmlResource& xrc = *wxXmlResource::Get();
-  xrc.InitAllHandlers();
+namespace {
+
+// Parses dialogs/`file` once; every other file of dialogs/ when `file` is empty. False, after
+// the message, when the folder or a file cannot be read.
+bool LoadTemplates(std::string_view file) {
+  static std::set<std::string, std::less<>> loaded;
+  static bool ready = false;
+  if (!ready) {
+    RegisterDialogIds();
+    AddTemplateHandlers(*wxXmlResource::Get());
+    ready = true;
+  }
   const fs::path dir = ResourceDir();
   bool ok = !dir.empty();
   if (ok) {
     wxLogNull quiet;  // a broken file is reported below, once
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(dir / "dialogs", ec)) {
-      if (entry.path().extension() == ".xrc")
-        ok = xrc.Load(wxString::FromUTF8(entry.path().string())) && ok;
+      const std::string name = entry.path().filename().string();
+      if (entry.path().extension() != ".xrc" || loaded.contains(name) ||
+          (!file.empty() && name != file))
+        continue;
+      if (!wxXmlResource::Get()->Load(wxString::FromUTF8(entry.path().string()))) {
+        ok = false;
+        continue;
+      }
+      loaded.insert(name);
     }
-    ok = ok && !ec;
+    ok = ok && !ec && (file.empty() || loaded.contains(file));
   }
   if (!ok) {
     const fs::path where = dir.empty() ? InstalledDir() : dir / "dialogs";
     ShowMessageBox("The dialog templates could not be loaded from " + where.string() + ".",
                    "Brookwave", kMbOk | kMbIconError);
-    return false;
   }
-  loaded = true;
-  return true;
+  return ok;
+}
+
+}  // namespace
+
+bool LoadFormTemplate() {
+  return LoadTemplates(kFormTemplateFile);
+}
+
+bool LoadDialogTemplates() {
+  static bool loaded = false;
+  if (!loaded) loaded = LoadTemplates({});
+  return loaded;
 }
 
 wxBitmap LoadPicture(std::string_view file) {

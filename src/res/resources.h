@@ -17,9 +17,11 @@ namespace bw::res {
 // the source tree's src/res. Empty when neither holds them.
 std::filesystem::path ResourceDir();
 
-// Registers the fixed control numbers and loads every dialog template, once. False, after a
-// message box that names the folder looked in, when the templates cannot be loaded; the dialogs
-// then refuse to open.
+// Register the fixed control numbers and load dialog templates, each once: the main window's
+// form alone (what the window needs to show), or every template. False, after a message box
+// that names the folder looked in, when the templates cannot be loaded; the dialogs then
+// refuse to open.
+bool LoadFormTemplate();
 bool LoadDialogTemplates();
 
 // A picture of pictures/ by file name ("bitmap163.png"); an invalid bitmap when it is missing.

@@ -57,7 +57,7 @@ void RegisterPositionSlider() {
 
 FormWindow::FormWindow(wxWindow* parent) {
   RegisterPositionSlider();
-  if (!res::LoadDialogTemplates() ||
+  if (!res::LoadFormTemplate() ||
       !wxXmlResource::Get()->LoadPanel(this, parent, "IDD_FORMVIEW")) {
     return;
   }
