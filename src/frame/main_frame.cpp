@@ -81,7 +81,7 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
 
   if (!CreateToolBars(largeFonts)) return false;
   m_wndMenuBar = new CMenuBar(this, res::WxCommandId(kMenuBarId));
-  if (!m_wndMenuBar->LoadMenu()) {
+  if (!m_wndMenuBar->LoadMenu(m_cyMenu)) {
     ShowMessageBox("The menu could not be loaded.", "Brookwave", kMbOk | kMbIconError);
     return false;
   }

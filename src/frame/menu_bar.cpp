@@ -88,7 +88,7 @@ int CMenuBar::SystemMenuHeight() {
   return natural > 0 ? natural : wxSystemSettings::GetMetric(wxSYS_MENU_Y);
 }
 
-bool CMenuBar::LoadMenu() {
+bool CMenuBar::LoadMenu(int systemMenuHeight) {
   // The frame shows no menu of its own once the bar has one; it goes after the events already
   // queued, so that a menu being handled is not pulled away under its handler.
   if (auto* frame = wxDynamicCast(m_pOwner, wxFrame); frame && frame->GetMenuBar()) {
@@ -107,11 +107,11 @@ bool CMenuBar::LoadMenu() {
     item.popup = std::move(menu.popup);
     m_arrItems.push_back(std::move(item));
   }
-  MeasureItems();
+  MeasureItems(systemMenuHeight);
   return true;
 }
 
-void CMenuBar::MeasureItems() {
+void CMenuBar::MeasureItems(int systemMenuHeight) {
   m_fontHorz = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
   SetFont(m_fontHorz);
   auto width = [this](const wxString& text) {
@@ -121,7 +121,7 @@ void CMenuBar::MeasureItems() {
   };
   int unused = 0, h = 0;
   GetTextExtent("Ag", &unused, &h, nullptr, nullptr, &m_fontHorz);
-  const int m = SystemMenuHeight();
+  const int m = systemMenuHeight;
   m_cyMargin = m > h + 4 ? (m - h) / 2 : 2;
   for (MenuBarItem& item : m_arrItems) {
     int mnemonic = -1;
@@ -381,7 +381,7 @@ void CMenuBar::OnFrameSize(wxSizeEvent& event) {
 }
 
 void CMenuBar::OnSystemSettingChanged() {
-  MeasureItems();
+  MeasureItems(SystemMenuHeight());
   if (wxAuiManager* manager = wxAuiManager::GetManager(this)) manager->Update();
 }
 

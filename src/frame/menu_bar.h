@@ -48,9 +48,10 @@ class CMenuBar : public wxControl {
   CMenuBar(wxWindow* frame, wxWindowID id);
   ~CMenuBar() override;
 
-  // Loads menu 128 and lays its items out; the frame's own wx menu bar, if it has one, is
-  // removed once the events already queued are handled.
-  bool LoadMenu();
+  // Loads menu 128 and lays its items out at the height of the system's menu bar
+  // (SystemMenuHeight, which the frame has measured already); the frame's own wx menu bar, if
+  // it has one, is removed once the events already queued are handled.
+  bool LoadMenu(int systemMenuHeight);
 
   // Laid out in columns (docked left or right) or in rows; the rows wrap by the room the bar
   // has in its dock, or, floating, by the width of its floating frame.
@@ -105,7 +106,7 @@ class CMenuBar : public wxControl {
     unsigned long id;
   };
 
-  void MeasureItems();
+  void MeasureItems(int systemMenuHeight);
   void LayOutItems();
   int DockLength() const;
   wxSize Smallest() const;
