@@ -1,6 +1,7 @@
 #include "app/brookwave_app.h"
 
 #include <gdk/gdk.h>
+#include <gtk/gtk.h>
 #include <wx/fileconf.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
@@ -204,6 +205,11 @@ int CBrookwaveApp::FilterEvent(wxEvent& event) {
   TFXDataTip::FilterInput(event);
   if (IsIdleMessage(event)) m_bIdleWanted = true;
   return Event_Skip;
+}
+
+wxLayoutDirection CBrookwaveApp::GetLayoutDirection() const {
+  return gtk_widget_get_default_direction() == GTK_TEXT_DIR_RTL ? wxLayout_RightToLeft
+                                                                : wxLayout_LeftToRight;
 }
 
 bool CBrookwaveApp::ProcessIdle() {
