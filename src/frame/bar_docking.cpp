@@ -32,6 +32,10 @@ bool FitBarPane(wxWindow* bar, wxWindow* frame, const wxSize& best, const wxSize
   if (pane == nullptr || (pane->best_size == best && pane->min_size == smallest)) return false;
   pane->BestSize(best).MinSize(smallest);
   wxAuiManager* manager = wxAuiManager::GetManager(frame);
+  if (auto* docks = dynamic_cast<CDockManager*>(manager)) {
+    docks->UpdateLater();
+    return true;
+  }
   frame->CallAfter([manager, frame] {
     if (wxAuiManager::GetManager(frame) == manager) manager->Update();
   });
@@ -55,6 +59,17 @@ void FitFloatingFrame(wxWindow* bar, const wxSize& client) {
 
 CDockManager::CDockManager() {
   Bind(wxEVT_PAINT, &CDockManager::OnPaneAreaPaint, this);
+}
+
+void CDockManager::UpdateLater() {
+  wxWindow* frame = GetManagedWindow();
+  if (m_bUpdatePending || frame == nullptr) return;
+  m_bUpdatePending = true;
+  frame->CallAfter([this, frame] {
+    m_bUpdatePending = false;
+    // A manager let go of its frame meanwhile lays out nothing.
+    if (wxAuiManager::GetManager(frame) == this) Update();
+  });
 }
 
 void CDockManager::OnPaneAreaPaint(wxPaintEvent& event) {

@@ -36,11 +36,16 @@ class CDockManager : public wxAuiManager {
   CDockManager();
   wxAuiFloatingFrame* CreateFloatingFrame(wxWindow* parent, const wxAuiPaneInfo& pane) override;
   bool ProcessDockResult(wxAuiPaneInfo& target, const wxAuiPaneInfo& newPos) override;
+  // Update once the events already queued are handled; what is asked for again before then
+  // waits for the same Update, since each repaints the whole frame.
+  void UpdateLater();
 
  private:
   // The dock art is drawn whole at every paint of the frame; a paint that lies wholly inside
   // one docked pane (a control of the form redrawn) is left to that pane, which covers it.
   void OnPaneAreaPaint(wxPaintEvent& event);
+
+  bool m_bUpdatePending = false;
 };
 
 }  // namespace bw
