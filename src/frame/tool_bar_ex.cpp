@@ -8,6 +8,7 @@
 #include <wx/settings.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "frame/bar_accessibility.h"
 #include "frame/flat_paint.h"
@@ -36,33 +37,39 @@ bool SameRgb(const wxColour& c, unsigned char r, unsigned char g, unsigned char 
 // nor the highlight colour is drawn in the highlight colour one pixel right and down, and in
 // the shadow colour in place.
 wxBitmap Embossed(const wxBitmap& image, const BarColours& colours) {
-  wxImage source = image.ConvertToImage();
+  const wxImage source = image.ConvertToImage();
   const int w = source.GetWidth(), h = source.GetHeight();
+  // Which pixels are ink, read once from the image's own arrays.
+  std::vector<bool> ink(static_cast<std::size_t>(w) * h);
+  const unsigned char* rgb = source.GetData();
+  const unsigned char* alpha = source.HasAlpha() ? source.GetAlpha() : nullptr;
+  for (std::size_t i = 0; i < ink.size(); ++i) {
+    const unsigned char r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
+    const bool transparent =
+        (alpha && alpha[i] < 128) || (source.HasMask() && r == source.GetMaskRed() &&
+                                      g == source.GetMaskGreen() && b == source.GetMaskBlue());
+    ink[i] = !transparent && !SameRgb(colours.face, r, g, b) && !SameRgb(colours.hilite, r, g, b);
+  }
   wxImage out(w + 1, h + 1);
   out.InitAlpha();
-  for (int y = 0; y <= h; ++y)
-    for (int x = 0; x <= w; ++x)
-      out.SetAlpha(x, y, 0);
-  auto ink = [&](int x, int y) {
-    if (x < 0 || y < 0 || x >= w || y >= h) return false;
-    if (source.HasAlpha() && source.GetAlpha(x, y) < 128) return false;
-    if (source.HasMask() && source.IsTransparent(x, y)) return false;
-    const unsigned char r = source.GetRed(x, y), g = source.GetGreen(x, y),
-                        b = source.GetBlue(x, y);
-    return !SameRgb(colours.face, r, g, b) && !SameRgb(colours.hilite, r, g, b);
-  };
+  unsigned char* out_rgb = out.GetData();
+  unsigned char* out_alpha = out.GetAlpha();
+  std::fill_n(out_alpha, static_cast<std::size_t>(w + 1) * (h + 1), 0);
   auto put = [&](int x, int y, const wxColour& c) {
-    out.SetRGB(x, y, c.Red(), c.Green(), c.Blue());
-    out.SetAlpha(x, y, 255);
+    const std::size_t at = static_cast<std::size_t>(y) * (w + 1) + x;
+    out_rgb[3 * at] = c.Red();
+    out_rgb[3 * at + 1] = c.Green();
+    out_rgb[3 * at + 2] = c.Blue();
+    out_alpha[at] = 255;
   };
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      if (ink(x, y)) put(x + 1, y + 1, colours.hilite);
+      if (ink[static_cast<std::size_t>(y) * w + x]) put(x + 1, y + 1, colours.hilite);
     }
   }
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      if (ink(x, y)) put(x, y, colours.shadow);
+      if (ink[static_cast<std::size_t>(y) * w + x]) put(x, y, colours.shadow);
     }
   }
   return wxBitmap(out);
