@@ -45,9 +45,10 @@ wxBitmap Embossed(const wxBitmap& image, const BarColours& colours) {
   const unsigned char* alpha = source.HasAlpha() ? source.GetAlpha() : nullptr;
   for (std::size_t i = 0; i < ink.size(); ++i) {
     const unsigned char r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
-    const bool transparent =
-        (alpha && alpha[i] < 128) || (source.HasMask() && r == source.GetMaskRed() &&
-                                      g == source.GetMaskGreen() && b == source.GetMaskBlue());
+    // A picture with alpha has no use for its mask colour, as wx sees it.
+    const bool transparent = alpha ? alpha[i] < 128
+                                   : source.HasMask() && r == source.GetMaskRed() &&
+                                         g == source.GetMaskGreen() && b == source.GetMaskBlue();
     ink[i] = !transparent && !SameRgb(colours.face, r, g, b) && !SameRgb(colours.hilite, r, g, b);
   }
   wxImage out(w + 1, h + 1);
