@@ -202,6 +202,8 @@ void PlaybackDeviceCore::Run() {
   PendingSignals signals(false);
   while (!quit_) {
     if (!WaitForARunningBuffer(stream_->PlayOutTime())) {
+      // Most of it has played by now; the rest, in the sink, is waited for before resting.
+      stream_->PlayOut();
       stream_->Rest();
       WaitForARunningBuffer();
     }

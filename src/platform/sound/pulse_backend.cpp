@@ -354,11 +354,13 @@ class PulseOutput final : public OutputStream {
     return milliseconds{std::max(queued_ms, kQueueMs) + kChunkMs};
   }
 
-  // The server says when it has played everything; a resting stream holds nothing.
+  // The server says when it has played everything, the sink's own latency included (a
+  // sink of fixed latency, a pipe's or a Bluetooth headset's, may hold more than the queue);
+  // a resting stream holds nothing.
   void PlayOut() override {
     PulseConnection& c = stream_->connection();
     if (!resting_ && c.StreamReady())
-      c.Await(pulse::pa_stream_drain(c.stream(), nullptr, nullptr), PlayOutTime());
+      c.Await(pulse::pa_stream_drain(c.stream(), nullptr, nullptr), PlayOutTime() + kAnswerTimeout);
   }
 
   // Corked, the stream no longer holds the sink running, so that the server lets it idle or

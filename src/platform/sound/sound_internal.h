@@ -50,13 +50,14 @@ class OutputStream {
   virtual uint32_t ChunkFrames() const { return kMixFrames; }
   // Any thread: makes a Write that waits return at once (the device is being closed).
   virtual void Interrupt() {}
-  // How long the device may go on playing what Write handed it; zero: it never rests.
+  // How long the device plays on at most, from its queue, after a Write; zero: it never
+  // rests.
   virtual std::chrono::milliseconds PlayOutTime() const { return {}; }
-  // Nothing has been written for PlayOutTime: everything has been heard, and the device may
-  // go idle (a sound server then no longer keeps the sink running) until the next Write.
+  // The device may go idle (a sound server then no longer keeps the sink running) until the
+  // next Write; what it still holds is dropped.
   virtual void Rest() {}
-  // Any thread, once the device thread has ended: returns when what was written has been
-  // heard, at most PlayOutTime later.
+  // The device thread, or any thread once it has ended: returns when what was written has
+  // been heard (a device that does not answer: a few seconds after PlayOutTime at most).
   virtual void PlayOut() {}
 };
 
