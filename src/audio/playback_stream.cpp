@@ -287,8 +287,11 @@ int PlaybackStream::PrimePlayback() {
   return state_.lastError;
 }
 
+// The user's Stop (and a file closed or replaced while it plays) ends the sound at once. A
+// buffer the thread stopped at the end of the data is no longer playing: the end of the file
+// the device still holds plays out.
 void PlaybackStream::StopBuffer() {
-  if (soundBuffer) soundBuffer->Stop();
+  if (soundBuffer) soundBuffer->StopNow();
 }
 
 void PlaybackStream::ReleaseSoundObjects() {

@@ -78,6 +78,16 @@ void ExpectLastSecondIsTone(std::span<const int16_t> interleaved, const std::str
   ExpectTone(interleaved.subspan(interleaved.size() - kRate * 2), where);
 }
 
+// `frames` frames of a 1 kHz stereo tone at half scale, as 16-bit samples at `out`.
+void WriteTone(uint8_t* out, uint32_t frames) {
+  for (uint32_t f = 0; f < frames; ++f) {
+    const auto v =
+        static_cast<int16_t>(std::lrint(16384 * std::sin(2 * M_PI * 1000.0 * f / kRate)));
+    StoreLe16(out + 4 * f, static_cast<uint16_t>(v));
+    StoreLe16(out + 4 * f + 2, static_cast<uint16_t>(v));
+  }
+}
+
 // A looping second of a 1 kHz stereo tone at half scale, playing on `output`; `stopped`, when
 // given, fires whenever it stops.
 std::shared_ptr<SoundBuffer> PlayTone(const DeviceId* output, EventHandle stopped = nullptr) {
@@ -96,12 +106,7 @@ std::shared_ptr<SoundBuffer> PlayTone(const DeviceId* output, EventHandle stoppe
   }
   LockedRegions r;
   EXPECT_EQ(buffer->Lock(0, kRate * 4, &r), kSoundOk);
-  for (uint32_t f = 0; f < kRate; ++f) {
-    const auto v =
-        static_cast<int16_t>(std::lrint(16384 * std::sin(2 * M_PI * 1000.0 * f / kRate)));
-    StoreLe16(r.ptr1 + 4 * f, static_cast<uint16_t>(v));
-    StoreLe16(r.ptr1 + 4 * f + 2, static_cast<uint16_t>(v));
-  }
+  WriteTone(r.ptr1, kRate);
   EXPECT_EQ(buffer->Unlock(r), kSoundOk);
   EXPECT_EQ(buffer->Play(kPlayLooping), kSoundOk);
   return buffer;
@@ -250,6 +255,70 @@ TEST_F(SoundStackTest, AStoppedPlaybackLetsTheSinkGoIdleUntilItPlaysAgain) {
   ASSERT_EQ(buffer->Play(kPlayLooping), kSoundOk);
   EXPECT_TRUE(WaitUntil(sink_is("RUNNING"))) << "the stream plays again";
   ExpectLastSecondIsTone(pulse_.RecordSink(3000), "played again");
+}
+
+// Of 16-bit stereo `interleaved`: the frames from the first to the last that carry sound.
+std::size_t SoundingFrames(std::span<const int16_t> interleaved) {
+  const auto loud = [](int16_t v) { return std::abs(v) > 1000; };
+  std::optional<std::size_t> first, last;
+  for (std::size_t f = 0; f < interleaved.size() / 2; ++f) {
+    if (!loud(interleaved[2 * f])) continue;
+    if (!first) first = f;
+    last = f;
+  }
+  return first ? *last - *first + 1 : 0;
+}
+
+// A pipe sink writes out everything it plays, in order, with no rewinds: what it wrote of a
+// tone is exactly what was heard of it.
+TEST_F(SoundStackTest, StopLetsWhatTheServerHoldsPlayOutAndStopNowDropsIt) {
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  const fs::path fifo = dir_ / "played.fifo";
+  ASSERT_FALSE(test::PulseServer::LoadPipeSink("bwpipe", fifo).empty());
+  const fs::path raw = dir_ / "played.raw";
+  test::BackgroundProcess drain({"cat", fifo.string()}, raw.string());
+  const std::optional<DeviceId> pipe = Described(
+      EnumeratePlaybackDevices(), [](const std::string& d) { return d.find("FIFO") != d.npos; });
+  ASSERT_TRUE(pipe);
+  const auto frames_played = [&] { return test::ReadFileBytes(raw).size() / 4; };
+  // The sounding frames the sink played from frame `from` on.
+  const auto heard_since = [&](std::size_t from) {
+    const std::vector<int16_t> all = test::Pcm16Samples(test::ReadFileBytes(raw));
+    if (all.size() / 2 <= from) return std::size_t{0};
+    return SoundingFrames(std::span<const int16_t>(all).subspan(from * 2));
+  };
+  constexpr uint32_t kToneFrames = kRate * 10;
+  for (const bool now : {false, true}) {
+    const std::string how = now ? "StopNow" : "Stop";
+    std::shared_ptr<SoundDevice> device;
+    ASSERT_EQ(SoundCreate(&*pipe, &device), kSoundOk);
+    std::shared_ptr<SoundBuffer> buffer;
+    ASSERT_EQ(
+        device->CreateSoundBuffer({0x000181E0, kToneFrames * 4, MakePcmFormat(kRate, 2)}, &buffer),
+        kSoundOk);
+    LockedRegions r;
+    ASSERT_EQ(buffer->Lock(0, kToneFrames * 4, &r), kSoundOk);
+    WriteTone(r.ptr1, kToneFrames);
+    ASSERT_EQ(buffer->Unlock(r), kSoundOk);
+    const std::size_t before = frames_played();
+    ASSERT_EQ(buffer->Play(0), kSoundOk);
+    // A second of it heard: the server's queue has filled.
+    ASSERT_TRUE(WaitUntil([&] { return heard_since(before) > kRate; })) << how;
+    ASSERT_EQ(now ? buffer->StopNow() : buffer->Stop(), kSoundOk);
+    uint32_t cursor = 0;
+    ASSERT_EQ(buffer->GetCurrentPosition(&cursor, nullptr), kSoundOk);
+    const uint32_t mixed = cursor / 4;
+    // Whatever the server held has played (or gone) once the sink has run on past it.
+    ASSERT_TRUE(WaitUntil([&] { return frames_played() > before + mixed + kRate; }, 20s)) << how;
+    buffer.reset();
+    device.reset();
+    const std::size_t heard = heard_since(before);
+    if (now) {
+      EXPECT_LT(heard + kRate / 20, mixed) << "what the server held played on after StopNow";
+    } else {
+      EXPECT_GE(heard + kRate / 100, mixed) << "what the server held was cut off by Stop";
+    }
+  }
 }
 
 // The position `brookwave-cli play` showed last ("00:03" of "00:03 / 01:30").

@@ -111,7 +111,8 @@ class PlayingOut {
 }  // namespace
 
 // The thread finishes the write it is in, and whatever the device still holds plays out
-// afterwards: the end of a file, handed over last, would be cut off otherwise.
+// afterwards (unless a buffer was stopped with StopNow since): the end of a file, handed over
+// last, would be cut off otherwise.
 PlaybackDeviceCore::~PlaybackDeviceCore() {
   quit_ = true;
   Refilled();  // ends a wait for a writer
@@ -121,7 +122,8 @@ PlaybackDeviceCore::~PlaybackDeviceCore() {
     if (thread_.joinable()) ended_.wait_for(lock, kFinishWriteLimit, [this] { return run_ended_; });
   }
   StopThread();
-  if (stream_ && stream_->PlayOutTime().count() > 0) PlayingOut::Get().Add(std::move(stream_));
+  if (stream_ && !TakeDropRequest() && stream_->PlayOutTime().count() > 0)
+    PlayingOut::Get().Add(std::move(stream_));
 }
 
 uint32_t PlaybackDeviceCore::MixVirtual(int16_t* out, uint32_t frames, uint16_t channels,
@@ -201,13 +203,18 @@ void PlaybackDeviceCore::Run() {
   std::vector<float> mix;
   PendingSignals signals(false);
   while (!quit_) {
-    if (!WaitForARunningBuffer(stream_->PlayOutTime())) {
+    if (!WaitForARunningBuffer(stream_->PlayOutTime(), [this] { return drop_queued_; })) {
       // Most of it has played by now; the rest, in the sink, is waited for before resting.
       stream_->PlayOut();
       stream_->Rest();
       WaitForARunningBuffer();
     }
     if (quit_) break;
+    // Resting drops what the device holds; the next write wakes it.
+    if (TakeDropRequest()) {
+      stream_->Rest();
+      continue;
+    }
     const uint32_t frames = FramesToMix(stream_->ChunkFrames());
     if (frames == 0) continue;
     mix.resize(static_cast<std::size_t>(frames) * format_.channels);

@@ -37,6 +37,13 @@ SoundResult PlaybackCore::Play(uint32_t flags) {
   return kSoundOk;
 }
 
+SoundResult PlaybackCore::StopNow() {
+  const bool was_running = running();
+  const SoundResult result = Stop();
+  if (was_running) device_->DropQueued();
+  return result;
+}
+
 SoundResult PlaybackCore::Unlock(const LockedRegions& regions) {
   const SoundResult result = BufferCore::Unlock(regions);
   if (result == kSoundOk) device_->Refilled();

@@ -239,6 +239,10 @@ SoundResult SoundBuffer::Stop() {
   return core_->Stop();
 }
 
+SoundResult SoundBuffer::StopNow() {
+  return core_->StopNow();
+}
+
 SoundResult SoundBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) const {
   core_->GetCurrentPosition(play, write);
   return kSoundOk;

@@ -137,8 +137,13 @@ class SoundBuffer {
   // Starts playing from the current position; with kPlayLooping it wraps at the end, else it
   // stops there. Playing again while playing changes only the looping.
   SoundResult Play(uint32_t flags);
-  // Stops at the current position and fires the stop events (if it was playing).
+  // Stops at the current position and fires the stop events (if it was playing). What the
+  // device has already taken plays out, as the end of a file needs.
   SoundResult Stop();
+  // Stop, and what the device has queued from a buffer that was playing is dropped: the sound
+  // ends at once instead of once the device's queue (up to half a second on a sound server)
+  // has played, as the user's Stop wants.
+  SoundResult StopNow();
 
   // Byte offsets of the play cursor (what has been handed to the device) and of the write
   // cursor (what the device has already taken; writing is safe behind it and ahead of it).

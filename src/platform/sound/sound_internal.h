@@ -18,6 +18,7 @@
 #include <span>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/event.h"
@@ -307,11 +308,15 @@ class DeviceCore {
   // Device thread: sleeps while no buffer runs (until Ran or the end), rather than feeding
   // the device silence, so that a program with a file open but stopped does not wake. The
   // device plays out what it holds meanwhile. False when `limit` (if not zero) passed first.
-  bool WaitForARunningBuffer(std::chrono::milliseconds limit = {}) {
+  // `also`, checked with mutex_ held, ends the wait too.
+  template <typename Also = bool (*)()>
+  bool WaitForARunningBuffer(
+      std::chrono::milliseconds limit = {}, Also also = [] { return false; }) {
     std::unique_lock lock(mutex_);
-    const auto woken = [this] {
-      return quit_ || std::any_of(buffers_.begin(), buffers_.end(),
-                                  [](const Buffer* b) { return b->running(); });
+    const auto woken = [this, &also] {
+      return quit_ || also() || std::any_of(buffers_.begin(), buffers_.end(), [](const Buffer* b) {
+               return b->running();
+             });
     };
     if (limit.count() > 0) return run_again_.wait_for(lock, limit, woken);
     run_again_.wait(lock, woken);
@@ -343,6 +348,13 @@ class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
   // buffer that plays unchanged is copied, not mixed.
   uint32_t MixVirtual(int16_t* out, uint32_t frames, uint16_t channels, bool split,
                       PendingSignals* signals);
+  // Any thread, holding no buffer's lock: what the device has queued goes, once the write in
+  // hand is done (a buffer was stopped by the user).
+  void DropQueued() {
+    std::lock_guard lock(mutex_);
+    drop_queued_ = true;
+    run_again_.notify_one();
+  }
   // Any thread, holding no buffer's lock: a buffer's writer unlocked what it wrote.
   void Refilled() {
     {
@@ -362,6 +374,11 @@ class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
   // With mutex_ held: `frames`, cut where a running buffer meets what its writer has yet to
   // write.
   uint32_t WrittenFramesLocked(uint32_t frames) const;
+  // Device thread: whether DropQueued was called since it last asked.
+  bool TakeDropRequest() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(drop_queued_, false);
+  }
   uint64_t RefillCount() {
     std::lock_guard lock(refill_mutex_);
     return refills_;
@@ -374,7 +391,8 @@ class PlaybackDeviceCore final : public DeviceCore<PlaybackCore, OutputStream> {
   uint64_t refills_ = 0;  // under refill_mutex_
   // Device thread: the refill count at the last wait that ran out; no wait until it moves.
   uint64_t waited_in_vain_at_ = UINT64_MAX;
-  bool run_ended_ = false;  // under mutex_
+  bool run_ended_ = false;    // under mutex_
+  bool drop_queued_ = false;  // under mutex_
   std::condition_variable ended_;
 };
 
@@ -399,6 +417,8 @@ class PlaybackCore final : public BufferCore, private PullResampler::Source {
   ~PlaybackCore() override;
 
   SoundResult Play(uint32_t flags);
+  // Stop, and the device drops what it has queued if the buffer was playing.
+  SoundResult StopNow();
   // The device thread may be waiting for what was written.
   SoundResult Unlock(const LockedRegions& regions);
   void GetCurrentPosition(uint32_t* play, uint32_t* write) const;
