@@ -213,6 +213,7 @@ void PlaybackDeviceCore::Run() {
     // Resting drops what the device holds; the next write wakes it.
     if (TakeDropRequest()) {
       stream_->Rest();
+      WaitForARunningBuffer();
       continue;
     }
     const uint32_t frames = FramesToMix(stream_->ChunkFrames());
