@@ -62,20 +62,29 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-void ExpectTone(std::span<const int16_t> interleaved, const std::string& where) {
-  ASSERT_GE(interleaved.size(), kRate) << where;
-  for (int channel = 0; channel < 2; ++channel) {
-    const std::vector<double> x = test::Channel(interleaved, 2, channel);
-    EXPECT_NEAR(test::ToneHzByPeriod(x, kRate), 1000, 2) << where << ", channel " << channel;
+// How a recording is laid out.
+struct Layout {
+  uint32_t rate = kRate;
+  uint16_t channels = 2;
+};
+
+void ExpectTone(std::span<const int16_t> interleaved, const std::string& where,
+                Layout layout = {}) {
+  ASSERT_GE(interleaved.size(), layout.rate) << where;
+  for (int channel = 0; channel < layout.channels; ++channel) {
+    const std::vector<double> x = test::Channel(interleaved, layout.channels, channel);
+    EXPECT_NEAR(test::ToneHzByPeriod(x, layout.rate), 1000, 2) << where << ", channel " << channel;
     EXPECT_NEAR(test::RmsDb(x), kToneDb, 1) << where << ", channel " << channel;
   }
 }
 
 // A monitor that has just been opened may take a while to deliver (a null sink renders in
 // blocks of up to two seconds until a client asks for less).
-void ExpectLastSecondIsTone(std::span<const int16_t> interleaved, const std::string& where) {
-  ASSERT_GE(interleaved.size(), kRate * 2) << where;
-  ExpectTone(interleaved.subspan(interleaved.size() - kRate * 2), where);
+void ExpectLastSecondIsTone(std::span<const int16_t> interleaved, const std::string& where,
+                            Layout layout = {}) {
+  const std::size_t second = std::size_t{layout.rate} * layout.channels;
+  ASSERT_GE(interleaved.size(), second) << where;
+  ExpectTone(interleaved.subspan(interleaved.size() - second), where, layout);
 }
 
 // `frames` frames of a 1 kHz stereo tone at half scale, as 16-bit samples at `out`.
@@ -123,16 +132,16 @@ class SoundStackTest : public ::testing::Test {
     ASSERT_TRUE(pulse_.Start(&error)) << error;
   }
 
-  // Plays the tone on `output` while `input` records kCaptureSeconds; the last second of the
-  // recording must be the tone.
-  void ExpectRoundTrip(const DeviceId* output, const DeviceId* input) {
+  // Plays the tone on `output` while `input` records kCaptureSeconds into a buffer of `layout`;
+  // the last second of the recording must be the tone.
+  void ExpectRoundTrip(const DeviceId* output, const DeviceId* input, Layout layout = {}) {
     std::shared_ptr<CaptureDevice> capture_device;
     ASSERT_EQ(SoundCaptureCreate(input, &capture_device), kSoundOk);
     std::shared_ptr<CaptureBuffer> capture;
-    const uint32_t capture_bytes = kRate * 4 * kCaptureSeconds;
-    ASSERT_EQ(
-        capture_device->CreateCaptureBuffer({0, capture_bytes, MakePcmFormat(kRate, 2)}, &capture),
-        kSoundOk);
+    const uint32_t capture_bytes = layout.rate * 2 * layout.channels * kCaptureSeconds;
+    ASSERT_EQ(capture_device->CreateCaptureBuffer(
+                  {0, capture_bytes, MakePcmFormat(layout.rate, layout.channels)}, &capture),
+              kSoundOk);
     std::shared_ptr<SoundNotify> notify;
     ASSERT_EQ(capture->QueryNotify(&notify), kSoundOk);
     const std::vector<EventHandle> full = {Event::Create()};
@@ -152,7 +161,7 @@ class SoundStackTest : public ::testing::Test {
     std::memcpy(samples.data(), r.ptr1, r.bytes1);
     capture->Unlock(r);
     // The last second: well after the tone reached the sink.
-    ExpectLastSecondIsTone(samples, "recorded");
+    ExpectLastSecondIsTone(samples, "recorded", layout);
   }
 
   test::TempDir dir_;
@@ -177,6 +186,8 @@ TEST_F(SoundStackTest, ToneThroughTheServerBackendComesBackFromTheMonitor) {
   ASSERT_TRUE(output && input) << "the server's sink and its monitor are listed";
   ExpectRoundTrip(&*output, &*input);
   ExpectRoundTrip(nullptr, nullptr);  // the default devices
+  // The server's 16-bit stereo frames, mapped to mono and resampled on arrival.
+  ExpectRoundTrip(nullptr, nullptr, {22050, 1});
 }
 
 TEST_F(SoundStackTest, SinksPluggedInAndPulledOutShowInTheNextListing) {

@@ -1,7 +1,9 @@
 // The capture buffer: a ring of 16-bit PCM that the device fills, converted on arrival to the
 // buffer's rate and channels, with the capture cursor and the notification positions.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "platform/sound/sound_internal.h"
 
@@ -74,8 +76,7 @@ uint32_t CaptureCore::FramesToNextNotification(StreamFormat device) const {
   return static_cast<uint32_t>(std::clamp(device_frames, 1.0, double(UINT32_MAX)));
 }
 
-void CaptureCore::Deliver(const float* in, uint32_t frames, StreamFormat device,
-                          PendingSignals* signals) {
+void CaptureCore::Deliver(const InputPiece& piece, StreamFormat device, PendingSignals* signals) {
   std::lock_guard lock(mutex_);
   if (!running_) return;
   if (device != last_device_) {
@@ -83,36 +84,64 @@ void CaptureCore::Deliver(const float* in, uint32_t frames, StreamFormat device,
     last_device_ = device;
   }
   const uint16_t ch = format_.nChannels;
+  const bool as_it_is = device.channels == ch && device.rate == format_.nSamplesPerSec;
+  // 16-bit frames in the buffer's own layout and rate go in as they came.
+  if (as_it_is && piece.s16 && piece.data) {
+    Store(static_cast<const int16_t*>(piece.data), piece.frames, signals);
+    return;
+  }
+  const float* in = AsFloats(piece, device.channels);
+  if (as_it_is) {
+    StoreFloats(in, piece.frames, signals);
+    return;
+  }
   // The device's own layout needs no mapping, which would only copy it.
   const float* mapped = in;
   if (device.channels != ch) {
-    mapped_.resize(static_cast<std::size_t>(frames) * ch);
-    MapChannels(in, device.channels, mapped_.data(), ch, frames, {}, false);
+    mapped_.resize(static_cast<std::size_t>(piece.frames) * ch);
+    MapChannels(in, device.channels, mapped_.data(), ch, piece.frames, {}, false);
     mapped = mapped_.data();
   }
   if (device.rate == format_.nSamplesPerSec) {
-    Store(mapped, frames, signals);
+    StoreFloats(mapped, piece.frames, signals);
     return;
   }
   if (!resampler_)
     resampler_ = std::make_unique<PushResampler>(ch, format_.nSamplesPerSec, device.rate);
-  resampler_->Process(mapped, frames, &converted_);
-  Store(converted_.data(), static_cast<uint32_t>(converted_.size() / ch), signals);
+  resampler_->Process(mapped, piece.frames, &converted_);
+  StoreFloats(converted_.data(), static_cast<uint32_t>(converted_.size() / ch), signals);
 }
 
-void CaptureCore::Store(const float* samples, uint32_t frames, PendingSignals* signals) {
-  const std::size_t ch = format_.nChannels;
-  pcm_.resize(frames * ch);
+const float* CaptureCore::AsFloats(const InputPiece& piece, uint16_t channels) {
+  if (piece.data && !piece.s16) return static_cast<const float*>(piece.data);
+  const std::size_t count = std::size_t{piece.frames} * channels;
+  floats_.assign(count, 0.0f);
+  if (piece.data) {
+    const auto* s16 = static_cast<const int16_t*>(piece.data);
+    for (std::size_t i = 0; i < count; ++i)
+      floats_[i] = static_cast<float>(s16[i]) / 32768.0f;
+  }
+  return floats_.data();
+}
+
+void CaptureCore::StoreFloats(const float* samples, uint32_t frames, PendingSignals* signals) {
+  pcm_.resize(std::size_t{frames} * format_.nChannels);
   FloatToPcm16(samples, pcm_.size(), pcm_.data());
+  Store(pcm_.data(), frames, signals);
+}
+
+void CaptureCore::Store(const int16_t* samples, uint32_t frames, PendingSignals* signals) {
+  const std::size_t ch = format_.nChannels;
   const uint64_t room = frames_ - (stored_ - taken_);
   if (!keep_ || (backlog_.empty() && room >= frames)) {
-    WriteRing(pcm_.data(), frames, signals);
+    WriteRing(samples, frames, signals);
     return;
   }
+  const std::size_t count = std::size_t{frames} * ch;
   const uint64_t capacity = uint64_t{kCaptureBacklogSeconds} * format_.nSamplesPerSec * ch;
-  const std::size_t kept = std::min<std::size_t>(pcm_.size(), capacity - backlog_.size());
-  backlog_.insert(backlog_.end(), pcm_.begin(), pcm_.begin() + kept);
-  lost_ += (pcm_.size() - kept) / ch;
+  const std::size_t kept = std::min<std::size_t>(count, capacity - backlog_.size());
+  backlog_.insert(backlog_.end(), samples, samples + kept);
+  lost_ += (count - kept) / ch;
   PumpBacklog(signals);
 }
 
@@ -133,8 +162,13 @@ void CaptureCore::WriteRing(const int16_t* samples, uint32_t frames, PendingSign
   while (done < frames) {
     const uint32_t n = std::min(frames - done, frames_ - cursor_);
     uint8_t* dst = &data_[static_cast<std::size_t>(cursor_) * align_];
-    for (std::size_t i = 0; i < n * ch; ++i)
-      StoreLe16(dst + 2 * i, static_cast<uint16_t>(samples[done * ch + i]));
+    const int16_t* from = samples + std::size_t{done} * ch;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(dst, from, std::size_t{n} * ch * 2);
+    } else {
+      for (std::size_t i = 0; i < n * ch; ++i)
+        StoreLe16(dst + 2 * i, static_cast<uint16_t>(from[i]));
+    }
     notifications_.Passed(double(cursor_) * align_, double(cursor_ + n) * align_, size, signals);
     cursor_ += n;
     stored_ += n;

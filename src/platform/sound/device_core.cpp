@@ -47,7 +47,7 @@ class ClockOutput final : public OutputStream {
   ClockStream clock_;
 };
 
-class ClockInput final : public InputStream {
+class ClockInput final : public ChunkedInput {
  public:
   explicit ClockInput(StreamFormat format) : clock_(format) {}
   StreamFormat format() const override { return clock_.format(); }
@@ -73,6 +73,13 @@ std::unique_ptr<OutputStream> MakeClockOutput(StreamFormat format) {
 
 std::unique_ptr<InputStream> MakeClockInput(StreamFormat format) {
   return std::make_unique<ClockInput>(format);
+}
+
+bool ChunkedInput::Next(InputPiece* piece) {
+  chunk_.resize(std::size_t{kMixFrames} * format().channels);
+  if (!Read(chunk_.data(), kMixFrames)) return false;
+  *piece = {chunk_.data(), kMixFrames, false};
+  return true;
 }
 
 // ---- Playback ----------------------------------------------------------------------------
@@ -241,29 +248,27 @@ uint32_t CaptureDeviceCore::DeliverVirtual(const float* in, uint32_t frames, boo
                                            PendingSignals* signals) {
   std::lock_guard lock(mutex_);
   if (split) frames = UpToNextNotificationLocked(frames);
-  DeliverLocked(in, frames, signals);
+  DeliverLocked({in, frames, false}, signals);
   return frames;
 }
 
-void CaptureDeviceCore::DeliverLocked(const float* in, uint32_t frames, PendingSignals* signals) {
+void CaptureDeviceCore::DeliverLocked(const InputPiece& piece, PendingSignals* signals) {
   for (CaptureCore* b : buffers_)
-    b->Deliver(in, frames, format_, signals);
+    b->Deliver(piece, format_, signals);
 }
 
 void CaptureDeviceCore::Run() {
   if (!stream_->Start()) ReplaceStream(MakeClockInput(format_));
-  std::vector<float> in;
   PendingSignals signals(false);
   while (!quit_) {
-    const uint32_t frames = stream_->ChunkFrames();
-    in.resize(static_cast<std::size_t>(frames) * format_.channels);
-    if (!stream_->Read(in.data(), frames)) {
-      LoseDevice();
+    InputPiece piece;
+    if (!stream_->Next(&piece)) {
+      if (!quit_) LoseDevice();
       continue;
     }
     {
       std::lock_guard lock(mutex_);
-      DeliverLocked(in.data(), frames, &signals);
+      DeliverLocked(piece, &signals);
     }
     signals.Fire();
   }

@@ -268,7 +268,7 @@ class PortAudioOutput final : public OutputStream {
   PortAudioStream stream_;
 };
 
-class PortAudioInput final : public InputStream {
+class PortAudioInput final : public ChunkedInput {
  public:
   explicit PortAudioInput(PortAudioStream stream) : stream_(std::move(stream)) {}
   StreamFormat format() const override { return stream_.format(); }

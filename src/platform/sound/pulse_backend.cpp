@@ -215,12 +215,13 @@ class PulseConnection {
   // waits until it runs; false when the server refuses it.
   bool OpenStream(StreamFormat format, const std::string& device, bool capture) {
     stream_.reset();
-    const pa_sample_spec sample{PA_SAMPLE_FLOAT32NE, format.rate,
+    // Capture comes as the 16-bit frames the buffers keep; playback goes as the float mix.
+    const pa_sample_spec sample{capture ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE, format.rate,
                                 static_cast<uint8_t>(format.channels)};
     stream_.reset(
         pulse::pa_stream_new(context_.get(), capture ? "Recording" : "Playback", &sample, nullptr));
     if (!stream_) return false;
-    const uint32_t frame_bytes = 4u * format.channels;
+    const uint32_t frame_bytes = (capture ? 2u : 4u) * format.channels;
     const uint32_t chunk = ChunkFramesFor(format) * frame_bytes;
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
@@ -413,64 +414,37 @@ class PulseInput final : public InputStream {
  public:
   explicit PulseInput(std::unique_ptr<PulseStream> stream) : stream_(std::move(stream)) {}
   StreamFormat format() const override { return stream_->format(); }
-  uint32_t ChunkFrames() const override { return stream_->ChunkFrames(); }
   bool Start() override {
     stream_->Uncork();
     return true;
   }
   void Interrupt() override { stream_->Interrupt(); }
 
-  bool Read(float* samples, uint32_t frames) override {
-    auto* out = reinterpret_cast<uint8_t*>(samples);
-    std::size_t left = frames * (4u * stream_->format().channels);
-    while (left > 0) {
-      if (!fragment_ && !Peek()) {
-        if (stream_->Wait()) continue;
-        if (!stream_->interrupted()) return false;
-        std::memset(out, 0, left);
+  // The fragments the server delivered, handed on in place. The stream is only opened again
+  // while no fragment is held, so the one held stays valid.
+  bool Next(InputPiece* piece) override {
+    PulseConnection& c = stream_->connection();
+    if (held_) {
+      pulse::pa_stream_drop(c.stream());
+      held_ = false;
+    }
+    for (;;) {
+      const void* data = nullptr;
+      std::size_t bytes = 0;
+      if (c.StreamReady() && pulse::pa_stream_peek(c.stream(), &data, &bytes) >= 0 && bytes > 0) {
+        held_ = true;
+        // The server's queue holds whole frames.
+        const uint32_t frame_bytes = 2u * stream_->format().channels;
+        *piece = {data, static_cast<uint32_t>(bytes / frame_bytes), true};  // no data: a gap
         return true;
       }
-      const std::size_t n = std::min(left, fragment_->size - taken_);
-      if (fragment_->data)
-        std::memcpy(out, fragment_->data + taken_, n);
-      else
-        std::memset(out, 0, n);  // a gap in the recording
-      out += n;
-      left -= n;
-      taken_ += n;
-      if (taken_ == fragment_->size) Drop();
+      if (!stream_->Wait()) return false;
     }
-    return true;
   }
 
  private:
-  // A fragment the server delivered, read in place until it has all been taken.
-  struct Fragment {
-    const uint8_t* data;  // null for a gap
-    std::size_t size;
-  };
-
-  // Takes the next fragment the server delivered; false when there is none yet. The stream
-  // is only opened again while no fragment is held, so the one held stays valid.
-  bool Peek() {
-    PulseConnection& c = stream_->connection();
-    if (!c.StreamReady()) return false;
-    const void* data = nullptr;
-    std::size_t n = 0;
-    if (pulse::pa_stream_peek(c.stream(), &data, &n) < 0 || n == 0) return false;
-    fragment_ = Fragment{static_cast<const uint8_t*>(data), n};
-    taken_ = 0;
-    return true;
-  }
-
-  void Drop() {
-    pulse::pa_stream_drop(stream_->connection().stream());
-    fragment_.reset();
-  }
-
   std::unique_ptr<PulseStream> stream_;
-  std::optional<Fragment> fragment_;
-  std::size_t taken_ = 0;
+  bool held_ = false;
 };
 
 std::vector<PulseDevice> ListDevices(bool capture) {

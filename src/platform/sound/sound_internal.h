@@ -62,19 +62,38 @@ class OutputStream {
   virtual void PlayOut() {}
 };
 
-// A backend's input: blocking reads of interleaved float samples.
+// A stretch of input as a stream delivered it: `frames` frames of the stream's format, as
+// 16-bit or float samples; no data for a gap, which is silence.
+struct InputPiece {
+  const void* data = nullptr;
+  uint32_t frames = 0;
+  bool s16 = false;
+};
+
+// A backend's input: blocking reads of what arrives.
 class InputStream {
  public:
   virtual ~InputStream() = default;
   virtual StreamFormat format() const = 0;
   virtual bool Start() = 0;
-  // Returns once `frames` frames have arrived; false when the device failed and no other
-  // device could take over. A later Read tries again.
-  virtual bool Read(float* samples, uint32_t frames) = 0;
-  // Frames the device thread delivers per Read.
-  virtual uint32_t ChunkFrames() const { return kMixFrames; }
-  // Any thread: makes a Read that waits return at once (the device is being closed).
+  // Waits for the next stretch, valid until the next call; false when the device failed and no
+  // other device could take over, or on Interrupt. A later Next tries again.
+  virtual bool Next(InputPiece* piece) = 0;
+  // Any thread: makes a Next that waits return at once (the device is being closed).
   virtual void Interrupt() {}
+};
+
+// An input read in chunks of float samples.
+class ChunkedInput : public InputStream {
+ public:
+  bool Next(InputPiece* piece) final;
+
+ protected:
+  // Returns once `frames` frames have arrived (false as for Next).
+  virtual bool Read(float* samples, uint32_t frames) = 0;
+
+ private:
+  std::vector<float> chunk_;
 };
 
 // The null backend's streams: silence paced by the system clock.
@@ -406,7 +425,7 @@ class CaptureDeviceCore final : public DeviceCore<CaptureCore, InputStream> {
   uint32_t DeliverVirtual(const float* in, uint32_t frames, bool split, PendingSignals* signals);
 
  private:
-  void DeliverLocked(const float* in, uint32_t frames, PendingSignals* signals);
+  void DeliverLocked(const InputPiece& piece, PendingSignals* signals);
   void Run() override;
 };
 
@@ -495,13 +514,16 @@ class CaptureCore final : public BufferCore {
   // Device side, with the device's mutex held.
   // Device frames until the capture cursor reaches the next notification (at least 1).
   uint32_t FramesToNextNotification(StreamFormat device) const;
-  // Converts `frames` device frames into the buffer.
-  void Deliver(const float* in, uint32_t frames, StreamFormat device, PendingSignals* signals);
+  // Converts what the device delivered into the buffer.
+  void Deliver(const InputPiece& piece, StreamFormat device, PendingSignals* signals);
 
  private:
   uint32_t WriteCursorLocked() const override { return cursor_ * align_; }
   void UnlockedLocked(const LockedRegions& regions, PendingSignals* signals) override;
-  void Store(const float* samples, uint32_t frames, PendingSignals* signals);
+  // The device's frames as floats in its own layout (converted into floats_ when they are not).
+  const float* AsFloats(const InputPiece& piece, uint16_t channels);
+  void StoreFloats(const float* samples, uint32_t frames, PendingSignals* signals);
+  void Store(const int16_t* samples, uint32_t frames, PendingSignals* signals);
   // Stores `frames` frames into the ring at the cursor.
   void WriteRing(const int16_t* samples, uint32_t frames, PendingSignals* signals);
   // With keep_: moves what the backlog holds into the room the reader left.
@@ -517,6 +539,7 @@ class CaptureCore final : public BufferCore {
   std::vector<int16_t> pcm_;
   std::unique_ptr<PushResampler> resampler_;
   StreamFormat last_device_;
+  std::vector<float> floats_;
   std::vector<float> mapped_;
   std::vector<float> converted_;
 };
