@@ -157,9 +157,15 @@ std::size_t OpenFileDescriptorCount() {
   return count;
 }
 
-std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path, std::uintmax_t from) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  in.seekg(static_cast<std::streamoff>(from));
+  // Read to the end rather than to the size the file has, which /proc's files give as 0.
+  std::vector<uint8_t> bytes;
+  char chunk[1 << 16];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
+    bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+  return bytes;
 }
 
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {

@@ -121,7 +121,8 @@ class FileSizeLimit {
   sighandler_t old_handler_{};
 };
 
-std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+// The bytes of the file from offset `from` on (none when it is no longer).
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path, std::uintmax_t from = 0);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
 // Skips the current test when a peer program is missing (scripts/setup installs them all).
