@@ -6,7 +6,8 @@
 // (preemptions) per second, and the ratios of our programs to their peers (goals: at most
 // 1.0 of the peer's CPU; fewer than 25 wake-ups per second). The programs take turns for
 // BW_BENCH_ROUNDS rounds (3 unless set); each figure is the median of its rounds, as one round
-// on a shared machine can be off by a fifth.
+// on a shared machine can be off by a fifth. BW_BENCH_PARTS ("playing", "recording"; both
+// unless set) picks what is measured.
 //
 // The desktop programs (brookwave, audacious) run on an Xvfb display of the benchmark's own,
 // with BW_WM_CHECK (bench/wm_check) standing in for a desktop's window manager: without one,
@@ -266,7 +267,7 @@ void PrintRow(const std::string& what, const Rates& r) {
     std::printf("%-44s  did not run\n", what.c_str());
     return;
   }
-  std::printf("%-44s %8.4f %9.1f %9.1f\n", what.c_str(), r.cpu, r.wakeups, r.preemptions);
+  std::printf("%-44s %9.5f %9.1f %9.1f\n", what.c_str(), r.cpu, r.wakeups, r.preemptions);
 }
 
 void PrintRatio(const std::string& what, const Rates& ours, const Rates& peer, double goal) {
@@ -312,45 +313,23 @@ class Turns {
   std::vector<Entry> entries_;
 };
 
-}  // namespace
+// The sound every program plays, as a WAVE file, an MP3 file and that MP3 in a WAVE file.
+struct Sounds {
+  fs::path wav;
+  fs::path mp3;
+  fs::path mp3_wave;
+};
 
-int main() {
-  const char* dir_env = std::getenv("BW_BENCH_DIR");
-  const char* cli_env = std::getenv("BW_CLI");
-  const char* program_env = std::getenv("BW_PROGRAM");
-  const fs::path dir = fs::path(dir_env ? dir_env : fs::temp_directory_path()) / "sound_server";
-  fs::remove_all(dir);
-  fs::create_directories(dir / "config");
-  const std::string cli = cli_env ? cli_env : "brookwave-cli";
-  const std::string config = "XDG_CONFIG_HOME=" + Quoted(dir / "config") + " HOME=" + Quoted(dir);
-
-  const fs::path wav = dir / "sound.wav";
-  const fs::path mp3 = dir / "sound.mp3";
-  const fs::path mp3_wave = dir / "sound_mp3.wav";
-  WriteAll(wav,
-           Wave(bw::FormatBlock(bw::MakePcmFormat(kRate, 2)), TestSound(kRate, kSoundSeconds)));
-  if (std::system(("lame --quiet -b 128 " + Quoted(wav) + " " + Quoted(mp3)).c_str()) != 0 ||
-      std::system(
-          ("ffmpeg -loglevel error -y -i " + Quoted(mp3) + " -c:a copy -f wav " + Quoted(mp3_wave))
-              .c_str()) != 0) {
-    std::printf("could not make the MP3 files (lame, ffmpeg)\n");
-    return 1;
-  }
-
-  PrivateServer server(dir);
-  PrivateDisplay display(dir);
-  if (!server.ok() || !display.ok()) {
-    std::printf("could not start pulseaudio or Xvfb\n");
-    return 1;
-  }
-
-  const char* rounds_env = std::getenv("BW_BENCH_ROUNDS");
-  const int rounds = std::max(1, rounds_env ? std::atoi(rounds_env) : 3);
+void MeasurePlaying(const Sounds& sounds, const std::string& cli, const std::string& gui,
+                    const std::string& config, const fs::path& dir, int rounds) {
+  const fs::path& wav = sounds.wav;
+  const fs::path& mp3 = sounds.mp3;
+  const fs::path& mp3_wave = sounds.mp3_wave;
   std::printf(
       "playing %u s of 44,100 Hz stereo into a private PulseAudio null sink; measured "
       "over %lld s, median of %d rounds\n",
       kSoundSeconds, static_cast<long long>(kMeasure.count()), rounds);
-  std::printf("%-44s %8s %9s %9s\n", "program", "CPU s/s", "wakeup/s", "preempt/s");
+  std::printf("%-44s %9s %9s %9s\n", "program", "CPU s/s", "wakeup/s", "preempt/s");
   Turns playing(false, dir / "play.log");
   const std::size_t mpg123 =
       playing.Add("mpg123 -o pulse (MP3)", "mpg123 -q -o pulse " + Quoted(mp3));
@@ -366,7 +345,6 @@ int main() {
       playing.Add("brookwave-cli play (WAVE)", Quoted(cli) + " play " + Quoted(wav));
   const std::size_t cli_mp3 =
       playing.Add("brookwave-cli play (MP3 in WAVE)", Quoted(cli) + " play " + Quoted(mp3_wave));
-  const std::string gui = program_env ? std::string(program_env) : "";
   const std::string run = "env " + config + " dbus-run-session -- " + Quoted(gui) + " ";
   const std::size_t gui_pcm = gui.empty() ? 0 : playing.Add("brookwave (WAVE)", run + Quoted(wav));
   const std::size_t gui_mp3 =
@@ -383,11 +361,14 @@ int main() {
     PrintRatio("brookwave (MP3) / audacious", playing.Result(gui_mp3), audacious_rates, 1.0);
     PrintRatio("brookwave (WAVE) / audacious", playing.Result(gui_pcm), audacious_rates, 1.0);
   }
+}
 
-  // Recording: something plays into the sink meanwhile, so that its monitor runs in real time.
+// Something plays into the sink meanwhile, so that its monitor runs in real time.
+void MeasureRecording(const Sounds& sounds, const std::string& cli, const fs::path& dir,
+                      int rounds) {
   std::printf("\nrecording from the sink's monitor while paplay plays into it\n");
-  std::printf("%-44s %8s %9s %9s\n", "program", "CPU s/s", "wakeup/s", "preempt/s");
-  Child background("sh -c \"while :; do paplay " + Quoted(wav) + "; done\"",
+  std::printf("%-44s %9s %9s %9s\n", "program", "CPU s/s", "wakeup/s", "preempt/s");
+  Child background("sh -c \"while :; do paplay " + Quoted(sounds.wav) + "; done\"",
                    dir / "background.log");
   Turns recording(true, dir / "record.log");
   const std::size_t parec_wav = recording.Add(
@@ -408,5 +389,46 @@ int main() {
              recording.Result(parec_wav), 1.0);
   PrintRatio("brookwave-cli record (MP3) / parec | lame", recording.Result(cli_rec_mp3),
              recording.Result(parec_lame), 1.0);
+}
+
+}  // namespace
+
+int main() {
+  const char* dir_env = std::getenv("BW_BENCH_DIR");
+  const char* cli_env = std::getenv("BW_CLI");
+  const char* program_env = std::getenv("BW_PROGRAM");
+  const fs::path dir = fs::path(dir_env ? dir_env : fs::temp_directory_path()) / "sound_server";
+  fs::remove_all(dir);
+  fs::create_directories(dir / "config");
+  const std::string cli = cli_env ? cli_env : "brookwave-cli";
+  const std::string config = "XDG_CONFIG_HOME=" + Quoted(dir / "config") + " HOME=" + Quoted(dir);
+
+  const Sounds sounds{dir / "sound.wav", dir / "sound.mp3", dir / "sound_mp3.wav"};
+  const fs::path& wav = sounds.wav;
+  const fs::path& mp3 = sounds.mp3;
+  WriteAll(wav,
+           Wave(bw::FormatBlock(bw::MakePcmFormat(kRate, 2)), TestSound(kRate, kSoundSeconds)));
+  if (std::system(("lame --quiet -b 128 " + Quoted(wav) + " " + Quoted(mp3)).c_str()) != 0 ||
+      std::system(("ffmpeg -loglevel error -y -i " + Quoted(mp3) + " -c:a copy -f wav " +
+                   Quoted(sounds.mp3_wave))
+                      .c_str()) != 0) {
+    std::printf("could not make the MP3 files (lame, ffmpeg)\n");
+    return 1;
+  }
+
+  PrivateServer server(dir);
+  PrivateDisplay display(dir);
+  if (!server.ok() || !display.ok()) {
+    std::printf("could not start pulseaudio or Xvfb\n");
+    return 1;
+  }
+
+  const char* rounds_env = std::getenv("BW_BENCH_ROUNDS");
+  const int rounds = std::max(1, rounds_env ? std::atoi(rounds_env) : 3);
+  const char* parts_env = std::getenv("BW_BENCH_PARTS");
+  const std::string parts = parts_env ? parts_env : "playing,recording";
+  if (parts.find("playing") != std::string::npos)
+    MeasurePlaying(sounds, cli, program_env ? program_env : "", config, dir, rounds);
+  if (parts.find("recording") != std::string::npos) MeasureRecording(sounds, cli, dir, rounds);
   return 0;
 }
