@@ -190,6 +190,35 @@ TEST_F(SoundStackTest, ToneThroughTheServerBackendComesBackFromTheMonitor) {
   ExpectRoundTrip(nullptr, nullptr, {22050, 1});
 }
 
+// A recorder takes its blocks 0.8 s apart, so the server is asked to send what it captures in
+// pieces that long (the source runs with that latency) rather than every 150 ms, and the
+// device thread wakes once a block. Stop asks for what the server still holds.
+TEST_F(SoundStackTest, ARecordingIsSentInPiecesAsLongAsItsBlocks) {
+  ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
+  std::shared_ptr<CaptureDevice> device;
+  ASSERT_EQ(SoundCaptureCreate(nullptr, &device), kSoundOk);
+  constexpr uint32_t kBlockBytes = kRate * 4 * 4 / 5;
+  std::shared_ptr<CaptureBuffer> capture;
+  ASSERT_EQ(device->CreateCaptureBuffer({0, 4 * kBlockBytes, MakePcmFormat(kRate, 2)}, &capture),
+            kSoundOk);
+  std::shared_ptr<SoundNotify> notify;
+  ASSERT_EQ(capture->QueryNotify(&notify), kSoundOk);
+  std::vector<NotifyPosition> blocks;
+  for (uint32_t b = 1; b <= 4; ++b)
+    blocks.push_back({b * kBlockBytes - (b == 4 ? 1 : 0), Event::Create()});
+  ASSERT_EQ(notify->SetNotificationPositions(blocks), kSoundOk);
+  ASSERT_EQ(capture->Start(kCaptureStartLooping), kSoundOk);
+  std::optional<double> latency;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        latency = test::PulseServer::ConfiguredLatencyMs("bwtest.monitor");
+        return latency && *latency > 700 && *latency < 900;
+      },
+      30s))
+      << "the monitor runs with " << latency.value_or(0) << " ms";
+  EXPECT_EQ(capture->Stop(), kSoundOk);
+}
+
 TEST_F(SoundStackTest, SinksPluggedInAndPulledOutShowInTheNextListing) {
   ASSERT_EQ(SelectSoundBackend(SoundBackend::kPulse), SoundBackend::kPulse);
   EXPECT_FALSE(Named(EnumeratePlaybackDevices(), "Headset"));

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 #include "support/test_support.h"
@@ -161,6 +162,21 @@ std::string PulseServer::SinkState(const std::string& name) {
 
 std::vector<std::string> PulseServer::RecordingSources() {
   return StreamTargets("source-outputs", "sources");
+}
+
+std::optional<double> PulseServer::ConfiguredLatencyMs(const std::string& source) {
+  std::istringstream lines(RunCommand({"pactl", "list", "sources"}).out);
+  bool in_it = false;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t at = line.find_first_not_of(" \t");
+    if (at == std::string::npos) continue;
+    const std::string_view text = std::string_view(line).substr(at);
+    if (text.starts_with("Name: ")) in_it = text.substr(6) == source;
+    const std::size_t configured = text.find("configured ");
+    if (in_it && text.starts_with("Latency: ") && configured != std::string_view::npos)
+      return std::stod(std::string(text.substr(configured + 11))) / 1000;
+  }
+  return std::nullopt;
 }
 
 std::string PulseServer::ReadLog() const {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,8 @@ class PulseServer {
   // SUSPENDED) while none does; empty when there is no such sink.
   static std::string SinkState(const std::string& name);
   static std::vector<std::string> RecordingSources();
+  // The latency the source `name` runs with for its recordings (the least they asked for).
+  static std::optional<double> ConfiguredLatencyMs(const std::string& source);
 
  private:
   std::string ReadLog() const;

@@ -32,7 +32,13 @@ SoundResult CaptureCore::Start(uint32_t flags) {
     looping_ = (flags & kCaptureStartLooping) != 0;
   }
   device_->Ran();
+  device_->Paced();
   return kSoundOk;
+}
+
+SoundResult CaptureCore::Stop() {
+  if (running()) device_->CatchUp();
+  return BufferCore::Stop();
 }
 
 void CaptureCore::GetCurrentPosition(uint32_t* capture, uint32_t* read) const {
@@ -74,6 +80,12 @@ uint32_t CaptureCore::FramesToNextNotification(StreamFormat device) const {
   const double buffer_frames = std::ceil(bytes / align_);
   const double device_frames = std::ceil(buffer_frames * device.rate / format_.nSamplesPerSec);
   return static_cast<uint32_t>(std::clamp(device_frames, 1.0, double(UINT32_MAX)));
+}
+
+uint32_t CaptureCore::NotificationSpacing(StreamFormat device) const {
+  std::lock_guard lock(mutex_);
+  const uint32_t gap = notifications_.SmallestGap(static_cast<uint32_t>(data_.size()));
+  return static_cast<uint32_t>(uint64_t{gap} / align_ * device.rate / format_.nSamplesPerSec);
 }
 
 void CaptureCore::Deliver(const InputPiece& piece, StreamFormat device, PendingSignals* signals) {

@@ -257,12 +257,41 @@ void CaptureDeviceCore::DeliverLocked(const InputPiece& piece, PendingSignals* s
     b->Deliver(piece, format_, signals);
 }
 
+void CaptureDeviceCore::Paced() {
+  std::lock_guard lock(mutex_);
+  if (virtual_ || !stream_) return;
+  uint32_t frames = 0;
+  for (const CaptureCore* b : buffers_) {
+    const uint32_t spacing = b->running() ? b->NotificationSpacing(format_) : 0;
+    if (spacing > 0 && (frames == 0 || spacing < frames)) frames = spacing;
+  }
+  if (frames > 0) stream_->PreferPieces(frames);
+}
+
+void CaptureDeviceCore::CatchUp() {
+  std::unique_lock lock(mutex_);
+  if (virtual_ || !stream_ || !thread_.joinable()) return;
+  if (!stream_->CatchUp()) return;
+  const uint64_t ticket = ++catch_ups_asked_;
+  caught_up_.wait_for(lock, kCatchUpLimit,
+                      [&] { return quit_ || device_lost_ || catch_ups_served_ >= ticket; });
+}
+
+void CaptureDeviceCore::EndCatchUps(bool served_or_not) {
+  std::lock_guard lock(mutex_);
+  if (catch_ups_served_ == catch_ups_asked_ || (!served_or_not && stream_->CatchingUp())) return;
+  catch_ups_served_ = catch_ups_asked_;
+  caught_up_.notify_all();
+}
+
 void CaptureDeviceCore::Run() {
   if (!stream_->Start()) ReplaceStream(MakeClockInput(format_));
   PendingSignals signals(false);
   while (!quit_) {
     InputPiece piece;
     if (!stream_->Next(&piece)) {
+      // Nothing more is coming from this device.
+      EndCatchUps(true);
       if (!quit_) LoseDevice();
       continue;
     }
@@ -271,6 +300,7 @@ void CaptureDeviceCore::Run() {
       DeliverLocked(piece, &signals);
     }
     signals.Fire();
+    EndCatchUps(false);
   }
 }
 

@@ -55,9 +55,12 @@ namespace {
   X(pa_stream_flush)                 \
   X(pa_stream_get_buffer_attr)       \
   X(pa_stream_get_state)             \
+  X(pa_stream_get_timing_info)       \
   X(pa_stream_new)                   \
   X(pa_stream_peek)                  \
+  X(pa_stream_set_buffer_attr)       \
   X(pa_stream_unref)                 \
+  X(pa_stream_update_timing_info)    \
   X(pa_stream_writable_size)         \
   X(pa_stream_write)
 
@@ -92,6 +95,11 @@ constexpr milliseconds kAnswerTimeout{3000};
 // enough for the end of a file to be heard before the buffer above stops.
 constexpr uint32_t kQueueMs = 500;
 constexpr uint32_t kChunkMs = 150;
+// Capture comes in pieces as far apart as the reader's blocks, within these bounds: the
+// server holds up to a piece, which Stop asks for in short pieces, for kCatchUpTime at most.
+constexpr uint32_t kLongestPieceMs = 1000;
+constexpr uint32_t kCatchUpPieceMs = 20;
+constexpr milliseconds kCatchUpTime{1000};
 
 struct LoopFree {
   void operator()(pa_mainloop* m) const { pulse::pa_mainloop_free(m); }
@@ -211,9 +219,11 @@ class PulseConnection {
     return std::nullopt;
   }
 
-  // Opens a float stream of `format` on the device named `device` (empty: the default) and
-  // waits until it runs; false when the server refuses it.
-  bool OpenStream(StreamFormat format, const std::string& device, bool capture) {
+  // Opens a stream of `format` on the device named `device` (empty: the default), capture
+  // delivered in pieces of `piece_frames`, and waits until it runs; false when the server
+  // refuses it.
+  bool OpenStream(StreamFormat format, const std::string& device, bool capture,
+                  uint32_t piece_frames) {
     stream_.reset();
     // Capture comes as the 16-bit frames the buffers keep; playback goes as the float mix.
     const pa_sample_spec sample{capture ? PA_SAMPLE_S16NE : PA_SAMPLE_FLOAT32NE, format.rate,
@@ -228,7 +238,7 @@ class PulseConnection {
     attr.tlength = format.rate * kQueueMs / 1000 * frame_bytes;
     attr.prebuf = static_cast<uint32_t>(-1);
     attr.minreq = chunk;
-    attr.fragsize = chunk;
+    attr.fragsize = piece_frames * frame_bytes;
     const char* name = device.empty() ? nullptr : device.c_str();
     // Playback asks for a sink latency of (queue - 2 chunks) / 2; without it a sink sets its
     // own, up to seconds, and a monitor of it hears everything that late.
@@ -249,6 +259,26 @@ class PulseConnection {
 
   static uint32_t ChunkFramesFor(StreamFormat format) { return format.rate * kChunkMs / 1000; }
 
+  // Capture: the server sends what it holds in pieces of `bytes` from now on.
+  bool SetPieceBytes(uint32_t bytes) {
+    const pa_buffer_attr* granted = pulse::pa_stream_get_buffer_attr(stream_.get());
+    if (!granted) return false;
+    pa_buffer_attr attr = *granted;
+    attr.fragsize = bytes;
+    return Await(pulse::pa_stream_set_buffer_attr(stream_.get(), &attr, nullptr, nullptr));
+  }
+
+  // Capture: bytes the server has captured and not yet handed over, those in the source
+  // included (0 when it cannot tell).
+  uint64_t CapturedBytesNotRead(uint32_t frame_bytes, uint32_t rate) {
+    if (!Await(pulse::pa_stream_update_timing_info(stream_.get(), nullptr, nullptr))) return 0;
+    const pa_timing_info* t = pulse::pa_stream_get_timing_info(stream_.get());
+    if (!t || t->write_index_corrupt || t->read_index_corrupt) return 0;
+    const int64_t queued = std::max<int64_t>(0, t->write_index - t->read_index);
+    const uint64_t in_source = t->source_usec * rate / 1000000 * frame_bytes;
+    return static_cast<uint64_t>(queued) + in_source;
+  }
+
   bool Ready() const {
     return context_ && pulse::pa_context_get_state(context_.get()) == PA_CONTEXT_READY;
   }
@@ -268,8 +298,6 @@ class PulseConnection {
   bool Iterate() { return pulse::pa_mainloop_iterate(loop_.get(), 1, nullptr) >= 0; }
   // Any thread: ends the wait of Iterate.
   void Wake() { pulse::pa_mainloop_wakeup(loop_.get()); }
-
- private:
   // Runs the loop once, waiting no later than `deadline`; false once it has passed.
   bool IterateUntil(Clock::time_point deadline) {
     const auto left =
@@ -280,6 +308,7 @@ class PulseConnection {
            pulse::pa_mainloop_dispatch(loop_.get()) >= 0;
   }
 
+ private:
   LoopPtr loop_;
   ContextPtr context_;
   StreamPtr stream_;
@@ -298,21 +327,30 @@ class PulseStream {
     const std::vector<PulseDevice> present = connection_.Devices(capture_);
     const bool there = std::any_of(present.begin(), present.end(),
                                    [&](const PulseDevice& d) { return d.name == wanted_; });
-    if (there && connection_.OpenStream(format_, wanted_, capture_)) return true;
-    return connection_.OpenStream(format_, "", capture_);
+    if (there && connection_.OpenStream(format_, wanted_, capture_, piece_frames_)) return true;
+    return connection_.OpenStream(format_, "", capture_, piece_frames_);
   }
 
-  // Runs the loop once; a stream that has failed is opened again first. False when it cannot
-  // be, or when Interrupt was called.
-  bool Wait() {
+  // Runs the loop once (waiting until `until` at most); a stream that has failed is opened
+  // again first. False when it cannot be, or when Interrupt was called.
+  bool Wait(std::optional<Clock::time_point> until = std::nullopt) {
     if (interrupted_) return false;
     if (!connection_.StreamReady()) {
       if (!Open()) return false;
       if (capture_ && started_) Uncork();
       return !interrupted_;
     }
-    return connection_.Iterate() && !interrupted_;
+    const bool ran =
+        until ? connection_.IterateUntil(*until) || Clock::now() >= *until : connection_.Iterate();
+    return ran && !interrupted_;
   }
+
+  // Capture: pieces of `frames` from now on, also once the stream is opened again.
+  void SetPieceFrames(uint32_t frames) {
+    piece_frames_ = frames;
+    if (connection_.StreamReady()) connection_.SetPieceBytes(frames * 2u * format_.channels);
+  }
+  uint32_t piece_frames() const { return piece_frames_; }
 
   void Uncork() {
     started_ = true;
@@ -334,6 +372,7 @@ class PulseStream {
   const std::string wanted_;
   const StreamFormat format_;
   const bool capture_;
+  uint32_t piece_frames_ = PulseConnection::ChunkFramesFor(format_);
   bool started_ = false;
   std::atomic<bool> interrupted_{false};
 };
@@ -420,6 +459,19 @@ class PulseInput final : public InputStream {
   }
   void Interrupt() override { stream_->Interrupt(); }
 
+  void PreferPieces(uint32_t frames) override {
+    const uint32_t rate = stream_->format().rate;
+    preferred_frames_ = std::clamp(frames, PulseConnection::ChunkFramesFor(stream_->format()),
+                                   rate * kLongestPieceMs / 1000);
+    stream_->connection().Wake();
+  }
+  bool CatchUp() override {
+    catch_up_asked_ = true;
+    stream_->connection().Wake();
+    return true;
+  }
+  bool CatchingUp() const override { return catch_up_asked_ || catching_up_; }
+
   // The fragments the server delivered, handed on in place. The stream is only opened again
   // while no fragment is held, so the one held stays valid.
   bool Next(InputPiece* piece) override {
@@ -429,22 +481,54 @@ class PulseInput final : public InputStream {
       held_ = false;
     }
     for (;;) {
+      if (c.StreamReady()) TakeRequests();
+      if (catching_up_ && (owed_ == 0 || Clock::now() >= catch_up_until_)) {
+        EndCatchUp();
+        *piece = {nullptr, 0, true};
+        return true;
+      }
       const void* data = nullptr;
       std::size_t bytes = 0;
       if (c.StreamReady() && pulse::pa_stream_peek(c.stream(), &data, &bytes) >= 0 && bytes > 0) {
         held_ = true;
-        // The server's queue holds whole frames.
-        const uint32_t frame_bytes = 2u * stream_->format().channels;
-        *piece = {data, static_cast<uint32_t>(bytes / frame_bytes), true};  // no data: a gap
+        owed_ -= std::min<uint64_t>(owed_, bytes);
+        *piece = {data, static_cast<uint32_t>(bytes / FrameBytes()), true};  // no data: a gap
         return true;
       }
-      if (!stream_->Wait()) return false;
+      if (!stream_->Wait(catching_up_ ? std::optional(catch_up_until_) : std::nullopt))
+        return false;
     }
   }
 
  private:
+  // The server's queue holds whole frames.
+  uint32_t FrameBytes() const { return 2u * stream_->format().channels; }
+
+  void TakeRequests() {
+    const uint32_t preferred = preferred_frames_.exchange(0);
+    if (preferred != 0 && preferred != stream_->piece_frames()) stream_->SetPieceFrames(preferred);
+    if (!catch_up_asked_.exchange(false) || catching_up_) return;
+    // What the server holds comes in short pieces, until what it held when asked is in.
+    catching_up_ = true;
+    catch_up_until_ = Clock::now() + kCatchUpTime;
+    PulseConnection& c = stream_->connection();
+    c.SetPieceBytes(stream_->format().rate * kCatchUpPieceMs / 1000 * FrameBytes());
+    owed_ = c.CapturedBytesNotRead(FrameBytes(), stream_->format().rate);
+  }
+
+  void EndCatchUp() {
+    catching_up_ = false;
+    owed_ = 0;
+    if (stream_->connection().StreamReady()) stream_->SetPieceFrames(stream_->piece_frames());
+  }
+
   std::unique_ptr<PulseStream> stream_;
   bool held_ = false;
+  std::atomic<uint32_t> preferred_frames_{0};  // 0: no new wish
+  std::atomic<bool> catch_up_asked_{false};
+  bool catching_up_ = false;
+  Clock::time_point catch_up_until_;
+  uint64_t owed_ = 0;  // bytes still to come of what the server held when asked
 };
 
 std::vector<PulseDevice> ListDevices(bool capture) {

@@ -168,6 +168,18 @@ double NotificationPlan::BytesToNext(double cursor, uint32_t buffer_bytes) const
   return best;
 }
 
+uint32_t NotificationPlan::SmallestGap(uint32_t buffer_bytes) const {
+  uint32_t best = 0;
+  const std::size_t n = positions_.size();
+  if (n < 2) return 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const uint32_t from = positions_[i].offset;
+    const uint32_t to = positions_[(i + 1) % n].offset + (i + 1 == n ? buffer_bytes : 0);
+    if (to > from && (best == 0 || to - from < best)) best = to - from;
+  }
+  return best;
+}
+
 SoundResult LockTable::Lock(std::span<uint8_t> data, uint32_t offset, uint32_t bytes,
                             LockedRegions* out) {
   const auto size = static_cast<uint32_t>(data.size());

@@ -81,6 +81,15 @@ class InputStream {
   virtual bool Next(InputPiece* piece) = 0;
   // Any thread: makes a Next that waits return at once (the device is being closed).
   virtual void Interrupt() {}
+  // Any thread: the reader takes what arrives about every `frames` frames, so pieces that
+  // far apart cost it nothing, and each piece costs a wake-up.
+  virtual void PreferPieces(uint32_t /*frames*/) {}
+  // Any thread: the next Next calls hand over what the device holds of the sound captured
+  // until now (a server holds up to a piece), the last of them an empty piece. False when the
+  // stream holds nothing back, so there is nothing to wait for.
+  virtual bool CatchUp() { return false; }
+  // Device thread: whether a CatchUp is still being served.
+  virtual bool CatchingUp() const { return false; }
 };
 
 // An input read in chunks of float samples.
@@ -161,6 +170,8 @@ class NotificationPlan {
   void Passed(double from, double to, uint32_t buffer_bytes, PendingSignals* out) const;
   // Bytes from `cursor` to the next offset, strictly ahead (0 when there is none).
   double BytesToNext(double cursor, uint32_t buffer_bytes) const;
+  // The least distance in bytes from one offset to the next (0 with fewer than two).
+  uint32_t SmallestGap(uint32_t buffer_bytes) const;
   std::span<const EventHandle> stop_events() const { return stop_events_; }
 
  private:
@@ -423,10 +434,23 @@ class CaptureDeviceCore final : public DeviceCore<CaptureCore, InputStream> {
   // Virtual card: delivers up to `frames` frames of `in` (stopping just past the next
   // notification when `split`), returns how many were taken.
   uint32_t DeliverVirtual(const float* in, uint32_t frames, bool split, PendingSignals* signals);
+  // Any thread, holding no buffer's lock: a buffer started. The stream is asked for pieces as
+  // far apart as the nearest notifications of the running buffers.
+  void Paced();
+  // Any thread, holding no buffer's lock: returns once the device has delivered the sound it
+  // captured until now, or after kCatchUpLimit.
+  void CatchUp();
 
  private:
+  static constexpr std::chrono::milliseconds kCatchUpLimit{1500};
   void DeliverLocked(const InputPiece& piece, PendingSignals* signals);
   void Run() override;
+  // Device thread: CatchUp's waiters go once the stream has served them (or at once).
+  void EndCatchUps(bool served_or_not);
+
+  uint64_t catch_ups_asked_ = 0;   // under mutex_
+  uint64_t catch_ups_served_ = 0;  // under mutex_
+  std::condition_variable caught_up_;
 };
 
 // A playback buffer; SoundBuffer and SoundNotify share it.
@@ -506,6 +530,8 @@ class CaptureCore final : public BufferCore {
   ~CaptureCore() override;
 
   SoundResult Start(uint32_t flags);
+  // Takes in first what the device captured until now and still holds.
+  SoundResult Stop();
   void GetCurrentPosition(uint32_t* capture, uint32_t* read) const;
   uint32_t status() const;
   void KeepUnread(bool on);
@@ -514,6 +540,8 @@ class CaptureCore final : public BufferCore {
   // Device side, with the device's mutex held.
   // Device frames until the capture cursor reaches the next notification (at least 1).
   uint32_t FramesToNextNotification(StreamFormat device) const;
+  // Device frames between the two nearest notifications (0 with fewer than two).
+  uint32_t NotificationSpacing(StreamFormat device) const;
   // Converts what the device delivered into the buffer.
   void Deliver(const InputPiece& piece, StreamFormat device, PendingSignals* signals);
 
