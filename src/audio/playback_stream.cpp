@@ -253,35 +253,40 @@ int PlaybackStream::PrimePlayback() {
   const std::span<uint8_t> region(half.ptr1, half.bytes1);
   writeCursor = 0;
 
+  BlockRead read;
+  read.error = state_.lastError;
   if (acmStreamOpen(acmStream, sourceFormat, pcmFormat, 0) != MMSYSERR_NOERROR) {
     controls_.ShowMessage("Failed acmStreamOpen", kMbOk);
-    state_.lastError = kAcmOpenFailed;
+    read.error = kAcmOpenFailed;
   }
-  uint32_t length = state_.lastError == 0 ? SourceLengthFor(region.size()) : 0;
+  uint32_t length = read.error == 0 ? SourceLengthFor(region.size(), read.error) : 0;
   // An MPEG stream's frames do not line up with the block: read twice as much, decode what
   // fits and go back to the first byte not used.
   if (sourceFormat.format().wFormatTag == kWaveFormatMpegLayer3) length *= 2;
   length = WorkBufferShare(length);
   int read_result = 0;
   const uint32_t got = ReadSource(length, read_result);
+  read.readFailed = read_result != 0;
 
-  Decoded decoded;
-  if (state_.lastError == 0) decoded = ConvertRead(region, length, got, ACM_STREAMCONVERTF_START);
-  if (state_.lastError == 0) {
+  if (read.error == 0)
+    read.decoded = ConvertRead(region, length, got, ACM_STREAMCONVERTF_START, read.error);
+  if (read.error == 0) {
     // The thread started for this Play is waiting for its first block: the reader is still ours.
-    controls_.SetPositionSliderValue(controls_.PositionSliderValue() + decoded.srcUsed);
+    controls_.SetPositionSliderValue(controls_.PositionSliderValue() + read.decoded.srcUsed);
     PlaceReaderAtSlider();
-    const uint32_t before = decoded.srcUsed;
-    TopUp(region, decoded);
-    position = std::min(position + (decoded.srcUsed - before), dataBytes);
+    const uint32_t before = read.decoded.srcUsed;
+    TopUp(region, read);
+    position = std::min(position + (read.decoded.srcUsed - before), dataBytes);
     controls_.SetPositionSliderValue(position);
   }
-  if (read_result != 0 && state_.lastError == 0) state_.lastError = -read_result;
-  std::memcpy(codedBlock().data(), region.data(), decoded.dstUsed);
+  if (read_result != 0 && read.error == 0) read.error = -read_result;
+  if (read.readFailed) state_.endOfData = 1;
+  state_.lastError = read.error;
+  std::memcpy(codedBlock().data(), region.data(), read.decoded.dstUsed);
   writeCursor += static_cast<uint32_t>(region.size());
 
   state_.playSettings.Equaliser = 1;
-  RunEqualiser(region, codedBlock().first(decoded.dstUsed), true);
+  RunEqualiser(region, codedBlock().first(read.decoded.dstUsed), true);
   if (soundBuffer->Unlock(half) != kSoundOk) state_.lastError = kBufferLockFailed;
   if (writeCursor >= bufferBytes) writeCursor -= bufferBytes;
   return state_.lastError;
@@ -321,7 +326,7 @@ void PlaybackStream::ReclaimSource() {
   playThread.join();
 }
 
-uint32_t PlaybackStream::SourceLengthFor(uint32_t destBytes) {
+uint32_t PlaybackStream::SourceLengthFor(uint32_t destBytes, int& error) {
   uint32_t length = 0;
   const MMRESULT rc = acmStreamSize(acmStream, destBytes, length, ACM_STREAMSIZEF_DESTINATION);
   // A codec block whose output is larger than the whole destination: one block is taken and
@@ -330,7 +335,7 @@ uint32_t PlaybackStream::SourceLengthFor(uint32_t destBytes) {
   uint32_t check = 0;
   if (rc != MMSYSERR_NOERROR ||
       acmStreamSize(acmStream, length, check, ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR) {
-    state_.lastError = kAcmSizeFailed;
+    error = kAcmSizeFailed;
     return 0;
   }
   return WorkBufferShare(length);
@@ -349,46 +354,43 @@ uint32_t PlaybackStream::ReadSource(uint32_t length, int& result) {
   std::fill(into.begin() + got, into.end(), 0);
   // A file that cannot be read on (cut by another program while open, a read error) ends
   // where it failed: what was read plays and the song ends as any song ends.
-  if (result != 0) {
-    dataChunk.cksize = 0;
-    state_.endOfData = 1;
-  }
+  if (result != 0) dataChunk.cksize = 0;
   return got;
 }
 
 PlaybackStream::Decoded PlaybackStream::Convert(std::span<uint8_t> region, uint32_t srcLength,
-                                                uint32_t flags) {
+                                                uint32_t flags, int& error) {
   acmHeader = ACMSTREAMHEADER{};
   acmHeader.pbSrc = pcmBlock().data();
   acmHeader.cbSrcLength = srcLength;
   acmHeader.pbDst = region.data();
   acmHeader.cbDstLength = static_cast<uint32_t>(region.size());
   if (acmStreamPrepareHeader(acmStream, acmHeader, 0) != MMSYSERR_NOERROR) {
-    state_.lastError = kAcmPrepareFailed;
+    error = kAcmPrepareFailed;
     return {};
   }
-  if (acmStreamConvert(acmStream, acmHeader, flags) != MMSYSERR_NOERROR)
-    state_.lastError = kAcmConvertFailed;
+  if (acmStreamConvert(acmStream, acmHeader, flags) != MMSYSERR_NOERROR) error = kAcmConvertFailed;
   const Decoded decoded{acmHeader.cbSrcLengthUsed, acmHeader.cbDstLengthUsed};
   if (acmStreamUnprepareHeader(acmStream, acmHeader, 0) != MMSYSERR_NOERROR)
-    state_.lastError = kAcmUnprepareFailed;
+    error = kAcmUnprepareFailed;
   return decoded;
 }
 
 PlaybackStream::Decoded PlaybackStream::ConvertRead(std::span<uint8_t> region, uint32_t length,
-                                                    uint32_t got, uint32_t flags) {
+                                                    uint32_t got, uint32_t flags, int& error) {
   // Zero bytes are not silence in every format (8-bit PCM, A-law, mu-law, GSM): at the end of
   // the data the codec takes what was read and ends the stream itself.
-  if (got < length) return Convert(region, got, flags | ACM_STREAMCONVERTF_END);
-  return Convert(region, length, flags);
+  if (got < length) return Convert(region, got, flags | ACM_STREAMCONVERTF_END, error);
+  return Convert(region, length, flags, error);
 }
 
-void PlaybackStream::TopUp(std::span<uint8_t> region, Decoded& done) {
+void PlaybackStream::TopUp(std::span<uint8_t> region, BlockRead& read) {
+  Decoded& done = read.decoded;
   // Enough for any codec; the rounds only guard against a source that decodes to nothing.
   constexpr int kMostRounds = 64;
   const uint32_t unit = std::max<uint32_t>(1, sourceFormat.format().nBlockAlign);
   for (int round = 0; round < kMostRounds && done.dstUsed < region.size() && dataChunk.cksize > 0 &&
-                      state_.lastError == 0;
+                      read.error == 0;
        ++round) {
     const auto room = static_cast<uint32_t>(region.size() - done.dstUsed);
     uint32_t want = 0;
@@ -398,10 +400,13 @@ void PlaybackStream::TopUp(std::span<uint8_t> region, Decoded& done) {
     want = WorkBufferShare(want);
     int read_result = 0;
     const uint32_t got = ReadSource(want, read_result);
-    if (read_result != 0) state_.lastError = -read_result;
+    if (read_result != 0) {
+      read.error = -read_result;
+      read.readFailed = true;
+    }
     if (got == 0) break;
-    const Decoded more =
-        ConvertRead(region.subspan(done.dstUsed), want, got, ACM_STREAMCONVERTF_BLOCKALIGN);
+    const Decoded more = ConvertRead(region.subspan(done.dstUsed), want, got,
+                                     ACM_STREAMCONVERTF_BLOCKALIGN, read.error);
     done.srcUsed += more.srcUsed;
     done.dstUsed += more.dstUsed;
     if (got < want || (more.srcUsed == 0 && more.dstUsed == 0)) break;

@@ -12,7 +12,9 @@
 // Threads: every member function runs on the user-interface thread. The thread started by
 // SetupPlaybackNotifications owns the source file, the codec stream, the work buffers and the
 // equaliser state while it runs; the user-interface thread takes them back (ReclaimSource,
-// which every step that touches them calls first) only after the thread has ended. The flags
+// which every step that touches them calls first) only after the thread has ended. With
+// decodeAhead the thread lends the reader, the codec stream and pcmBlock to its helper from
+// one block's top-up to the taking of the next block, and the helper ends with the thread. The flags
 // they share (StreamState: haltRequested, endOfData, playing, selectionPlay, selectionEnd,
 // lastError, the equaliser values; `position` here) are atomic words read once per block.
 #pragma once
@@ -26,7 +28,9 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
+#include "audio/background_job.h"
 #include "audio/equaliser.h"
 #include "platform/acm/acm.h"
 #include "platform/event.h"
@@ -147,6 +151,11 @@ class PlaybackStream {
   HACMSTREAM acmStream;
   ACMSTREAMHEADER acmHeader;
   EqualiserState equaliser;
+  // The thread reads and decodes the next block on a helper thread while the block just
+  // decoded is equalised and played: for a device whose clock runs as fast as the engine
+  // keeps up (an offline render), where decoding then has a core of its own. Blocks and
+  // messages are the same either way. Set before Play.
+  bool decodeAhead = false;
 
  private:
   // What the thread works with: its own references, so that File Close may drop the stream's.
@@ -159,11 +168,36 @@ class PlaybackStream {
     uint32_t srcUsed = 0;
     uint32_t dstUsed = 0;
   };
+  // A block's worth of the source read and decoded, and what went wrong on the way: kept apart
+  // from the stream state, so that a block decoded ahead reports only when it is played.
+  struct BlockRead {
+    uint32_t length = 0;  // source bytes asked for
+    uint32_t got = 0;     // source bytes the first read gave
+    Decoded decoded;
+    int error = 0;            // for lastError
+    bool readFailed = false;  // a read failed: the data ends there
+
+    bool DataEnded() const { return got < length || readFailed; }
+  };
+  // The block the helper decodes while the thread goes on.
+  struct Ahead {
+    std::vector<uint8_t> block;
+    BlockRead read;
+    bool pending = false;  // `block` and `read` hold the next block
+    BackgroundJob job;     // last: its thread ends before the rest goes
+  };
   enum class Refill { kDone, kLockFailed };
 
   int PlaybackThreadProc(ThreadObjects objects);
   void PlaceReaderAtSlider();
   Refill RefillBlock(const ThreadObjects& objects, int& drainNotifications);
+  // Reads and decodes the next block into `into`, without the top-up.
+  BlockRead DecodeBlock(std::span<uint8_t> into);
+  // The next block in `region`: decoded ahead, or now when it was not.
+  BlockRead TakeBlock(std::span<uint8_t> region);
+  // Starts decoding the block after the one just written, when blocks are decoded ahead and
+  // there is one to decode.
+  void DecodeNextAhead();
   // Blocks the play cursor has passed that are still to be refilled (0 to 2).
   uint32_t BlocksToRefill(const SoundBuffer& buffer) const;
   void SilenceNextBlock(SoundBuffer& buffer);
@@ -171,21 +205,23 @@ class PlaybackStream {
   void Post(const ThreadObjects& objects, uint32_t message, WPARAM wparam);
 
   // Source length for `destBytes` of output (acmStreamSize, destination), checked once more
-  // the other way; 0 after setting kAcmSizeFailed.
-  uint32_t SourceLengthFor(uint32_t destBytes);
+  // the other way; 0 after setting `error` to kAcmSizeFailed.
+  uint32_t SourceLengthFor(uint32_t destBytes, int& error);
   // `length` held to what pcmBlock takes in whole source blocks.
   uint32_t WorkBufferShare(uint32_t length) const;
   // Reads `length` source bytes into pcmBlock, zero-filling what the data did not supply. A
-  // failed read (`result` non-zero) ends the data there and sets endOfData.
+  // failed read (`result` non-zero) ends the data there.
   uint32_t ReadSource(uint32_t length, int& result);
-  // One prepare-convert-unprepare of pcmBlock[0, srcLength) into `region`.
-  Decoded Convert(std::span<uint8_t> region, uint32_t srcLength, uint32_t flags);
+  // One prepare-convert-unprepare of pcmBlock[0, srcLength) into `region`; a failure's code
+  // goes to `error`.
+  Decoded Convert(std::span<uint8_t> region, uint32_t srcLength, uint32_t flags, int& error);
   // Converts `length` bytes read into pcmBlock, or at the end of the data (`got` short of
   // `length`) the bytes read with the end-of-stream flag.
-  Decoded ConvertRead(std::span<uint8_t> region, uint32_t length, uint32_t got, uint32_t flags);
-  // Decodes more of the source into the rest of `region` after `done`, so that every block is
-  // played whole and the writes stay in step with the notification positions.
-  void TopUp(std::span<uint8_t> region, Decoded& done);
+  Decoded ConvertRead(std::span<uint8_t> region, uint32_t length, uint32_t got, uint32_t flags,
+                      int& error);
+  // Decodes more of the source into the rest of `region` after what `read` decoded, so that
+  // every block is played whole and the writes stay in step with the notification positions.
+  void TopUp(std::span<uint8_t> region, BlockRead& read);
   void RunEqualiser(std::span<uint8_t> region, std::span<const uint8_t> decoded, bool allBands);
   std::span<uint8_t> pcmBlock();
   std::span<uint8_t> codedBlock();
@@ -193,6 +229,7 @@ class PlaybackStream {
 
   StreamState& state_;
   PlaybackControls& controls_;
+  std::unique_ptr<Ahead> ahead_;  // while the thread decodes ahead
 };
 
 }  // namespace bw

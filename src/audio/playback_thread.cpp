@@ -2,6 +2,7 @@
 // into the sound buffer, runs the equaliser over it and reports the levels and the position.
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #include "audio/block_level.h"
 #include "audio/playback_stream.h"
@@ -29,6 +30,13 @@ int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
   // already ended while priming.
   int drain = 1;
   int exit_code = 0;
+  if (decodeAhead) {
+    try {
+      ahead_ = std::make_unique<Ahead>();
+    } catch (const std::system_error&) {
+      // No thread to be had: the blocks are decoded in turn.
+    }
+  }
   for (;;) {
     const int which = WaitForAny(objects.events);
     if (which == kWaitFailed) break;
@@ -69,6 +77,7 @@ int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
     }
   }
   CloseEvents(objects.events);
+  ahead_.reset();  // the block in hand is decoded before the codec stream closes
   if (acmStream && acmStreamClose(acmStream, 0) != MMSYSERR_NOERROR)
     state_.lastError = kAcmCloseFailed;
   return exit_code;
@@ -83,17 +92,15 @@ PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects,
   }
   const std::span<uint8_t> region(lock.ptr1, lock.bytes1);
 
-  const uint32_t length = SourceLengthFor(blockBytes);
-  int read_result = 0;
-  const uint32_t got = ReadSource(length, read_result);
-  if (read_result != 0) state_.lastError = -read_result;
-  const bool data_ended = got < length;
   // The block before this one passed the selection's end: this one is the last.
   const bool selection_ended = state_.selectionPlay && position > state_.selectionEnd;
-  if (data_ended || selection_ended) state_.endOfData = 1;
-
-  Decoded decoded = ConvertRead(region, length, got, ACM_STREAMCONVERTF_BLOCKALIGN);
-  if (!state_.endOfData) TopUp(region, decoded);
+  BlockRead read = TakeBlock(region);
+  if (read.DataEnded() || selection_ended) state_.endOfData = 1;
+  if (!state_.endOfData) TopUp(region, read);
+  if (read.error != 0) state_.lastError = read.error;
+  // The reader is free again: the next block decodes while this one is finished and played.
+  DecodeNextAhead();
+  const Decoded decoded = read.decoded;
   // Whatever was not decoded plays as silence, never as what the buffer held before.
   std::fill(region.begin() + decoded.dstUsed, region.end(), 0);
 
@@ -110,8 +117,40 @@ PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects,
   if (!state_.endOfData && state_.lastError != 0) state_.endOfData = 1;
   // The block that holds the last bytes of the data is heard to its end before the buffer
   // stops; one past the selection is not.
-  if (state_.endOfData) drain = !selection_ended && (got > 0 || AnySound(copy)) ? 1 : 0;
+  if (state_.endOfData) drain = !selection_ended && (read.got > 0 || AnySound(copy)) ? 1 : 0;
   return Refill::kDone;
+}
+
+PlaybackStream::BlockRead PlaybackStream::DecodeBlock(std::span<uint8_t> into) {
+  BlockRead read;
+  read.length = SourceLengthFor(blockBytes, read.error);
+  int read_result = 0;
+  read.got = ReadSource(read.length, read_result);
+  if (read_result != 0) {
+    read.error = -read_result;
+    read.readFailed = true;
+  }
+  read.decoded =
+      ConvertRead(into, read.length, read.got, ACM_STREAMCONVERTF_BLOCKALIGN, read.error);
+  return read;
+}
+
+PlaybackStream::BlockRead PlaybackStream::TakeBlock(std::span<uint8_t> region) {
+  if (!ahead_ || !ahead_->pending) return DecodeBlock(region);
+  ahead_->job.Wait();
+  ahead_->pending = false;
+  // Every block is locked whole: the ring is four of them.
+  std::copy_n(ahead_->block.begin(), std::min(ahead_->block.size(), region.size()), region.begin());
+  return ahead_->read;
+}
+
+void PlaybackStream::DecodeNextAhead() {
+  if (!ahead_ || state_.endOfData || state_.lastError != 0) return;
+  ahead_->block.resize(blockBytes);
+  ahead_->pending = true;
+  // Whether it ends a selection is settled when the block is taken: only its top-up, done
+  // then, depends on it.
+  ahead_->job.Start([this] { ahead_->read = DecodeBlock(ahead_->block); });
 }
 
 uint32_t PlaybackStream::BlocksToRefill(const SoundBuffer& buffer) const {

@@ -175,6 +175,8 @@ int RunRender(const RenderOptions& options) {
   virtual_sound::SetPlaybackFormat({0, 0});  // the card plays at the source's rate
   HeadlessPlayer player;
   CBrookwaveViewCore& core = player.core;
+  // The card waits for nothing but the engine: decoding takes a core of its own.
+  core.stream().playback.decodeAhead = true;
   if (!StartPlaying(player, files[0], options, playList)) return 1;
 
   RenderTarget target(files[1]);

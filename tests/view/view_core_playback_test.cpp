@@ -1,13 +1,17 @@
 // Playback scenarios through the view's core on the virtual card: what the card plays, the
 // messages the thread posts and what the core makes of them. With every equaliser band at 0
-// a PCM source must come out sample for sample.
+// a PCM source must come out sample for sample. Each scenario runs twice, with the blocks
+// decoded in turn and decoded ahead (as a render does), which must play and show the same.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <utility>
 
+#include "audio/wave_file.h"
+#include "platform/acm_test_util.h"
 #include "support/wave_image.h"
 #include "view/view_test_util.h"
 
@@ -28,7 +32,7 @@ bool AllZero(const std::vector<int16_t>& v, std::size_t from) {
                      [](int16_t s) { return s == 0; });
 }
 
-class PlaybackScenario : public ViewCoreTest {
+class PlaybackFixture : public ViewCoreTest {
  protected:
   // A 44,100 Hz stereo file of `frames` frames, opened.
   std::vector<int16_t> OpenStereo(uint32_t frames) {
@@ -41,7 +45,88 @@ class PlaybackScenario : public ViewCoreTest {
   }
 };
 
-TEST_F(PlaybackScenario, PlaysToTheEndThenStartsOverAtTheNextPlay) {
+class PlaybackScenario : public PlaybackFixture, public ::testing::WithParamInterface<bool> {
+ protected:
+  PlaybackScenario() { stream().playback.decodeAhead = GetParam(); }
+};
+
+std::string DecodingName(bool ahead) {
+  return ahead ? "DecodedAhead" : "DecodedInTurn";
+}
+
+// What a song plays and shows: the card's samples and, after each block, the position slider
+// and the left meter; at its end, the error word.
+struct PlayedAndShown {
+  std::vector<int16_t> samples;
+  std::vector<int64_t> positions;
+  std::vector<int> meters;
+  int32_t lastError = 0;
+};
+
+// 128 kbit/s MPEG Layer-3 at 44,100 Hz stereo, as Import wraps it.
+FormatBlock Mp3Block() {
+  const std::vector<uint8_t> extra{1, 0, 0, 0, 0, 0, 0xA1, 0x01, 1, 0, 0x71, 0x05};
+  return FormatBlock(WAVEFORMATEX{kWaveFormatMpegLayer3, 2, 44100, 16000, 1, 0, 12}, extra);
+}
+
+// A block of MPEG audio rarely decodes to a whole block: the rest is topped up when the block
+// is taken, whether it ends a selection settled then. Decoded ahead, an MPEG song plays and
+// shows block for block what it does decoded in turn: whole, with the equaliser on, through a
+// selection's end, and cut short while open.
+TEST_F(PlaybackFixture, AnMpegSongPlaysAndShowsTheSameDecodedAheadAsInTurn) {
+  const std::vector<int16_t> pcm = Sweep(44100, 2, 6 * 44100);
+  const std::vector<uint8_t> coded =
+      ConvertAll(Pcm16Block(44100, 2), Mp3Block(),
+                 {reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size() * 2});
+  ASSERT_FALSE(coded.empty());
+  const std::string path = WriteWave("song.wav", Mp3Block(), coded);
+  enum class Case { kWhole, kSelection, kCut };
+  for (const Case c : {Case::kWhole, Case::kSelection, Case::kCut}) {
+    PlayedAndShown runs[2];
+    for (const bool ahead : {false, true}) {
+      WriteWave("song.wav", Mp3Block(), coded);
+      Open(path);
+      stream().playback.decodeAhead = ahead;
+      constexpr std::array<int32_t, 8> kBands{-40, 30, 1, 0, -128, 7, 90, -3};
+      for (std::size_t band = 0; band < kBands.size(); ++band)
+        stream().playSettings.EqBand[band] = kBands[band];
+      if (c == Case::kCut) {
+        std::filesystem::resize_file(path, stream().playback.dataChunk.dwDataOffset + 40000);
+      } else if (c == Case::kSelection) {
+        MoveSliderTo(20000);
+        core.OnSelectionFrom();
+        MoveSliderTo(57000);
+        core.OnSelectionTo();
+        core.OnSelectionUse();
+        MoveSliderTo(20000);
+      }
+      core.OnPlay();
+      PlayedAndShown& run = runs[ahead];
+      for (int block = 0; block < 100 && BufferPlaying() && stream().playing; ++block) {
+        const std::vector<int16_t> step = Advance(FramesToNextBlock());
+        run.samples.insert(run.samples.end(), step.begin(), step.end());
+        run.positions.push_back(window.Slider(IDC_POSITION).pos);
+        run.meters.push_back(window.Meter(IDC_LBAR));
+      }
+      EXPECT_EQ(stream().playing, 0) << DecodingName(ahead);
+      run.lastError = stream().lastError;
+      core.OnFileClose();
+    }
+    const auto at = static_cast<int>(c);
+    EXPECT_GT(runs[0].positions.size(), 3u) << at;
+    EXPECT_TRUE(std::any_of(runs[0].samples.begin(), runs[0].samples.end(), [](int16_t s) {
+      return s != 0;
+    })) << at;
+    EXPECT_TRUE(runs[0].samples == runs[1].samples) << at;
+    EXPECT_EQ(runs[0].positions, runs[1].positions) << at;
+    EXPECT_EQ(runs[0].meters, runs[1].meters) << at;
+    // The cut file's reads fail where it ends, which is told as such.
+    EXPECT_EQ(runs[0].lastError, c == Case::kCut ? -WaveFileTruncated : 0) << at;
+    EXPECT_EQ(runs[0].lastError, runs[1].lastError) << at;
+  }
+}
+
+TEST_P(PlaybackScenario, PlaysToTheEndThenStartsOverAtTheNextPlay) {
   const std::vector<int16_t> data = OpenStereo(2 * kBlockFrames + 1000);
   const uint32_t data_bytes = static_cast<uint32_t>(data.size() * 2);
   EXPECT_EQ(window.Text(IDC_TIME_END), "   00:01");
@@ -74,7 +159,7 @@ TEST_F(PlaybackScenario, PlaysToTheEndThenStartsOverAtTheNextPlay) {
   EXPECT_EQ(Slice(Advance(kBlockFrames), 0, kBlockSamples), Slice(data, 0, kBlockSamples));
 }
 
-TEST_F(PlaybackScenario, FilesOfAnyLengthPlayWholeAndOnlyOnce) {
+TEST_P(PlaybackScenario, FilesOfAnyLengthPlayWholeAndOnlyOnce) {
   for (uint32_t frames : {0u, 1u, kBlockFrames - 1, kBlockFrames, 2 * kBlockFrames,
                           2 * kBlockFrames + 1, 5 * kBlockFrames + 17}) {
     const std::vector<int16_t> data = OpenStereo(frames);
@@ -92,7 +177,7 @@ TEST_F(PlaybackScenario, FilesOfAnyLengthPlayWholeAndOnlyOnce) {
 // A file cut by another program while it is open: its reads meet the file's end before the
 // data's. With the cut anywhere in the primed blocks, and from a start past it, the song plays
 // what the file still holds and ends as any song ends, leaving nothing open.
-TEST_F(PlaybackScenario, AFileCutWhileOpenPlaysWhatItHoldsAndEndsAsAnySong) {
+TEST_P(PlaybackScenario, AFileCutWhileOpenPlaysWhatItHoldsAndEndsAsAnySong) {
   struct Cut {
     std::size_t heldSamples;
     uint32_t startBytes;
@@ -123,7 +208,7 @@ TEST_F(PlaybackScenario, AFileCutWhileOpenPlaysWhatItHoldsAndEndsAsAnySong) {
   }
 }
 
-TEST_F(PlaybackScenario, StopHaltsAtOnceAndPlayGoesOnFromTheSlider) {
+TEST_P(PlaybackScenario, StopHaltsAtOnceAndPlayGoesOnFromTheSlider) {
   const std::vector<int16_t> data = OpenStereo(6 * kBlockFrames);
   core.OnPlay();
   Advance(kBlockFrames);
@@ -140,7 +225,7 @@ TEST_F(PlaybackScenario, StopHaltsAtOnceAndPlayGoesOnFromTheSlider) {
   EXPECT_EQ(Advance(kBlockFrames), Slice(data, 3 * kBlockSamples, kBlockSamples));
 }
 
-TEST_F(PlaybackScenario, DraggingThePositionSliderStopsAndPlaysFromWhereItEnds) {
+TEST_P(PlaybackScenario, DraggingThePositionSliderStopsAndPlaysFromWhereItEnds) {
   const std::vector<int16_t> data = OpenStereo(6 * kBlockFrames);
   core.OnPlay();
   Advance(kBlockFrames / 2);
@@ -159,7 +244,7 @@ TEST_F(PlaybackScenario, DraggingThePositionSliderStopsAndPlaysFromWhereItEnds) 
   EXPECT_EQ(Advance(kBlockFrames), Slice(data, (kBlockBytes + 1000) / 2, kBlockSamples));
 }
 
-TEST_F(PlaybackScenario, SelectionPlayStartsAtTheSelectionAndEndsOneBlockAfterItsEnd) {
+TEST_P(PlaybackScenario, SelectionPlayStartsAtTheSelectionAndEndsOneBlockAfterItsEnd) {
   const std::vector<int16_t> data = OpenStereo(10 * kBlockFrames);
   const uint32_t start = kBlockBytes + 400;
   const uint32_t end = start + 5 * kBlockBytes / 2;
@@ -184,7 +269,7 @@ TEST_F(PlaybackScenario, SelectionPlayStartsAtTheSelectionAndEndsOneBlockAfterIt
   EXPECT_EQ(Advance(1000), Slice(data, start / 2, 2000));
 }
 
-TEST_F(PlaybackScenario, RepeatSongPlaysTheFileAgainUntilSwitchedOff) {
+TEST_P(PlaybackScenario, RepeatSongPlaysTheFileAgainUntilSwitchedOff) {
   const std::vector<int16_t> data = OpenStereo(kBlockFrames + 100);
   core.OnRepeatSong();
   EXPECT_EQ(core.QueryCommandState(ID_REPEAT_SONG), (CommandState{true, true}));
@@ -206,7 +291,7 @@ TEST_F(PlaybackScenario, RepeatSongPlaysTheFileAgainUntilSwitchedOff) {
   EXPECT_EQ(window.StatusText(), "Ready");
 }
 
-TEST_F(PlaybackScenario, ALostDeviceStopsARepeatedSongWhereItWas) {
+TEST_P(PlaybackScenario, ALostDeviceStopsARepeatedSongWhereItWas) {
   OpenStereo(20 * kBlockFrames);
   core.OnRepeatSong();
   core.OnPlay();
@@ -220,7 +305,7 @@ TEST_F(PlaybackScenario, ALostDeviceStopsARepeatedSongWhereItWas) {
   EXPECT_EQ(core.QueryCommandState(ID_PLAY), (CommandState{true, false}));
 }
 
-TEST_F(PlaybackScenario, FadeInRampsTheVolumeUpByTheVelocityEveryTick) {
+TEST_P(PlaybackScenario, FadeInRampsTheVolumeUpByTheVelocityEveryTick) {
   OpenStereo(20 * kBlockFrames);
   stream().playSettings.FadeIn = 1;
   core.OnPlay();
@@ -249,7 +334,7 @@ TEST_F(PlaybackScenario, FadeInRampsTheVolumeUpByTheVelocityEveryTick) {
 }
 
 // A loop may sleep through the ticks this calls idle; each one must then change nothing.
-TEST_F(PlaybackScenario, TicksThatWouldChangeNothingAreToldApart) {
+TEST_P(PlaybackScenario, TicksThatWouldChangeNothingAreToldApart) {
   OpenStereo(20 * kBlockFrames);
   stream().playSettings.FadeIn = 1;
   EXPECT_FALSE(core.TimerMovesVolume());  // no timer before Play
@@ -287,7 +372,7 @@ TEST_F(PlaybackScenario, TicksThatWouldChangeNothingAreToldApart) {
   EXPECT_FALSE(core.TimerMovesVolume());
 }
 
-TEST_F(PlaybackScenario, FadesFollowTheSelectionAndTheLastSecondsOfTheFile) {
+TEST_P(PlaybackScenario, FadesFollowTheSelectionAndTheLastSecondsOfTheFile) {
   OpenStereo(20 * kBlockFrames);  // 16 s
   const uint32_t data_bytes = stream().playback.dataBytes;
   stream().playSettings.FadeIn = 1;
@@ -315,7 +400,7 @@ TEST_F(PlaybackScenario, FadesFollowTheSelectionAndTheLastSecondsOfTheFile) {
 
 // Three blocks at full scale, two at -20 dBFS, then silence: the meters follow the loudness down
 // block by block, whatever sample a block happens to end on.
-TEST_F(PlaybackScenario, MetersShowEachBlocksLoudnessInOrder) {
+TEST_P(PlaybackScenario, MetersShowEachBlocksLoudnessInOrder) {
   std::vector<int16_t> data(8 * kBlockSamples, 0);
   for (std::size_t frame = 0; frame < 5 * kBlockFrames; ++frame) {
     const double amplitude = frame < 3 * kBlockFrames ? 32767.0 : 3276.7;
@@ -340,7 +425,7 @@ TEST_F(PlaybackScenario, MetersShowEachBlocksLoudnessInOrder) {
   EXPECT_EQ(left.back(), 0);
 }
 
-TEST_F(PlaybackScenario, ReverseAndForwardStepByTheBlockBasisWithinTheFile) {
+TEST_P(PlaybackScenario, ReverseAndForwardStepByTheBlockBasisWithinTheFile) {
   OpenStereo(3 * kBlockFrames);
   const int64_t data_bytes = stream().playback.dataBytes;
   core.OnReverse();
@@ -365,7 +450,7 @@ TEST_F(PlaybackScenario, ReverseAndForwardStepByTheBlockBasisWithinTheFile) {
   EXPECT_EQ(window.Slider(IDC_POSITION).pos, playing_at);
 }
 
-TEST_F(PlaybackScenario, FrequencySliderTakesTheSourceRateFirstAndKeepsItsOwnLater) {
+TEST_P(PlaybackScenario, FrequencySliderTakesTheSourceRateFirstAndKeepsItsOwnLater) {
   Open(WritePcm("slow.wav", 22050, 2, PatternSamples(20 * 17640 * 2)));
   EXPECT_EQ(window.Slider(IDC_FREQUENCY).pos, 22050);
   EXPECT_EQ(window.Text(IDC_FREQUENCY_BOX), " 22050 Hz");
@@ -387,7 +472,7 @@ TEST_F(PlaybackScenario, FrequencySliderTakesTheSourceRateFirstAndKeepsItsOwnLat
 
 // 192 kHz lies beyond the Frequency slider's default range: the other sliders and a position drag
 // leave the buffer at the source's rate, and only the Frequency slider itself changes it.
-TEST_F(PlaybackScenario, ASourceRateBeyondTheFrequencyRangeStaysUntilThatSliderMoves) {
+TEST_P(PlaybackScenario, ASourceRateBeyondTheFrequencyRangeStaysUntilThatSliderMoves) {
   Open(WritePcm("fast.wav", 192000, 2, PatternSamples(192000 * 2 * 4)));
   const auto rate = [&] {
     uint32_t frequency = 0;
@@ -414,7 +499,7 @@ TEST_F(PlaybackScenario, ASourceRateBeyondTheFrequencyRangeStaysUntilThatSliderM
   EXPECT_EQ(rate(), 48000u);
 }
 
-TEST_F(PlaybackScenario, HighRatesPlayInLimitedBlocks) {
+TEST_P(PlaybackScenario, HighRatesPlayInLimitedBlocks) {
   const std::vector<int16_t> data = PatternSamples(96000 * 2 * 3 + 10);
   Open(WritePcm("hires.wav", 96000, 2, data));
   EXPECT_EQ(stream().playback.blockBytes, 200000u);
@@ -426,7 +511,7 @@ TEST_F(PlaybackScenario, HighRatesPlayInLimitedBlocks) {
   EXPECT_EQ(played.size() % 100000, 0u);
 }
 
-TEST_F(PlaybackScenario, EightBitMonoPlaysAsSixteenBit) {
+TEST_P(PlaybackScenario, EightBitMonoPlaysAsSixteenBit) {
   std::vector<uint8_t> data(20000);
   for (std::size_t i = 0; i < data.size(); ++i)
     data[i] = static_cast<uint8_t>(i * 37);
@@ -440,7 +525,7 @@ TEST_F(PlaybackScenario, EightBitMonoPlaysAsSixteenBit) {
   EXPECT_TRUE(AllZero(played, data.size()));
 }
 
-TEST_F(PlaybackScenario, TheEqualiserChangesTheSoundFromTheNextBlock) {
+TEST_P(PlaybackScenario, TheEqualiserChangesTheSoundFromTheNextBlock) {
   const std::vector<int16_t> data = OpenStereo(8 * kBlockFrames);
   core.OnPlay();
   EXPECT_EQ(Advance(kBlockFrames), Slice(data, 0, kBlockSamples));
@@ -456,7 +541,7 @@ TEST_F(PlaybackScenario, TheEqualiserChangesTheSoundFromTheNextBlock) {
     EXPECT_EQ(louder[i], std::clamp(std::trunc(source[i] * 1.5), -32768.0, 32767.0)) << i;
 }
 
-TEST_F(PlaybackScenario, RemoteMessagesPlayAndStop) {
+TEST_P(PlaybackScenario, RemoteMessagesPlayAndStop) {
   OpenStereo(4 * kBlockFrames);
   EXPECT_EQ(core.WindowProc(WM_REMOTE_PLAY, 0, 1), 0);
   EXPECT_EQ(stream().playing, 1);
@@ -466,7 +551,7 @@ TEST_F(PlaybackScenario, RemoteMessagesPlayAndStop) {
   EXPECT_EQ(core.WindowProc(WM_UNUSED_503, 0, 0), 0);
 }
 
-TEST_F(PlaybackScenario, FileCloseDuringPlaybackReleasesEverythingAtOnce) {
+TEST_P(PlaybackScenario, FileCloseDuringPlaybackReleasesEverythingAtOnce) {
   OpenStereo(6 * kBlockFrames);
   stream().importTempPath = dir / "_import.WAV";
   WriteFileBytes(stream().importTempPath, {1, 2, 3});
@@ -481,7 +566,7 @@ TEST_F(PlaybackScenario, FileCloseDuringPlaybackReleasesEverythingAtOnce) {
   EXPECT_EQ(core.QueryCommandState(ID_FILE_OPEN), (CommandState{true, false}));
 }
 
-TEST_F(PlaybackScenario, AStartUpPathPlaysOnlyWithAutoPlay) {
+TEST_P(PlaybackScenario, AStartUpPathPlaysOnlyWithAutoPlay) {
   const std::string path = WritePcm("start.wav", 44100, 2, PatternSamples(4 * kBlockSamples));
   window.SetDocumentPath(path);
   profile.WriteString("Settings", "PlaySet",
@@ -499,7 +584,7 @@ TEST_F(PlaybackScenario, AStartUpPathPlaysOnlyWithAutoPlay) {
   EXPECT_EQ(window.Slider(IDC_VOLUME).pos, -2000);  // fading in
 }
 
-TEST_F(PlaybackScenario, AStartUpPlayListPlaysItsEntriesInTurn) {
+TEST_P(PlaybackScenario, AStartUpPlayListPlaysItsEntriesInTurn) {
   const std::string first = WritePcm("first.wav", 44100, 2, PatternSamples(1000, 1));
   const std::string second = WritePcm("second.wav", 44100, 2, PatternSamples(1000, 2));
   // ".plf" anywhere in the path makes it a play list.
@@ -532,15 +617,21 @@ std::vector<int16_t> Sounding(const std::vector<int16_t>& stereo) {
   return out;
 }
 
-class PlaybackStall : public PlaybackScenario, public ::testing::WithParamInterface<double> {};
+// A stall of so many blocks' time, with the blocks decoded ahead or not.
+class PlaybackStall : public PlaybackFixture,
+                      public ::testing::WithParamInterface<std::tuple<double, bool>> {
+ protected:
+  PlaybackStall() { stream().playback.decodeAhead = std::get<1>(GetParam()); }
+};
 
 TEST_P(PlaybackStall, ResumesWhereItWasWithNoBlockRepeatedOrSkipped) {
   const std::vector<int16_t> data = OpenStereo(12 * kBlockFrames + 500);
   ASSERT_EQ(Sounding(data), data) << "the signal must have no silent frame";
   core.OnPlay();
   std::vector<int16_t> played = Advance(kBlockFrames + 300);
-  const virtual_sound::Played stalled = virtual_sound::AdvancePlayback(
-      static_cast<uint32_t>(GetParam() * kBlockFrames), virtual_sound::Stepping::kStalled);
+  const virtual_sound::Played stalled =
+      virtual_sound::AdvancePlayback(static_cast<uint32_t>(std::get<0>(GetParam()) * kBlockFrames),
+                                     virtual_sound::Stepping::kStalled);
   EXPECT_TRUE(stalled.workers_kept_up);
   window.DispatchPending();
   played.insert(played.end(), stalled.samples.begin(), stalled.samples.end());
@@ -551,7 +642,12 @@ TEST_P(PlaybackStall, ResumesWhereItWasWithNoBlockRepeatedOrSkipped) {
   EXPECT_EQ(stream().playing, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stalls, PlaybackStall, ::testing::Values(1.0, 2.0, 3.0, 6.5));
+INSTANTIATE_TEST_SUITE_P(Stalls, PlaybackStall,
+                         ::testing::Combine(::testing::Values(1.0, 2.0, 3.0, 6.5),
+                                            ::testing::Bool()));
+
+INSTANTIATE_TEST_SUITE_P(Decoding, PlaybackScenario, ::testing::Bool(),
+                         [](const auto& info) { return DecodingName(info.param); });
 
 }  // namespace
 }  // namespace bw::test
