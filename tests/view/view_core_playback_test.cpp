@@ -472,6 +472,28 @@ TEST_P(PlaybackScenario, FrequencySliderTakesTheSourceRateFirstAndKeepsItsOwnLat
 
 // 192 kHz lies beyond the Frequency slider's default range: the other sliders and a position drag
 // leave the buffer at the source's rate, and only the Frequency slider itself changes it.
+// At another frequency the cursor takes fractional steps. However they round, it reaches the
+// end of each block the thread has written, so that the song plays whole and ends.
+TEST_P(PlaybackScenario, AtAnyFrequencyTheSongPlaysWholeAndEnds) {
+  int ends = 0;
+  for (const auto& [seconds, frequency] : {std::pair{10u, 8000u}, {15u, 30000u}, {6u, 61234u}}) {
+    OpenStereo(seconds * 44100);
+    core.OnPlay();
+    core.OnHScroll(TB_THUMBPOSITION, frequency, IDC_FREQUENCY);
+    uint32_t set = 0;
+    stream().playback.soundBuffer->GetFrequency(&set);
+    ASSERT_EQ(set, frequency);
+    // Slower than the card, a step to the next block moves the cursor less than a block.
+    const std::size_t frames = PlayOut(2000).size() / 2;
+    // All of it at the card's 44,100 Hz, and at most the last block's rest after it.
+    const double song = seconds * 44100.0 * 44100.0 / frequency;
+    EXPECT_GE(frames, song) << frequency;
+    EXPECT_LE(frames, song + kBlockFrames * 44100.0 / frequency + 1) << frequency;
+    EXPECT_EQ(window.DispatchedCount(WM_STREAM_END), ++ends) << frequency;
+    core.OnFileClose();
+  }
+}
+
 TEST_P(PlaybackScenario, ASourceRateBeyondTheFrequencyRangeStaysUntilThatSliderMoves) {
   Open(WritePcm("fast.wav", 192000, 2, PatternSamples(192000 * 2 * 4)));
   const auto rate = [&] {

@@ -80,8 +80,11 @@ void PlaybackCore::HoldAtUnwritten(bool on) {
 void PlaybackCore::UnlockedLocked(const LockedRegions& regions, PendingSignals*) {
   if (!hold_) return;
   // The region lies ahead of the cursor: the writer fills what the cursor has yet to reach.
+  // The cursor's whole frame is taken on played_'s count: the two round apart by a hair in a
+  // resampled run, and a floor on each could put them a frame apart.
   const double base = std::floor(played_);
-  const auto at = static_cast<uint32_t>(std::fmod(std::floor(cursor_), frames_));
+  const double whole = std::round(cursor_ - (played_ - base));
+  const auto at = static_cast<uint32_t>(std::fmod(whole + frames_, frames_));
   const uint32_t ahead = (FrameAt(regions.ptr1) + frames_ - at) % frames_;
   written_ = base + ahead + RegionFrames(regions);
 }
@@ -265,8 +268,13 @@ void PlaybackCore::TakeFrames(Sample* out, uint32_t frames) {
 
 void PlaybackCore::AdvanceCursor(double frames, PendingSignals* signals) {
   const auto size = static_cast<uint32_t>(data_.size());
+  // A cursor brought up to what is written lands on the whole frame where the writing ended:
+  // the cursor and played_ take a resampled run's fractional steps at different magnitudes and
+  // round apart, and a cursor held a hair short of a notification would wait there for ever.
+  const bool to_written_end = hold_ && frames >= written_ - played_;
+  const double next = to_written_end ? std::round(cursor_ + frames) : cursor_ + frames;
   const double from = cursor_ * align_;
-  double to = (cursor_ + frames) * align_;
+  double to = next * align_;
   if (!looping_ && to >= size) {
     notifications_.Passed(from, size, size, signals);
     signals->Add(notifications_.stop_events());
@@ -276,8 +284,8 @@ void PlaybackCore::AdvanceCursor(double frames, PendingSignals* signals) {
     return;
   }
   notifications_.Passed(from, to, size, signals);
-  cursor_ = std::fmod(cursor_ + frames, static_cast<double>(frames_));
-  played_ += frames;
+  cursor_ = std::fmod(next, static_cast<double>(frames_));
+  played_ = to_written_end ? written_ : played_ + frames;
   if (frequency_ == last_device_.rate) pull_ = static_cast<uint32_t>(cursor_);
 }
 
