@@ -197,14 +197,15 @@ int RunRender(const RenderOptions& options) {
     const double tick = virtual_sound::PlaybackFormat().rate / 10.0;
     if (next_tick == 0) next_tick = tick;
     const auto to_tick = static_cast<uint32_t>(std::max(1.0, std::ceil(next_tick - rendered)));
-    const virtual_sound::Played played =
-        virtual_sound::AdvancePlayback(std::min(FramesToNextBlock(playback), to_tick));
-    if (!played.workers_kept_up) {
-      std::fprintf(stderr, "brookwave-cli: the playback thread stopped answering\n");
-      return 1;
-    }
+    // The samples are written while the playback thread refills the block the card passed.
+    const virtual_sound::Played played = virtual_sound::AdvancePlayback(
+        std::min(FramesToNextBlock(playback), to_tick), virtual_sound::Stepping::kHandOverAtEnd);
     if (!target.Append(played)) {
       std::fprintf(stderr, "brookwave-cli: cannot write %s\n", files[1].c_str());
+      return 1;
+    }
+    if (!played.workers_kept_up || !virtual_sound::WaitForWorkers()) {
+      std::fprintf(stderr, "brookwave-cli: the playback thread stopped answering\n");
       return 1;
     }
     rendered += static_cast<double>(played.samples.size()) / played.format.channels;

@@ -219,6 +219,27 @@ TEST_F(VirtualSoundTest, RefillsAtEachNotificationComeOutAsOneUnbrokenStream) {
   EXPECT_EQ(worker.wakes().size(), 11u);  // ten block events and the stop
 }
 
+// The same, a block a call, each handed over at its end: a call returns as soon as its block
+// has played, and the next one waits for the refill before it mixes anything.
+TEST_F(VirtualSoundTest, BlocksHandedOverAtTheEndOfEachCallComeOutAsOneUnbrokenStream) {
+  auto buffer = MakeBuffer(44100, 2, kBufferBytes);
+  Write(*buffer, 0, Pattern(0, 2 * kBlockFrames));
+  Worker worker(buffer, true, 2 * kBlockFrames);
+  Notify(*buffer, FivePositions(worker.block(), worker.stop()));
+  ASSERT_EQ(buffer->Play(kPlayLooping), kSoundOk);
+  std::vector<int16_t> played;
+  for (int block = 0; block < 10; ++block) {
+    const auto step = virtual_sound::AdvancePlayback(kBlockFrames, Stepping::kHandOverAtEnd);
+    EXPECT_TRUE(step.workers_kept_up);
+    played.insert(played.end(), step.samples.begin(), step.samples.end());
+  }
+  EXPECT_TRUE(virtual_sound::WaitForWorkers());
+  EXPECT_TRUE(played == Pattern(0, 10 * kBlockFrames));
+  buffer->Stop();
+  worker.Join();
+  EXPECT_EQ(worker.wakes().size(), 11u);
+}
+
 // Two buffers playing at once are summed and held to the 16-bit range; once one stops, the
 // other goes on alone from where it stood, sample for sample.
 TEST_F(VirtualSoundTest, BuffersPlayingTogetherAreSummedAndTheOneLeftPlaysOnUnchanged) {

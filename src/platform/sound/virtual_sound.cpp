@@ -52,7 +52,7 @@ CardFormat CaptureFormat() {
 
 Played AdvancePlayback(uint32_t frames, Stepping stepping, std::chrono::milliseconds timeout) {
   const auto card = VirtualPlaybackCard();
-  const bool split = stepping == Stepping::kWaitForWorkers;
+  const bool split = stepping == Stepping::kWaitForWorkers || stepping == Stepping::kHandOverAtEnd;
   const bool settled_first = stepping != Stepping::kFreeRunning;
   Played played;
   played.format = ToCard(card->format());
@@ -64,7 +64,9 @@ Played AdvancePlayback(uint32_t frames, Stepping stepping, std::chrono::millisec
   while (done < frames) {
     int16_t* out = played.samples.data() + static_cast<std::size_t>(done) * ch;
     done += card->MixVirtual(out, std::min(frames - done, kMixFrames), ch, split, &signals);
-    played.workers_kept_up &= Settle(&signals, stepping, timeout);
+    const bool handed_over = stepping == Stepping::kHandOverAtEnd && done == frames;
+    played.workers_kept_up &=
+        Settle(&signals, handed_over ? Stepping::kFreeRunning : stepping, timeout);
   }
   played.workers_kept_up &= EndStall(&signals, stepping, timeout);
   return played;

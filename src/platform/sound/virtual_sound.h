@@ -35,6 +35,10 @@ CardFormat CaptureFormat();
 enum class Stepping {
   kFreeRunning,     // signal the events and go on
   kWaitForWorkers,  // stop at each notification until the workers have handled it
+  // As kWaitForWorkers, except that a notification at the very end of the call is signalled
+  // without waiting: the caller goes on with what was played while the workers handle it,
+  // and waits for them (WaitForWorkers, or the next call) before it looks at what they did.
+  kHandOverAtEnd,
   // A stall of the workers: they do not run until the whole call has played or delivered;
   // then every event passed is signalled once (as auto-reset events merge what comes while
   // nobody waits) and the call waits until they have handled it.
