@@ -77,7 +77,9 @@ int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
     }
   }
   CloseEvents(objects.events);
-  ahead_.reset();  // the block in hand is decoded before the codec stream closes
+  // The block in hand is decoded before the codec stream closes.
+  if (ahead_) ahead_->job.Wait();
+  ahead_.reset();
   if (acmStream && acmStreamClose(acmStream, 0) != MMSYSERR_NOERROR)
     state_.lastError = kAcmCloseFailed;
   return exit_code;
@@ -150,7 +152,7 @@ void PlaybackStream::DecodeNextAhead() {
   ahead_->pending = true;
   // Whether it ends a selection is settled when the block is taken: only its top-up, done
   // then, depends on it.
-  ahead_->job.Start([this] { ahead_->read = DecodeBlock(ahead_->block); });
+  ahead_->job.Start([this, ahead = ahead_.get()] { ahead->read = DecodeBlock(ahead->block); });
 }
 
 uint32_t PlaybackStream::BlocksToRefill(const SoundBuffer& buffer) const {
