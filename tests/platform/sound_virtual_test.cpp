@@ -204,41 +204,38 @@ TEST_F(VirtualSoundTest, DeviceGetsExactlyWhatWasLockedAndWrittenLooped) {
 }
 
 // The playback thread's way of working: two blocks primed, then at each block event the block
-// after next. Stepping with the workers must give one unbroken stream, nothing lost or twice.
-TEST_F(VirtualSoundTest, RefillsAtEachNotificationComeOutAsOneUnbrokenStream) {
-  auto buffer = MakeBuffer(44100, 2, kBufferBytes);
-  Write(*buffer, 0, Pattern(0, 2 * kBlockFrames));
-  Worker worker(buffer, true, 2 * kBlockFrames);
-  Notify(*buffer, FivePositions(worker.block(), worker.stop()));
-  ASSERT_EQ(buffer->Play(kPlayLooping), kSoundOk);
-  const auto played = virtual_sound::AdvancePlayback(10 * kBlockFrames + 7);
-  EXPECT_TRUE(played.workers_kept_up);
-  EXPECT_TRUE(played.samples == Pattern(0, 10 * kBlockFrames + 7));
-  buffer->Stop();
-  worker.Join();
-  EXPECT_EQ(worker.wakes().size(), 11u);  // ten block events and the stop
-}
+// after next. Stepping with the workers must give one unbroken stream, nothing lost or twice:
+// in one call, or a block a call, each handed over at its end (a call returns as soon as its
+// block has played, and the next one waits for the refill before it mixes anything).
+class RefillStepping : public VirtualSoundTest, public ::testing::WithParamInterface<bool> {};
 
-// The same, a block a call, each handed over at its end: a call returns as soon as its block
-// has played, and the next one waits for the refill before it mixes anything.
-TEST_F(VirtualSoundTest, BlocksHandedOverAtTheEndOfEachCallComeOutAsOneUnbrokenStream) {
+TEST_P(RefillStepping, RefillsAtEachNotificationComeOutAsOneUnbrokenStream) {
+  const bool handed_over = GetParam();
   auto buffer = MakeBuffer(44100, 2, kBufferBytes);
   Write(*buffer, 0, Pattern(0, 2 * kBlockFrames));
   Worker worker(buffer, true, 2 * kBlockFrames);
   Notify(*buffer, FivePositions(worker.block(), worker.stop()));
   ASSERT_EQ(buffer->Play(kPlayLooping), kSoundOk);
   std::vector<int16_t> played;
-  for (int block = 0; block < 10; ++block) {
-    const auto step = virtual_sound::AdvancePlayback(kBlockFrames, Stepping::kHandOverAtEnd);
+  if (handed_over) {
+    for (int block = 0; block < 10; ++block) {
+      const auto step = virtual_sound::AdvancePlayback(kBlockFrames, Stepping::kHandOverAtEnd);
+      EXPECT_TRUE(step.workers_kept_up);
+      played.insert(played.end(), step.samples.begin(), step.samples.end());
+    }
+    EXPECT_TRUE(virtual_sound::WaitForWorkers());
+  } else {
+    const auto step = virtual_sound::AdvancePlayback(10 * kBlockFrames + 7);
     EXPECT_TRUE(step.workers_kept_up);
-    played.insert(played.end(), step.samples.begin(), step.samples.end());
+    played = step.samples;
   }
-  EXPECT_TRUE(virtual_sound::WaitForWorkers());
-  EXPECT_TRUE(played == Pattern(0, 10 * kBlockFrames));
+  EXPECT_TRUE(played == Pattern(0, 10 * kBlockFrames + (handed_over ? 0 : 7)));
   buffer->Stop();
   worker.Join();
-  EXPECT_EQ(worker.wakes().size(), 11u);
+  EXPECT_EQ(worker.wakes().size(), 11u);  // ten block events and the stop
 }
+
+INSTANTIATE_TEST_SUITE_P(InOneCallOrHandedOverAtEachBlock, RefillStepping, ::testing::Bool());
 
 // Two buffers playing at once are summed and held to the 16-bit range; once one stops, the
 // other goes on alone from where it stood, sample for sample.
