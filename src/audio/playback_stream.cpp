@@ -9,6 +9,7 @@
 #include "audio/file_facts.h"
 #include "audio/stream_state.h"
 #include "audio/wave_file.h"
+#include "platform/memory_pages.h"
 #include "platform/message_box.h"
 #include "platform/sample_layout.h"
 
@@ -236,7 +237,9 @@ int PlaybackStream::SetupPlaybackNotifications() {
 int PlaybackStream::PrimePlayback() {
   ClearEqualiserState(equaliser);
   state_.lastError = 0;
-  std::fill_n(pcmBlock().begin(), std::min<std::size_t>(bufferBytes, kWorkBufferBytes), 0);
+  const std::span<uint8_t> pcm = pcmBlock().first(std::min(bufferBytes, kWorkBufferBytes));
+  PopulatePages(pcm.data(), pcm.size());
+  std::fill(pcm.begin(), pcm.end(), 0);
 
   LockedRegions whole;
   if (soundBuffer->Lock(0, bufferBytes, &whole) != kSoundOk || !whole.ptr1 || whole.bytes1 == 0) {
@@ -264,6 +267,7 @@ int PlaybackStream::PrimePlayback() {
   // fits and go back to the first byte not used.
   if (sourceFormat.format().wFormatTag == kWaveFormatMpegLayer3) length *= 2;
   length = WorkBufferShare(length);
+  PopulatePages(codedBlock().data(), length);
   int read_result = 0;
   const uint32_t got = ReadSource(length, read_result);
   read.readFailed = read_result != 0;

@@ -7,6 +7,7 @@
 #include "audio/block_level.h"
 #include "audio/playback_stream.h"
 #include "audio/stream_state.h"
+#include "platform/memory_pages.h"
 #include "platform/view_messages.h"
 
 namespace bw {
@@ -148,7 +149,7 @@ PlaybackStream::BlockRead PlaybackStream::TakeBlock(std::span<uint8_t> region) {
 
 void PlaybackStream::DecodeNextAhead() {
   if (!ahead_ || state_.endOfData || state_.lastError != 0) return;
-  ahead_->block.resize(blockBytes);
+  ResizePopulated(ahead_->block, blockBytes);
   ahead_->pending = true;
   // Whether it ends a selection is settled when the block is taken: only its top-up, done
   // then, depends on it.

@@ -12,6 +12,7 @@
 #include <new>
 #include <utility>
 
+#include "platform/memory_pages.h"
 #include "platform/wave_format.h"
 
 namespace bw {
@@ -121,6 +122,7 @@ int RiffFile::Open(const std::filesystem::path& path, uint32_t flags, uint32_t b
       if (writable) {
         pending_capacity_ = std::max<std::size_t>(kWriteBehindBytes, size);
         pending_ = std::make_unique_for_overwrite<uint8_t[]>(pending_capacity_);
+        PopulatePages(pending_.get(), pending_capacity_);
       }
     } catch (const std::bad_alloc&) {
       rc = kMmioErrOutOfMemory;

@@ -1,4 +1,5 @@
 // The ring, Lock table, notifications and run state that playback and capture buffers share.
+#include "platform/memory_pages.h"
 #include "platform/sound/sound_internal.h"
 
 namespace bw {
@@ -7,8 +8,9 @@ BufferCore::BufferCore(const WAVEFORMATEX& format, uint32_t bytes, bool tracked)
     : tracked_(tracked),
       format_(format),
       align_(format.nBlockAlign),
-      data_(bytes, 0),
-      frames_(bytes / format.nBlockAlign) {}
+      frames_(bytes / format.nBlockAlign) {
+  ResizePopulated(data_, bytes);
+}
 
 BufferCore::~BufferCore() {
   PendingSignals signals(tracked_);
