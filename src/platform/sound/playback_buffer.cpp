@@ -145,6 +145,7 @@ SoundResult PlaybackCore::SetFrequency(uint32_t frequency) {
   if (frequency < kFrequencyMin || frequency > kFrequencyMax) return kSoundErrInvalidParam;
   std::lock_guard lock(mutex_);
   frequency_ = frequency;
+  if (frequency_ != format_.nSamplesPerSec) resampler_.Prepare();
   return kSoundOk;
 }
 

@@ -33,9 +33,12 @@ RatioPlan PlanRatio(double output_rate, double input_rate) {
 PullResampler::PullResampler(uint16_t channels, Source* source)
     : channels_(channels),
       source_(source),
-      state_(NewCallbackState(channels, &PullResampler::Callback, this)),
       input_(static_cast<std::size_t>(kPullFrames) * channels),
       staging_(static_cast<std::size_t>(kPullFrames) * channels) {}
+
+void PullResampler::Prepare() {
+  if (!state_) state_ = NewCallbackState(channels_, &PullResampler::Callback, this);
+}
 
 void PullResampler::Reset() {
   if (state_) src_reset(state_.get());
@@ -45,6 +48,7 @@ bool PullResampler::Read(double output_rate, double input_rate, float* out, uint
   const RatioPlan plan = PlanRatio(output_rate, input_rate);
   if (plan.repeat != plan_.repeat || plan.stride != plan_.stride) Reset();
   plan_ = plan;
+  Prepare();
   long done = 0;
   if (state_) done = src_callback_read(state_.get(), plan_.ratio, frames, out);
   if (done < 0) done = 0;

@@ -37,7 +37,11 @@ class PullResampler {
     virtual uint32_t ReadFrames(float* out, uint32_t max_frames) = 0;
   };
 
+  // libsamplerate's state (over half a megabyte) is made when first needed: most buffers
+  // play at their device's rate and never convert.
   PullResampler(uint16_t channels, Source* source);
+  // Makes the state now, so that a device thread's first Read does not allocate.
+  void Prepare();
   // Forgets the history: the next Read starts afresh from the source's current position.
   void Reset();
   // Writes `frames` output frames at output_rate / input_rate; false if libsamplerate failed
