@@ -5,7 +5,8 @@
 // A hand-over in either direction first spins for a short while before it sleeps: jobs follow
 // each other closely, and a thread woken from sleep starts a good many microseconds late.
 //
-// Threads: one owner thread calls Start and Wait; the job runs on the object's thread.
+// Threads: one owner thread at a time calls Start and Wait (a hand-over to another owner must
+// be ordered by other means); the job runs on the object's thread.
 #pragma once
 
 #include <atomic>
@@ -49,15 +50,17 @@ class BackgroundJob {
     changed_.wait(lock, [this] { return !busy_; });
   }
 
- private:
-  static constexpr std::chrono::microseconds kSpin{200};
-
+  // The spin before a sleep, for waits of the owner's own on what a job hands over. It yields
+  // the core on each turn: on a machine with few cores the thread it waits for may need it.
   template <typename Predicate>
   static void SpinWhile(Predicate&& still) {
     const auto until = std::chrono::steady_clock::now() + kSpin;
-    while (still() && std::chrono::steady_clock::now() < until) {
-    }
+    while (still() && std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
   }
+
+ private:
+  static constexpr std::chrono::microseconds kSpin{200};
 
   void Run() {
     for (;;) {

@@ -209,6 +209,14 @@ int PlaybackStream::SetupPlaybackNotifications() {
     return kSoundErrInvalidCall;
   }
   playEvents = {Event::Create(), Event::Create()};
+  ahead_.reset();
+  if (decodeAhead) {
+    try {
+      ahead_ = std::make_unique<Ahead>();
+    } catch (const std::system_error&) {
+      // No thread to be had: the blocks are decoded in turn.
+    }
+  }
   try {
     playThread = std::thread(&PlaybackStream::PlaybackThreadProc, this,
                              ThreadObjects{soundBuffer, playEvents, state_.viewWindow});
@@ -293,6 +301,9 @@ int PlaybackStream::PrimePlayback() {
   RunEqualiser(region, codedBlock().first(read.decoded.dstUsed), true);
   if (soundBuffer->Unlock(half) != kSoundOk) state_.lastError = kBufferLockFailed;
   if (writeCursor >= bufferBytes) writeCursor -= bufferBytes;
+  // The reader and the codec stream pass to the thread here: the third block can be on its
+  // way while the first is played.
+  DecodeNextAhead();
   return state_.lastError;
 }
 

@@ -13,17 +13,20 @@
 // SetupPlaybackNotifications owns the source file, the codec stream, the work buffers and the
 // equaliser state while it runs; the user-interface thread takes them back (ReclaimSource,
 // which every step that touches them calls first) only after the thread has ended. With
-// decodeAhead the thread lends the reader, the codec stream and pcmBlock to its helper from
-// one block's top-up to the taking of the next block, and the helper ends with the thread. The flags
+// decodeAhead the reader, the codec stream and pcmBlock go to the thread's helper at the end
+// of priming and again after each top-up, until the helper stops at a block that needs its own
+// top-up; the helper is made with the thread and ends with it. The flags
 // they share (StreamState: haltRequested, endOfData, playing, selectionPlay, selectionEnd,
 // lastError, the equaliser values; `position` here) are atomic words read once per block.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -179,12 +182,27 @@ class PlaybackStream {
 
     bool DataEnded() const { return got < length || readFailed; }
   };
-  // The block the helper decodes while the thread goes on.
+  // The blocks the helper decodes while the thread goes on. Once started it runs from one
+  // block to the next as long as each comes out whole and the data goes on: the one step that
+  // depends on what the thread knows when it takes a block, the top-up, then has nothing to
+  // do. A block that needs its top-up, or ends the data, is the last until it is taken. Blocks
+  // decoded past the end of a selection are dropped; the next Play places the reader anew.
   struct Ahead {
-    std::vector<uint8_t> block;
-    BlockRead read;
-    bool pending = false;  // `block` and `read` hold the next block
-    BackgroundJob job;     // last: its thread ends before the rest goes
+    static constexpr int kBlocks = 3;
+    struct Block {
+      std::vector<uint8_t> bytes;
+      BlockRead read;
+    };
+    std::array<Block, kBlocks> blocks;
+    int take = 0;  // the thread's: the next block to take
+    int fill = 0;  // the helper's: the next block to decode into
+    std::mutex mutex;
+    std::condition_variable decoded;
+    // Changed under `mutex`; atomic so that a spinning wait may read them without it.
+    std::atomic<int> ready = 0;         // blocks decoded and not yet taken
+    std::atomic<bool> running = false;  // the helper is decoding
+    bool goesOn = false;                // under `mutex`: the block decoded last needs no top-up
+    BackgroundJob job;                  // last: its thread ends before the rest goes
   };
   enum class Refill { kDone, kLockFailed };
 
@@ -195,9 +213,11 @@ class PlaybackStream {
   BlockRead DecodeBlock(std::span<uint8_t> into);
   // The next block in `region`: decoded ahead, or now when it was not.
   BlockRead TakeBlock(std::span<uint8_t> region);
-  // Starts decoding the block after the one just written, when blocks are decoded ahead and
-  // there is one to decode.
+  // Sets the helper decoding from the block after the one just written, when blocks are
+  // decoded ahead, there is one to decode and the helper is not on its way already.
   void DecodeNextAhead();
+  // The helper's job: blocks one after another until the next must wait for a take.
+  void DecodeAhead(Ahead& ahead);
   // Blocks the play cursor has passed that are still to be refilled (0 to 2).
   uint32_t BlocksToRefill(const SoundBuffer& buffer) const;
   void SilenceNextBlock(SoundBuffer& buffer);

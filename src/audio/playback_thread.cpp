@@ -31,13 +31,6 @@ int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
   // already ended while priming.
   int drain = 1;
   int exit_code = 0;
-  if (decodeAhead) {
-    try {
-      ahead_ = std::make_unique<Ahead>();
-    } catch (const std::system_error&) {
-      // No thread to be had: the blocks are decoded in turn.
-    }
-  }
   for (;;) {
     const int which = WaitForAny(objects.events);
     if (which == kWaitFailed) break;
@@ -99,7 +92,8 @@ PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects,
   const bool selection_ended = state_.selectionPlay && position > state_.selectionEnd;
   BlockRead read = TakeBlock(region);
   if (read.DataEnded() || selection_ended) state_.endOfData = 1;
-  if (!state_.endOfData) TopUp(region, read);
+  // A whole block has nothing to top up; and while the helper decodes on, the reader is its.
+  if (!state_.endOfData && read.decoded.dstUsed < region.size()) TopUp(region, read);
   if (read.error != 0) state_.lastError = read.error;
   // The reader is free again: the next block decodes while this one is finished and played.
   DecodeNextAhead();
@@ -139,21 +133,64 @@ PlaybackStream::BlockRead PlaybackStream::DecodeBlock(std::span<uint8_t> into) {
 }
 
 PlaybackStream::BlockRead PlaybackStream::TakeBlock(std::span<uint8_t> region) {
-  if (!ahead_ || !ahead_->pending) return DecodeBlock(region);
-  ahead_->job.Wait();
-  ahead_->pending = false;
+  if (!ahead_) return DecodeBlock(region);
+  Ahead& ahead = *ahead_;
+  const auto waiting = [&ahead] {
+    return ahead.ready.load(std::memory_order_acquire) == 0 &&
+           ahead.running.load(std::memory_order_acquire);
+  };
+  BackgroundJob::SpinWhile(waiting);
+  {
+    std::unique_lock lock(ahead.mutex);
+    ahead.decoded.wait(lock, [&] { return !waiting(); });
+  }
+  // The helper was not set to this block: it is decoded now.
+  if (ahead.ready.load(std::memory_order_acquire) == 0) return DecodeBlock(region);
+  Ahead::Block& block = ahead.blocks[ahead.take];
   // Every block is locked whole: the ring is four of them.
-  std::copy_n(ahead_->block.begin(), std::min(ahead_->block.size(), region.size()), region.begin());
-  return ahead_->read;
+  std::copy_n(block.bytes.begin(), std::min(block.bytes.size(), region.size()), region.begin());
+  const BlockRead read = block.read;
+  ahead.take = (ahead.take + 1) % Ahead::kBlocks;
+  {
+    std::lock_guard lock(ahead.mutex);
+    --ahead.ready;
+  }
+  return read;
 }
 
 void PlaybackStream::DecodeNextAhead() {
   if (!ahead_ || state_.endOfData || state_.lastError != 0) return;
-  ResizePopulated(ahead_->block, blockBytes);
-  ahead_->pending = true;
-  // Whether it ends a selection is settled when the block is taken: only its top-up, done
-  // then, depends on it.
-  ahead_->job.Start([this, ahead = ahead_.get()] { ahead->read = DecodeBlock(ahead->block); });
+  Ahead& ahead = *ahead_;
+  {
+    std::lock_guard lock(ahead.mutex);
+    // Under way already, or the last block decoded waits for its top-up.
+    if (ahead.running || (ahead.ready > 0 && !ahead.goesOn)) return;
+    ahead.running = true;
+  }
+  // The job before has stopped decoding; this waits for it to have returned.
+  ahead.job.Wait();
+  ahead.job.Start([this, &ahead] { DecodeAhead(ahead); });
+}
+
+void PlaybackStream::DecodeAhead(Ahead& ahead) {
+  for (;;) {
+    Ahead::Block& block = ahead.blocks[ahead.fill];
+    ResizePopulated(block.bytes, blockBytes);
+    block.read = DecodeBlock(block.bytes);
+    ahead.fill = (ahead.fill + 1) % Ahead::kBlocks;
+    const BlockRead& read = block.read;
+    const bool goes_on = read.decoded.dstUsed >= blockBytes && !read.DataEnded() && read.error == 0;
+    bool more = false;
+    {
+      std::lock_guard lock(ahead.mutex);
+      ++ahead.ready;
+      ahead.goesOn = goes_on;
+      more = goes_on && ahead.ready < Ahead::kBlocks && !state_.haltRequested;
+      if (!more) ahead.running = false;
+    }
+    ahead.decoded.notify_one();
+    if (!more) return;
+  }
 }
 
 uint32_t PlaybackStream::BlocksToRefill(const SoundBuffer& buffer) const {
