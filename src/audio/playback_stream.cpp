@@ -275,7 +275,6 @@ int PlaybackStream::PrimePlayback() {
   // fits and go back to the first byte not used.
   if (sourceFormat.format().wFormatTag == kWaveFormatMpegLayer3) length *= 2;
   length = WorkBufferShare(length);
-  PopulatePages(codedBlock().data(), length);
   int read_result = 0;
   const uint32_t got = ReadSource(length, read_result);
   read.readFailed = read_result != 0;
@@ -294,6 +293,10 @@ int PlaybackStream::PrimePlayback() {
   if (read_result != 0 && read.error == 0) read.error = -read_result;
   if (read.readFailed) state_.endOfData = 1;
   state_.lastError = read.error;
+  // The reader and the codec stream pass to the thread here: the third block can be on its
+  // way while these two are equalised and the first is played.
+  DecodeNextAhead();
+  PopulatePages(codedBlock().data(), read.decoded.dstUsed);
   std::memcpy(codedBlock().data(), region.data(), read.decoded.dstUsed);
   writeCursor += static_cast<uint32_t>(region.size());
 
@@ -301,9 +304,6 @@ int PlaybackStream::PrimePlayback() {
   RunEqualiser(region, codedBlock().first(read.decoded.dstUsed), true);
   if (soundBuffer->Unlock(half) != kSoundOk) state_.lastError = kBufferLockFailed;
   if (writeCursor >= bufferBytes) writeCursor -= bufferBytes;
-  // The reader and the codec stream pass to the thread here: the third block can be on its
-  // way while the first is played.
-  DecodeNextAhead();
   return state_.lastError;
 }
 
