@@ -65,7 +65,7 @@ CMainFrame::~CMainFrame() {
 bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool largeFonts) {
   m_pProfile = &profile;
   if (!Create(manager, nullptr, wxID_ANY, "Brookwave")) return false;
-  // Once the window is up: decoding the seven sizes would hold it back, and the window
+  // Once the window is up: decoding the sizes would hold it back, and the window
   // manager takes a later icon as well.
   CallAfter([this] { SetIcons(res::ProgramIcons()); });
   SetAcceleratorTable(res::LoadAccelerators());

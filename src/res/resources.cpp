@@ -80,7 +80,10 @@ constexpr std::array<ToolbarPicture, 21> kToolbarPictures{{
 // The main window's form: the one template needed before the window shows.
 constexpr std::string_view kFormTemplateFile = "form_view.xrc";
 
-constexpr std::array<int, 7> kIconSizes{16, 24, 32, 48, 64, 128, 256};
+// The window's own icons, for its title bar and the window switcher. Launchers and docks show
+// the larger sizes from the icon theme, through the desktop entry; as window properties they
+// would cost the program and the X server megabytes.
+constexpr std::array<int, 5> kIconSizes{16, 24, 32, 48, 64};
 
 // Handlers for the classes the templates use, and no others: wx would otherwise make every
 // handler it has at start, each with its table of style names.

@@ -81,7 +81,7 @@ TEST(Resources, EveryPictureIsThereInItsSize) {
   EXPECT_TRUE(res::AboutPicture(1.0).IsOk());
   EXPECT_TRUE(res::AboutPicture(1.25).IsOk());
   const wxIconBundle icons = res::ProgramIcons();
-  EXPECT_EQ(icons.GetIconCount(), 7u);
+  EXPECT_EQ(icons.GetIconCount(), 5u);
   EXPECT_TRUE(icons.GetIcon(32).IsOk());
 }
 

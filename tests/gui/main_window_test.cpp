@@ -58,9 +58,9 @@ TEST_F(MainWindow, StartsUntitledWithAnEmptyStatusLine) {
   EXPECT_EQ(StatusLine(), "");
   EXPECT_EQ(core().stream().fileOpen, 0);
   EXPECT_TRUE(frame().IsShown());
-  // The program's icons, in all seven sizes, follow once the window is up.
+  // The program's icons, in all five sizes, follow once the window is up.
   HandleQueued();
-  EXPECT_EQ(frame().GetIcons().GetIconCount(), 7u);
+  EXPECT_EQ(frame().GetIcons().GetIconCount(), 5u);
 }
 
 TEST_F(MainWindow, MenusHoldEveryCommandWithItsTextIdAndSeparators) {
