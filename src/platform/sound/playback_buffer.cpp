@@ -26,8 +26,10 @@ PlaybackCore::~PlaybackCore() {
 
 SoundResult PlaybackCore::Play(uint32_t flags) {
   device_->WillRun(*this);
+  const uint32_t device_rate = device_->format().rate;
   {
     std::lock_guard lock(mutex_);
+    if (frequency_ != device_rate) resampler_.Prepare();
     if (!running_) converting_ = false;
     running_ = true;
     device_gone_ = false;
@@ -143,9 +145,10 @@ SoundResult PlaybackCore::SetFrequency(uint32_t frequency) {
   if (!(flags_ & kBufferCtrlFrequency)) return kSoundErrControlUnavailable;
   if (frequency == kFrequencyOriginal) frequency = format_.nSamplesPerSec;
   if (frequency < kFrequencyMin || frequency > kFrequencyMax) return kSoundErrInvalidParam;
+  const uint32_t device_rate = device_->format().rate;
   std::lock_guard lock(mutex_);
   frequency_ = frequency;
-  if (frequency_ != format_.nSamplesPerSec) resampler_.Prepare();
+  if (frequency_ != device_rate) resampler_.Prepare();
   return kSoundOk;
 }
 

@@ -40,7 +40,8 @@ class PullResampler {
   // libsamplerate's state (over half a megabyte) is made when first needed: most buffers
   // play at their device's rate and never convert.
   PullResampler(uint16_t channels, Source* source);
-  // Makes the state now, so that a device thread's first Read does not allocate.
+  // Makes the state now, so that a device thread's first Read does not allocate: a buffer
+  // calls it when it is to play, or is set to a frequency, other than the device's rate.
   void Prepare();
   // Forgets the history: the next Read starts afresh from the source's current position.
   void Reset();
