@@ -45,22 +45,29 @@ class BackgroundJob {
 
   // Returns once the job handed over last has run (at once if there is none).
   void Wait() {
-    SpinWhile([this] { return busy_.load(std::memory_order_acquire); });
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
+    WaitFor(mutex_, changed_, [this] { return !busy_.load(std::memory_order_acquire); });
   }
 
-  // The spin before a sleep, for waits of the owner's own on what a job hands over. It yields
-  // the core on each turn: on a machine with few cores the thread it waits for may need it.
+  // Spins, then sleeps on `changed`, until `done` holds: for waits of the owner's own on what a
+  // job hands over. `done` must read only atomics, since the spin reads it without `mutex`.
+  template <typename Done>
+  static void WaitFor(std::mutex& mutex, std::condition_variable& changed, Done done) {
+    SpinWhile([&] { return !done(); });
+    std::unique_lock lock(mutex);
+    changed.wait(lock, done);
+  }
+
+ private:
+  static constexpr std::chrono::microseconds kSpin{200};
+
+  // It yields the core on each turn: on a machine with few cores the thread it waits for may
+  // need it.
   template <typename Predicate>
   static void SpinWhile(Predicate&& still) {
     const auto until = std::chrono::steady_clock::now() + kSpin;
     while (still() && std::chrono::steady_clock::now() < until)
       std::this_thread::yield();
   }
-
- private:
-  static constexpr std::chrono::microseconds kSpin{200};
 
   void Run() {
     for (;;) {

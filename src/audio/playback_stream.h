@@ -181,6 +181,8 @@ class PlaybackStream {
     bool readFailed = false;  // a read failed: the data ends there
 
     bool DataEnded() const { return got < length || readFailed; }
+    // Nothing to top up: the block came out whole.
+    bool Whole(uint32_t blockBytes) const { return decoded.dstUsed >= blockBytes; }
   };
   // The blocks the helper decodes while the thread goes on. Once started it runs from one
   // block to the next as long as each comes out whole and the data goes on: the one step that

@@ -93,7 +93,7 @@ PlaybackStream::Refill PlaybackStream::RefillBlock(const ThreadObjects& objects,
   BlockRead read = TakeBlock(region);
   if (read.DataEnded() || selection_ended) state_.endOfData = 1;
   // A whole block has nothing to top up; and while the helper decodes on, the reader is its.
-  if (!state_.endOfData && read.decoded.dstUsed < region.size()) TopUp(region, read);
+  if (!state_.endOfData && !read.Whole(blockBytes)) TopUp(region, read);
   if (read.error != 0) state_.lastError = read.error;
   // The reader is free again: the next block decodes while this one is finished and played.
   DecodeNextAhead();
@@ -135,15 +135,10 @@ PlaybackStream::BlockRead PlaybackStream::DecodeBlock(std::span<uint8_t> into) {
 PlaybackStream::BlockRead PlaybackStream::TakeBlock(std::span<uint8_t> region) {
   if (!ahead_) return DecodeBlock(region);
   Ahead& ahead = *ahead_;
-  const auto waiting = [&ahead] {
-    return ahead.ready.load(std::memory_order_acquire) == 0 &&
-           ahead.running.load(std::memory_order_acquire);
-  };
-  BackgroundJob::SpinWhile(waiting);
-  {
-    std::unique_lock lock(ahead.mutex);
-    ahead.decoded.wait(lock, [&] { return !waiting(); });
-  }
+  BackgroundJob::WaitFor(ahead.mutex, ahead.decoded, [&ahead] {
+    return ahead.ready.load(std::memory_order_acquire) > 0 ||
+           !ahead.running.load(std::memory_order_acquire);
+  });
   // The helper was not set to this block: it is decoded now.
   if (ahead.ready.load(std::memory_order_acquire) == 0) return DecodeBlock(region);
   Ahead::Block& block = ahead.blocks[ahead.take];
@@ -179,7 +174,7 @@ void PlaybackStream::DecodeAhead(Ahead& ahead) {
     block.read = DecodeBlock(block.bytes);
     ahead.fill = (ahead.fill + 1) % Ahead::kBlocks;
     const BlockRead& read = block.read;
-    const bool goes_on = read.decoded.dstUsed >= blockBytes && !read.DataEnded() && read.error == 0;
+    const bool goes_on = read.Whole(blockBytes) && !read.DataEnded() && read.error == 0;
     bool more = false;
     {
       std::lock_guard lock(ahead.mutex);
