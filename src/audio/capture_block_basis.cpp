@@ -5,14 +5,10 @@
 #include "platform/sample_layout.h"
 
 namespace bw {
-namespace {
 
-// The coded formats' blocks grow with the rate in whole steps of 11,025 Hz.
 uint64_t ScaledByRate(uint64_t base, uint32_t rate) {
   return rate <= 11025 ? base : base * (rate / 11025);
 }
-
-}  // namespace
 
 uint32_t CaptureBlockBasis(const FormatBlock& target) {
   const WAVEFORMATEX& f = target.format();

@@ -12,6 +12,10 @@
 
 namespace bw {
 
+// The coded formats' blocks, in capture and in playback, grow with the rate in whole steps of
+// 11,025 Hz.
+uint64_t ScaledByRate(uint64_t base, uint32_t rate);
+
 // 0 for a format tag outside the table (and for a layout whose entry works out at 0).
 uint32_t CaptureBlockBasis(const FormatBlock& target);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "audio/capture_block_basis.h"
 #include "audio/file_facts.h"
 #include "audio/stream_state.h"
 #include "audio/wave_file.h"
@@ -16,17 +17,10 @@
 namespace bw {
 namespace {
 
-uint64_t ScaledByRate(uint64_t base, uint32_t rate) {
-  return rate <= 11025 ? base : base * (rate / 11025);
-}
-
-// The most channels the codec layer takes; the device and the equaliser get at most two.
-constexpr uint16_t kMostSourceChannels = 8;
-
 // Playable here: a rate and a byte rate (every time text divides by it), and a channel count
-// the codec layer takes.
+// the codec layer takes (the device and the equaliser get at most two).
 bool IsPlayableLayout(const WAVEFORMATEX& f) {
-  return f.nChannels >= 1 && f.nChannels <= kMostSourceChannels && f.nSamplesPerSec > 0 &&
+  return f.nChannels >= 1 && f.nChannels <= kAcmMostChannels && f.nSamplesPerSec > 0 &&
          f.nAvgBytesPerSec > 0;
 }
 

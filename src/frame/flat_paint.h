@@ -12,6 +12,15 @@
 
 namespace bw {
 
+// Timers every flat bar runs: the hot item's tracking and the rows' re-wrap.
+inline constexpr int kBarHotTimerId = 1;
+inline constexpr int kBarRewrapTimerId = 2;
+// A floating frame being resized reports sizes that lag behind; the rows follow once they have
+// settled.
+inline constexpr int kBarRewrapDelayMs = 100;
+// The first item of a docked bar starts after the gripper.
+inline constexpr int kBarGripperRoom = 12;
+
 // The four colours of a flat bar, read again whenever the system colours change.
 struct BarColours {
   wxColour face;    // button face

@@ -18,12 +18,8 @@ namespace bw {
 
 namespace {
 
-constexpr int kHotTimerId = 1;
-constexpr int kEdge = 5;          // rows and columns start this far from the bar's edge
-constexpr int kGripperRoom = 12;  // the first item of a docked bar starts after the gripper
-constexpr int kTextIndent = 6;    // the text starts this far into its item
-constexpr int kRewrapTimerId = 2;
-constexpr int kRewrapDelayMs = 100;  // a floating frame's sizes settle before the rows follow
+constexpr int kEdge = 5;        // rows and columns start this far from the bar's edge
+constexpr int kTextIndent = 6;  // the text starts this far into its item
 
 wxString WithoutMnemonic(const wxString& text, int* index) {
   wxString plain;
@@ -41,16 +37,16 @@ CMenuBar::CMenuBar(wxWindow* frame, wxWindowID id)
     : wxControl(frame, id, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE, wxDefaultValidator,
                 "MenuBar"),
       m_pOwner(frame),
-      m_timer(this, kHotTimerId),
-      m_rewrapTimer(this, kRewrapTimerId) {
+      m_timer(this, kBarHotTimerId),
+      m_rewrapTimer(this, kBarRewrapTimerId) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   SetAccessibleName(*this, "Menu bar", AccessibleRole::kMenuBar);
   Bind(wxEVT_PAINT, &CMenuBar::OnPaint, this);
   Bind(wxEVT_MOTION, &CMenuBar::OnMouseMove, this);
   Bind(wxEVT_ENTER_WINDOW, &CMenuBar::OnMouseMove, this);
-  Bind(wxEVT_TIMER, &CMenuBar::OnTimer, this, kHotTimerId);
+  Bind(wxEVT_TIMER, &CMenuBar::OnTimer, this, kBarHotTimerId);
   Bind(
-      wxEVT_TIMER, [this](wxTimerEvent&) { Rewrap(); }, kRewrapTimerId);
+      wxEVT_TIMER, [this](wxTimerEvent&) { Rewrap(); }, kBarRewrapTimerId);
   // Docked, the room the bar has changes with the frame's size.
   frame->Bind(wxEVT_SIZE, &CMenuBar::OnFrameSize, this);
   Bind(wxEVT_LEFT_DOWN, &CMenuBar::OnLeftDown, this);
@@ -144,7 +140,7 @@ void CMenuBar::LayOutItems() {
   std::vector<BarCell> cells;
   for (const MenuBarItem& item : m_arrItems)
     cells.push_back(BarCell{item.cx, item.cy, false});
-  const BarMargins margins{m_side == BarSide::kFloating ? kEdge : kGripperRoom, kEdge, kEdge,
+  const BarMargins margins{m_side == BarSide::kFloating ? kEdge : kBarGripperRoom, kEdge, kEdge,
                            kEdge};
   m_layout = LayOutBar(cells, margins, m_side == BarSide::kFloating ? m_nLength : DockLength(),
                        m_bVertical);
@@ -223,7 +219,7 @@ void CMenuBar::OnSize(wxSizeEvent& event) {
   event.Skip();
   const BarSide side = SideOf(this, m_pOwner);
   if (side == m_side && side == BarSide::kFloating) {
-    m_rewrapTimer.StartOnce(kRewrapDelayMs);
+    m_rewrapTimer.StartOnce(kBarRewrapDelayMs);
     return;
   }
   if (side != m_side) {

@@ -17,13 +17,7 @@ namespace bw {
 
 namespace {
 
-constexpr int kHotTimerId = 1;
-constexpr int kRewrapTimerId = 2;
-// A floating frame being resized reports sizes that lag behind; the rows follow once they
-// have settled.
-constexpr int kRewrapDelayMs = 100;
 constexpr int kSeparatorWidth = 8;
-constexpr int kGripperRoom = 12;  // the first button of a docked bar starts after the gripper
 constexpr int kBorder = 3;
 constexpr int kRowEnd = 4;
 // A button is its image plus 7 pixels each way (23 x 22 for the 16 x 15 images).
@@ -82,8 +76,8 @@ CToolBarEx::CToolBarEx(wxWindow* parent, wxWindowID id, const wxString& name)
     : wxControl(parent, id, wxDefaultPosition, wxDefaultSize,
                 wxBORDER_NONE | wxWANTS_CHARS | wxFULL_REPAINT_ON_RESIZE, wxDefaultValidator, name),
       m_hwndNotify(parent),
-      m_timer(this, kHotTimerId),
-      m_rewrapTimer(this, kRewrapTimerId) {
+      m_timer(this, kBarHotTimerId),
+      m_rewrapTimer(this, kBarRewrapTimerId) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   ReadColours();
   SetAccessibleName(*this, name == "Play" ? "Play toolbar" : "Main toolbar",
@@ -91,9 +85,9 @@ CToolBarEx::CToolBarEx(wxWindow* parent, wxWindowID id, const wxString& name)
   Bind(wxEVT_PAINT, &CToolBarEx::OnPaint, this);
   Bind(wxEVT_MOTION, &CToolBarEx::OnMouseMove, this);
   Bind(wxEVT_ENTER_WINDOW, &CToolBarEx::OnMouseMove, this);
-  Bind(wxEVT_TIMER, &CToolBarEx::OnTimer, this, kHotTimerId);
+  Bind(wxEVT_TIMER, &CToolBarEx::OnTimer, this, kBarHotTimerId);
   Bind(
-      wxEVT_TIMER, [this](wxTimerEvent&) { Rewrap(); }, kRewrapTimerId);
+      wxEVT_TIMER, [this](wxTimerEvent&) { Rewrap(); }, kBarRewrapTimerId);
   Bind(wxEVT_LEFT_DOWN, &CToolBarEx::OnLeftDown, this);
   Bind(wxEVT_LEFT_DCLICK, &CToolBarEx::OnLeftDown, this);
   Bind(wxEVT_LEFT_UP, &CToolBarEx::OnLeftUp, this);
@@ -179,7 +173,7 @@ std::vector<BarCell> CToolBarEx::Cells() const {
 }
 
 BarMargins CToolBarEx::Margins() const {
-  const int start = m_side == BarSide::kFloating ? kBorder : kGripperRoom;
+  const int start = m_side == BarSide::kFloating ? kBorder : kBarGripperRoom;
   return BarMargins{start, kBorder, kRowEnd, kBorder};
 }
 
@@ -209,7 +203,7 @@ void CToolBarEx::LayOut() {
 void CToolBarEx::FollowDock() {
   const BarSide side = SideOf(this, m_hwndNotify);
   if (side == m_side) {
-    if (side == BarSide::kFloating) m_rewrapTimer.StartOnce(kRewrapDelayMs);
+    if (side == BarSide::kFloating) m_rewrapTimer.StartOnce(kBarRewrapDelayMs);
     return;
   }
   m_side = side;

@@ -23,6 +23,9 @@ enum MessageBoxStyle : unsigned {
   kMbIconExclamation = 0x30,
   kMbIconInformation = 0x40,
 };
+// The caption of the program's own message boxes.
+inline constexpr std::string_view kProgramCaption = "Brookwave";
+
 inline constexpr unsigned kMbButtonMask = 0x0F;
 inline constexpr unsigned kMbIconMask = 0xF0;
 

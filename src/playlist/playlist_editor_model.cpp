@@ -11,7 +11,6 @@
 namespace bw {
 namespace {
 
-constexpr std::string_view kCaption = "Brookwave";
 constexpr std::string_view kWavePattern = "*.wav";
 
 // "*.wav" as the file dialog's own search matched it: the extension in any case.
@@ -45,7 +44,7 @@ void PlayListEditorModel::Select(std::optional<std::size_t> index) {
 
 bool PlayListEditorModel::Append(const std::string& entry, const std::string& shownName) {
   if (!IsStorableEntry(entry)) {
-    ShowMessageBox("Unable to Add file " + shownName + "\n", kCaption, kMbOk);
+    ShowMessageBox("Unable to Add file " + shownName + "\n", kProgramCaption, kMbOk);
     return false;
   }
   m_entries.push_back(entry);
@@ -64,7 +63,7 @@ int PlayListEditorModel::OnFileNameOK(const std::string& path) {
 void PlayListEditorModel::OnAddAll(const std::filesystem::path& folder) {
   const std::string question =
       "Are you sure you want to Add all " + std::string(kWavePattern) + " files?";
-  if (ShowMessageBox(question, kCaption, kMbYesNo | kMbIconQuestion) != kIdYes) return;
+  if (ShowMessageBox(question, kProgramCaption, kMbYesNo | kMbIconQuestion) != kIdYes) return;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
        it.increment(ec)) {

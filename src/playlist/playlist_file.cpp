@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kCaption = "Brookwave";
 constexpr unsigned kStyle = kMbOk | kMbIconExclamation;
 
 std::string Quoted(const fs::path& path) {
@@ -262,7 +261,7 @@ bool CheckPlayListReadWrite(const fs::path& path) {
 
 void ShowPlayListFileError(const fs::path& path) {
   ShowMessageBox("The play list file " + Quoted(path) + " could not be opened or written.",
-                 kCaption, kStyle);
+                 kProgramCaption, kStyle);
 }
 
 PlayListReadResult ReadPlayListFile(const fs::path& path, std::vector<std::string>& entries,
@@ -281,12 +280,12 @@ PlayListReadResult ReadPlayListFile(const fs::path& path, std::vector<std::strin
       ShowMessageBox("Line " + std::to_string(reader.overlongLine()) + " of the play list file " +
                          Quoted(path) + " is longer than " + std::to_string(kMaxPlayListEntry) +
                          " characters.",
-                     kCaption, kStyle);
+                     kProgramCaption, kStyle);
       break;
     case PlayListReadResult::kTooLarge:
       ShowMessageBox("The play list file " + Quoted(path) + " is too large: a play list holds " +
                          std::to_string(kMaxPlayListEntries) + " entries at most.",
-                     kCaption, kStyle);
+                     kProgramCaption, kStyle);
       break;
     default:
       ShowPlayListFileError(path);
@@ -309,7 +308,7 @@ bool WritePlayListFile(const fs::path& path, std::span<const std::string> entrie
     ShowMessageBox("The play list file " + Quoted(path) +
                        " was not written: an entry is longer than " +
                        std::to_string(kMaxPlayListEntry) + " characters or holds a line break.",
-                   kCaption, kStyle);
+                   kProgramCaption, kStyle);
     return false;
   }
   if (!WriteTemporaryAndRename(ResolveTarget(path), JoinPlayListLines(entries))) {

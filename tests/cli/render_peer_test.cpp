@@ -13,7 +13,7 @@
 namespace bw {
 namespace {
 
-struct CodedCase {
+struct RenderCodedCase {
   const char* name;
   const char* encoder;  // ffmpeg's options
   uint32_t rate;
@@ -22,11 +22,11 @@ struct CodedCase {
   bool mpeg = false;  // compared with mpg123's decoding instead
 };
 
-void PrintTo(const CodedCase& c, std::ostream* os) {
+void PrintTo(const RenderCodedCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class CliRenderCoded : public ::testing::TestWithParam<CodedCase> {
+class CliRenderCoded : public ::testing::TestWithParam<RenderCodedCase> {
  protected:
   std::string Path(const std::string& name) const { return (dir / name).string(); }
   test::TempDir dir;
@@ -34,7 +34,7 @@ class CliRenderCoded : public ::testing::TestWithParam<CodedCase> {
 
 TEST_P(CliRenderCoded, MatchesTheReferenceDecoding) {
   BW_REQUIRE_PROGRAM("ffmpeg");
-  const CodedCase& c = GetParam();
+  const RenderCodedCase& c = GetParam();
   const std::string source = Path("source.wav");
   test::WritePcmWave(source, c.rate, c.channels,
                      test::SineTone(c.rate, c.channels, c.rate * 3, 700, 0.6));
@@ -76,12 +76,12 @@ TEST_P(CliRenderCoded, MatchesTheReferenceDecoding) {
 
 INSTANTIATE_TEST_SUITE_P(
     Codecs, CliRenderCoded,
-    ::testing::Values(CodedCase{"alaw", "-c:a pcm_alaw", 44100, 2, 90},
-                      CodedCase{"mulaw", "-c:a pcm_mulaw", 8000, 1, 90},
-                      CodedCase{"msadpcm", "-c:a adpcm_ms", 22050, 2, 90},
-                      CodedCase{"imaadpcm", "-c:a adpcm_ima_wav", 44100, 2, 90},
-                      CodedCase{"gsm610", "-c:a libgsm_ms -strict unofficial", 8000, 1, 90},
-                      CodedCase{"mp3", "-c:a libmp3lame -b:a 128k", 44100, 2, 0, true}),
+    ::testing::Values(RenderCodedCase{"alaw", "-c:a pcm_alaw", 44100, 2, 90},
+                      RenderCodedCase{"mulaw", "-c:a pcm_mulaw", 8000, 1, 90},
+                      RenderCodedCase{"msadpcm", "-c:a adpcm_ms", 22050, 2, 90},
+                      RenderCodedCase{"imaadpcm", "-c:a adpcm_ima_wav", 44100, 2, 90},
+                      RenderCodedCase{"gsm610", "-c:a libgsm_ms -strict unofficial", 8000, 1, 90},
+                      RenderCodedCase{"mp3", "-c:a libmp3lame -b:a 128k", 44100, 2, 0, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 int PeakOf(const std::vector<int16_t>& samples) {

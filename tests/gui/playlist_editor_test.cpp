@@ -46,10 +46,6 @@ struct ViewStandIn final : MessageTarget {
   std::optional<int> closed_with;
 };
 
-void WriteText(const fs::path& path, std::string_view text) {
-  test::WriteFileBytes(path, {text.begin(), text.end()});
-}
-
 Lines Shown(CPlayListEditor& editor) {
   Lines shown;
   for (const wxString& item : editor.PlayList()->GetStrings())
@@ -96,7 +92,7 @@ class PlayListEditorTest : public testing::Test {
   // Runs the editor on a play list file holding `text`, and `script` once it is up; the
   // script must end the run.
   void Run(std::string_view text, const std::function<void(CPlayListEditor&)>& script) {
-    WriteText(list_, text);
+    test::WriteFileText(list_, text);
     model_.SetPlayListFile(list_.string());
     test::ScheduleModalScript(
         [&](wxDialog& dialog) { script(dynamic_cast<CPlayListEditor&>(dialog)); });
@@ -221,7 +217,7 @@ TEST_F(PlayListEditorTest, MovesDeleteAndClearActOnTheSelectedEntry) {
 TEST_F(PlayListEditorTest, UseListHandsTheListToTheViewWhichEndsTheRun) {
   const fs::path song = dir_ / "song.wav";
   test::WriteFileBytes(song, {0});
-  WriteText(list_, "");
+  test::WriteFileText(list_, "");
   model_.SetPlayListFile(list_.string());
   bool open_after_use_list = false;
   wxTheApp->CallAfter([&] {

@@ -16,9 +16,9 @@ namespace {
 
 using test::Id;
 
-enum Tab : std::size_t { kGeneral, kFile, kDevice, kAdvanced };
+enum RecTab : std::size_t { kRecGeneral, kRecFile, kRecDevice, kRecAdvanced };
 
-RecordSheetData FilledData() {
+RecordSheetData FilledRecordData() {
   RecordSheetData data;
   data.general = {0, 2147483647};
   data.advanced = {1, 1000};
@@ -28,14 +28,14 @@ RecordSheetData FilledData() {
   return data;
 }
 
-int RunSheet(RecordSheetData& data, const std::function<void(CRecSheet&)>& script) {
+int RunRecSheet(RecordSheetData& data, const std::function<void(CRecSheet&)>& script) {
   return test::RunModal<int>([&] { return RunRecordSheet(nullptr, data); },
                              [&](wxDialog& dialog) { script(dynamic_cast<CRecSheet&>(dialog)); });
 }
 
 TEST(RecSheet, ShowsFourPagesAndReturnsTheEditsOnOk) {
-  RecordSheetData data = FilledData();
-  const int result = RunSheet(data, [](CRecSheet& sheet) {
+  RecordSheetData data = FilledRecordData();
+  const int result = RunRecSheet(data, [](CRecSheet& sheet) {
     EXPECT_EQ(sheet.GetTitle(), "Record Properties");
     wxBookCtrlBase& book = *sheet.GetBookCtrl();
     ASSERT_EQ(book.GetPageCount(), 4u);
@@ -45,7 +45,7 @@ TEST(RecSheet, ShowsFourPagesAndReturnsTheEditsOnOk) {
     EXPECT_TRUE(test::Control<wxRadioButton>(sheet, "IDC_STANDARD_STOP")->GetValue());
     test::ChooseRadio(sheet, Id("IDC_FORCE_STOP"));
     test::Type(sheet, Id("IDC_STOP_LIMIT"), "65536");
-    test::SelectTab(book, kAdvanced);
+    test::SelectTab(book, kRecAdvanced);
     test::SetCheck(sheet, Id("IDC_VOICE_ACTIVATED"), false);
     test::Type(sheet, Id("IDC_THRESHOLD"), "32767");
     test::Click(sheet, wxID_OK);
@@ -56,18 +56,18 @@ TEST(RecSheet, ShowsFourPagesAndReturnsTheEditsOnOk) {
   EXPECT_EQ(data.advanced.m_bVoiceActivated, 0);
   EXPECT_EQ(data.advanced.m_nThreshold, 32767);
   // The record equaliser has no page: its bands pass through.
-  EXPECT_EQ(data.equaliser.m_nBand, FilledData().equaliser.m_nBand);
+  EXPECT_EQ(data.equaliser.m_nBand, FilledRecordData().equaliser.m_nBand);
 }
 
 TEST(RecSheet, LimitAndThresholdOutsideTheirRangesKeepTheSheetOpen) {
   test::CapturedMessages messages;
-  RecordSheetData data = FilledData();
-  const int result = RunSheet(data, [&](CRecSheet& sheet) {
+  RecordSheetData data = FilledRecordData();
+  const int result = RunRecSheet(data, [&](CRecSheet& sheet) {
     test::Type(sheet, Id("IDC_STOP_LIMIT"), "511");
     test::Click(sheet, wxID_OK);
     EXPECT_TRUE(sheet.IsModal());
     test::Type(sheet, Id("IDC_STOP_LIMIT"), "512");
-    test::SelectTab(*sheet.GetBookCtrl(), kAdvanced);
+    test::SelectTab(*sheet.GetBookCtrl(), kRecAdvanced);
     test::Type(sheet, Id("IDC_THRESHOLD"), "0");
     test::Click(sheet, wxID_OK);
     EXPECT_TRUE(sheet.IsModal());
@@ -84,9 +84,9 @@ TEST(RecSheet, LimitAndThresholdOutsideTheirRangesKeepTheSheetOpen) {
 
 // A stop mode other than 0 or 1 shows neither button checked and comes back as -1.
 TEST(RecSheet, AnUnknownStopModeComesBackAsNone) {
-  RecordSheetData data = FilledData();
+  RecordSheetData data = FilledRecordData();
   data.general.m_nStopMode = 7;
-  RunSheet(data, [](CRecSheet& sheet) {
+  RunRecSheet(data, [](CRecSheet& sheet) {
     EXPECT_FALSE(test::Control<wxRadioButton>(sheet, "IDC_STANDARD_STOP")->GetValue());
     EXPECT_FALSE(test::Control<wxRadioButton>(sheet, "IDC_FORCE_STOP")->GetValue());
     test::Click(sheet, wxID_OK);
@@ -102,10 +102,10 @@ class CaptureDeviceSelection : public testing::Test {
 // Unlike the playback page, a stored capture device that is gone gives the last device listed.
 TEST_F(CaptureDeviceSelection, AMissingDeviceGivesTheLastOneListed) {
   const SoundDeviceInfo input = EnumerateCaptureDevices().at(0);
-  RecordSheetData data = FilledData();
+  RecordSheetData data = FilledRecordData();
   data.device.m_strDevice = test::DeviceWords(DeviceId{{9, 9, 9, 9}});
-  RunSheet(data, [](CRecSheet& sheet) {
-    test::SelectTab(*sheet.GetBookCtrl(), kDevice);
+  RunRecSheet(data, [](CRecSheet& sheet) {
+    test::SelectTab(*sheet.GetBookCtrl(), kRecDevice);
     auto* combo = test::Control<wxChoice>(sheet, "IDC_REC_DRIVER");
     EXPECT_EQ(combo->GetId(), 1017);
     EXPECT_EQ(combo->GetSelection(), 1);
@@ -115,9 +115,9 @@ TEST_F(CaptureDeviceSelection, AMissingDeviceGivesTheLastOneListed) {
 }
 
 TEST_F(CaptureDeviceSelection, TheStoredDefaultDriverIsKept) {
-  RecordSheetData data = FilledData();
-  RunSheet(data, [](CRecSheet& sheet) {
-    test::SelectTab(*sheet.GetBookCtrl(), kDevice);
+  RecordSheetData data = FilledRecordData();
+  RunRecSheet(data, [](CRecSheet& sheet) {
+    test::SelectTab(*sheet.GetBookCtrl(), kRecDevice);
     EXPECT_EQ(test::Control<wxChoice>(sheet, "IDC_REC_DRIVER")->GetSelection(), 0);
     test::Click(sheet, wxID_OK);
   });

@@ -15,14 +15,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr uint32_t kRate = 8000;
-constexpr uint32_t kBlockFrames = 800;  // mono 16-bit: 1,600 bytes a block
+constexpr uint32_t kMonoRate = 8000;
+constexpr uint32_t kMonoBlockFrames = 800;  // mono 16-bit: 1,600 bytes a block
 
 // Pieces the test hands in; at a CatchUp, the tail it set, as a device that holds some of what
 // it captured would.
 class ScriptedInput final : public InputStream {
  public:
-  StreamFormat format() const override { return {kRate, 1}; }
+  StreamFormat format() const override { return {kMonoRate, 1}; }
   bool Start() override { return true; }
   bool Next(InputPiece* piece) override {
     std::unique_lock lock(mutex_);
@@ -91,8 +91,8 @@ class CaptureDeviceTest : public ::testing::Test {
     input_ = input.get();
     device_ = std::make_shared<CaptureDeviceCore>(std::move(input));
     CaptureBufferDesc desc;
-    desc.bytes = 4 * kBlockFrames * 2;
-    desc.format = WAVEFORMATEX{kWaveFormatPcm, 1, kRate, kRate * 2, 2, 16, 0};
+    desc.bytes = 4 * kMonoBlockFrames * 2;
+    desc.format = WAVEFORMATEX{kWaveFormatPcm, 1, kMonoRate, kMonoRate * 2, 2, 16, 0};
     buffer_ = std::make_shared<CaptureCore>(device_, desc);
   }
   ~CaptureDeviceTest() override {
@@ -105,7 +105,7 @@ class CaptureDeviceTest : public ::testing::Test {
     std::vector<NotifyPosition> positions;
     for (uint32_t block = 1; block <= 4; ++block) {
       blocks_.push_back(Event::Create());
-      positions.push_back({block * kBlockFrames * 2 - (block == 4 ? 1 : 0), blocks_.back()});
+      positions.push_back({block * kMonoBlockFrames * 2 - (block == 4 ? 1 : 0), blocks_.back()});
     }
     ASSERT_EQ(buffer_->SetNotificationPositions(positions), kSoundOk);
   }
@@ -124,7 +124,8 @@ class CaptureDeviceTest : public ::testing::Test {
 TEST_F(CaptureDeviceTest, TheInputIsAskedForPiecesAsFarApartAsTheBlocks) {
   NotifyAtBlocks();
   ASSERT_EQ(buffer_->Start(kCaptureStartLooping), kSoundOk);
-  EXPECT_EQ(input_->preferred(), kBlockFrames - 1) << "the nearest two events, in device frames";
+  EXPECT_EQ(input_->preferred(), kMonoBlockFrames - 1)
+      << "the nearest two events, in device frames";
   EXPECT_EQ(buffer_->Stop(), kSoundOk);
 }
 

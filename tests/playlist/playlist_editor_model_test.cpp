@@ -26,15 +26,11 @@ struct PostedMessages final : MessageTarget {
   std::vector<Posted> posted;
 };
 
-void WriteText(const fs::path& path, std::string_view text) {
-  test::WriteFileBytes(path, {text.begin(), text.end()});
-}
-
 class PlayListEditorModelTest : public ::testing::Test {
  protected:
   // The editor loaded from a play list file holding `text`.
   void Load(std::string_view text) {
-    WriteText(list_, text);
+    test::WriteFileText(list_, text);
     editor_.SetPlayListFile(list_.string());
     ASSERT_TRUE(editor_.OnInitDone());
   }
@@ -112,7 +108,7 @@ TEST_F(PlayListEditorModelTest, AddAllAsksThenAppendsEveryWaveFileInTheFileSyste
   const fs::path folder = dir_ / "music";
   fs::create_directory(folder);
   for (const char* name : {"b.wav", "A.WAV", "notes.txt", "c.wav.bak", "d.Wav", ".hidden.wav"})
-    WriteText(folder / name, "");
+    test::WriteFileText(folder / name, "");
   fs::create_directory(folder / "folder.wav");  // matches are not filtered by kind
   Load("/kept.wav\r\n");
 
@@ -142,7 +138,7 @@ TEST_F(PlayListEditorModelTest, AddAllStopsAtTheFirstNameTheListRefuses) {
     folder /= std::string(40, 'f');
   fs::create_directories(folder);
   for (char c : {'p', 'q', 'r'})
-    WriteText(folder / (std::string(80, c) + ".wav"), "");
+    test::WriteFileText(folder / (std::string(80, c) + ".wav"), "");
   Load("");
   messages_.set_answer(kIdYes);
   editor_.OnAddAll(folder);

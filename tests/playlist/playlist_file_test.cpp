@@ -19,15 +19,6 @@ using test::CapturedMessages;
 using test::TempDir;
 using Lines = std::vector<std::string>;
 
-std::string ReadText(const fs::path& path) {
-  const auto bytes = test::ReadFileBytes(path);
-  return {bytes.begin(), bytes.end()};
-}
-
-void WriteText(const fs::path& path, std::string_view text) {
-  test::WriteFileBytes(path, {text.begin(), text.end()});
-}
-
 std::vector<std::string> FileNames(const fs::path& dir) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir))
@@ -61,12 +52,12 @@ class PlayListFileTest : public ::testing::Test {
 };
 
 TEST_F(PlayListFileTest, ReadsEveryLineAndLeavesMissingFilesToTheCaller) {
-  WriteText(list_, "/music/one.wav\r\n\r\n/music/three.mp3");
+  test::WriteFileText(list_, "/music/one.wav\r\n\r\n/music/three.mp3");
   Lines entries;
   ASSERT_EQ(ReadPlayListFile(list_, entries), PlayListReadResult::kRead);
   EXPECT_EQ(entries, (Lines{"/music/one.wav", "", "/music/three.mp3"}));
 
-  WriteText(list_, "");
+  test::WriteFileText(list_, "");
   ASSERT_EQ(ReadPlayListFile(list_, entries), PlayListReadResult::kRead);
   EXPECT_TRUE(entries.empty());
 
@@ -80,12 +71,12 @@ TEST_F(PlayListFileTest, ReadsEveryLineAndLeavesMissingFilesToTheCaller) {
 
 TEST_F(PlayListFileTest, AnEntryLongerThanAPathIsRefusedWithAMessageNamingTheFile) {
   const std::string longest(kMaxPlayListEntry, 'x');
-  WriteText(list_, "a\r\n" + longest + "\r\n");
+  test::WriteFileText(list_, "a\r\n" + longest + "\r\n");
   Lines entries;
   ASSERT_EQ(ReadPlayListFile(list_, entries), PlayListReadResult::kRead);
   EXPECT_EQ(entries.size(), 2u);
 
-  WriteText(list_, "a\r\n" + longest + "y\r\n");
+  test::WriteFileText(list_, "a\r\n" + longest + "y\r\n");
   entries = {"kept"};
   EXPECT_EQ(ReadPlayListFile(list_, entries), PlayListReadResult::kEntryTooLong);
   EXPECT_EQ(entries, Lines{"kept"});
@@ -95,12 +86,12 @@ TEST_F(PlayListFileTest, AnEntryLongerThanAPathIsRefusedWithAMessageNamingTheFil
 }
 
 TEST_F(PlayListFileTest, AListPastTheCapsIsRefusedWithAMessageNamingTheFile) {
-  WriteText(list_, std::string(kMaxPlayListEntries, '\n'));
+  test::WriteFileText(list_, std::string(kMaxPlayListEntries, '\n'));
   Lines entries;
   ASSERT_EQ(ReadPlayListFile(list_, entries), PlayListReadResult::kRead);
   EXPECT_EQ(entries.size(), kMaxPlayListEntries);
 
-  WriteText(list_, std::string(kMaxPlayListEntries, '\n') + "one more");
+  test::WriteFileText(list_, std::string(kMaxPlayListEntries, '\n') + "one more");
   entries = {"kept"};
   EXPECT_EQ(ReadPlayListFile(list_, entries), PlayListReadResult::kTooLarge);
   EXPECT_EQ(entries, Lines{"kept"});
@@ -141,11 +132,12 @@ TEST_F(PlayListFileTest, AHugeSparseListUnderAMemoryLimitIsRefusedNotHeld) {
 }
 
 TEST_F(PlayListFileTest, WrittenListsReadBackIdenticallyAndEndWithCrLf) {
-  WriteText(list_, "old\r\n");
+  test::WriteFileText(list_, "old\r\n");
   ASSERT_EQ(::chmod(list_.c_str(), 0640), 0);
   const Lines entries = {"/music/a b.wav", "", "/music/\xE9t\xE9.mp3", " trailing "};
   ASSERT_TRUE(WritePlayListFile(list_, entries));
-  EXPECT_EQ(ReadText(list_), "/music/a b.wav\r\n\r\n/music/\xE9t\xE9.mp3\r\n trailing \r\n");
+  EXPECT_EQ(test::ReadFileText(list_),
+            "/music/a b.wav\r\n\r\n/music/\xE9t\xE9.mp3\r\n trailing \r\n");
   Lines back;
   ASSERT_EQ(ReadPlayListFile(list_, back), PlayListReadResult::kRead);
   EXPECT_EQ(back, entries);
@@ -154,12 +146,12 @@ TEST_F(PlayListFileTest, WrittenListsReadBackIdenticallyAndEndWithCrLf) {
   EXPECT_EQ(FileNames(dir_.path()), Lines{"songs.plf"}) << "no temporary file is left";
 
   ASSERT_TRUE(WritePlayListFile(list_, Lines{}));
-  EXPECT_EQ(ReadText(list_), "");
+  EXPECT_EQ(test::ReadFileText(list_), "");
   EXPECT_TRUE(messages_.messages().empty());
 }
 
 TEST_F(PlayListFileTest, AWriteThatFailsLeavesTheOldListIntact) {
-  WriteText(list_, "/music/old.wav\r\n");
+  test::WriteFileText(list_, "/music/old.wav\r\n");
   const Lines big(100, std::string(200, 'p'));
 
   // A disk that fills up part way: the file size limit makes the write come up short.
@@ -174,14 +166,14 @@ TEST_F(PlayListFileTest, AWriteThatFailsLeavesTheOldListIntact) {
   std::signal(SIGXFSZ, previous_handler);
 
   EXPECT_FALSE(written);
-  EXPECT_EQ(ReadText(list_), "/music/old.wav\r\n");
+  EXPECT_EQ(test::ReadFileText(list_), "/music/old.wav\r\n");
   EXPECT_EQ(FileNames(dir_.path()), Lines{"songs.plf"});
   ASSERT_EQ(messages_.messages().size(), 1u);
   EXPECT_NE(messages_.messages()[0].text.find(list_.string()), std::string::npos);
 }
 
 TEST_F(PlayListFileTest, ListsThatCannotBeStoredFaithfullyAreRefused) {
-  WriteText(list_, "/music/old.wav\r\n");
+  test::WriteFileText(list_, "/music/old.wav\r\n");
   const Lines too_long = {std::string(kMaxPlayListEntry + 1, 'x')};
   const Lines line_break = {"/music/two\nlines.wav"};
   EXPECT_FALSE(WritePlayListFile(list_, too_long));
@@ -190,29 +182,29 @@ TEST_F(PlayListFileTest, ListsThatCannotBeStoredFaithfullyAreRefused) {
   ASSERT_EQ(::chmod(list_.c_str(), 0444), 0);  // made read-only by its owner
   EXPECT_FALSE(WritePlayListFile(list_, Lines{"/music/new.wav"}));
 
-  EXPECT_EQ(ReadText(list_), "/music/old.wav\r\n");
+  EXPECT_EQ(test::ReadFileText(list_), "/music/old.wav\r\n");
   EXPECT_EQ(messages_.messages().size(), 3u);
   for (const auto& message : messages_.messages())
     EXPECT_NE(message.text.find(list_.string()), std::string::npos) << message.text;
 }
 
 TEST_F(PlayListFileTest, WritingThroughASymbolicLinkKeepsTheLink) {
-  WriteText(list_, "old\r\n");
+  test::WriteFileText(list_, "old\r\n");
   const auto link = dir_ / "link.plf";
   fs::create_symlink(list_, link);
   ASSERT_TRUE(WritePlayListFile(link, Lines{"new"}));
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(ReadText(list_), "new\r\n");
+  EXPECT_EQ(test::ReadFileText(list_), "new\r\n");
 }
 
 TEST_F(PlayListFileTest, CreateIfAbsentNeverTouchesAnExistingList) {
   ASSERT_TRUE(CreatePlayListFileIfAbsent(list_));
   EXPECT_TRUE(PlayListFileExists(list_));
-  EXPECT_EQ(ReadText(list_), "");
+  EXPECT_EQ(test::ReadFileText(list_), "");
 
-  WriteText(list_, "kept\r\n");
+  test::WriteFileText(list_, "kept\r\n");
   ASSERT_TRUE(CreatePlayListFileIfAbsent(list_));
-  EXPECT_EQ(ReadText(list_), "kept\r\n");
+  EXPECT_EQ(test::ReadFileText(list_), "kept\r\n");
   EXPECT_TRUE(messages_.messages().empty());
 
   const auto unreachable = dir_ / "no-such-folder" / "new.plf";

@@ -174,6 +174,15 @@ void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t
             static_cast<std::streamsize>(bytes.size()));
 }
 
+std::string ReadFileText(const std::filesystem::path& path) {
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  return {bytes.begin(), bytes.end()};
+}
+
+void WriteFileText(const std::filesystem::path& path, std::string_view text) {
+  WriteFileBytes(path, {text.begin(), text.end()});
+}
+
 FileSizeLimit::FileSizeLimit(rlim_t bytes) {
   old_handler_ = signal(SIGXFSZ, SIG_IGN);
   getrlimit(RLIMIT_FSIZE, &old_);

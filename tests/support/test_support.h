@@ -124,6 +124,9 @@ class FileSizeLimit {
 // The bytes of the file from offset `from` on (none when it is no longer).
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path, std::uintmax_t from = 0);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// The same for text, byte for byte.
+std::string ReadFileText(const std::filesystem::path& path);
+void WriteFileText(const std::filesystem::path& path, std::string_view text);
 
 // Skips the current test when a peer program is missing (scripts/setup installs them all).
 #define BW_REQUIRE_PROGRAM(program) \

@@ -18,15 +18,6 @@
 namespace bw::test {
 namespace {
 
-constexpr uint32_t kBlockFrames = 35280;  // 0.8 s of 44,100 Hz
-constexpr uint32_t kBlockBytes = kBlockFrames * 4;
-constexpr std::size_t kBlockSamples = kBlockFrames * 2;
-
-std::vector<int16_t> Slice(const std::vector<int16_t>& v, std::size_t from, std::size_t count) {
-  from = std::min(from, v.size());
-  return {v.begin() + from, v.begin() + std::min(v.size(), from + count)};
-}
-
 bool AllZero(const std::vector<int16_t>& v, std::size_t from) {
   return std::all_of(v.begin() + std::min(from, v.size()), v.end(),
                      [](int16_t s) { return s == 0; });

@@ -16,19 +16,8 @@ namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 using Samples = std::vector<int16_t>;
 
-constexpr uint32_t kBlockFrames = 35280;  // 0.8 s of 44,100 Hz
-constexpr std::size_t kBlockSamples = kBlockFrames * 2;
 // A song shorter than a block plays as the two primed blocks.
 constexpr std::size_t kShortSongSamples = 2 * kBlockSamples;
-
-std::string ReadText(const fs::path& path) {
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  return {bytes.begin(), bytes.end()};
-}
-
-void WriteText(const fs::path& path, std::string_view text) {
-  WriteFileBytes(path, {text.begin(), text.end()});
-}
 
 // What the card plays for a song of `data` (stereo, 44,100 Hz) that fits in `samples`.
 Samples Heard(const Samples& data, std::size_t samples) {
@@ -48,7 +37,7 @@ class PlayListScenario : public ViewCoreTest {
   }
   std::string WriteList(const Lines& entries, const std::string& name = "songs.plf") {
     const std::string path = dir / name;
-    WriteText(path, JoinPlayListLines(entries));
+    WriteFileText(path, JoinPlayListLines(entries));
     return path;
   }
   // Playlist > Open PlayList with `path` chosen in its dialog.
@@ -322,7 +311,7 @@ TEST_F(PlayListScenario, UseListWritesTheFileAndPlaysItsFirstEntry) {
   EXPECT_EQ(window.PlayListEditorRuns(), 1);
   EXPECT_FALSE(window.PlayListEditorShowing());  // closed by Use List
 
-  EXPECT_EQ(ReadText(list), paths_[1] + "\r\n" + paths_[0] + " \r\n" + paths_[2] + "\r\n");
+  EXPECT_EQ(ReadFileText(list), paths_[1] + "\r\n" + paths_[0] + " \r\n" + paths_[2] + "\r\n");
   Lines back;
   ASSERT_EQ(ReadPlayListFile(list, back), PlayListReadResult::kRead);
   EXPECT_EQ(back, edited);
@@ -352,7 +341,7 @@ TEST_F(PlayListScenario, EditingAndCancellingLeavesTheListFileAsItWas) {
   core.OnCommand(ID_PLAYLIST_EDIT);
   EXPECT_EQ(loaded, paths_);
   EXPECT_EQ(window.PlayListEditorRuns(), 1);
-  EXPECT_EQ(ReadText(list), JoinPlayListLines(paths_));
+  EXPECT_EQ(ReadFileText(list), JoinPlayListLines(paths_));
   EXPECT_EQ(stream().playListCount, 2u);
 
   // New PlayList on an existing list edits it as it stands.
@@ -361,7 +350,7 @@ TEST_F(PlayListScenario, EditingAndCancellingLeavesTheListFileAsItWas) {
   core.OnCommand(ID_PLAYLIST_NEW);
   EXPECT_EQ(window.PlayListEditorRuns(), 2);
   EXPECT_EQ(loaded, paths_);
-  EXPECT_EQ(ReadText(list), JoinPlayListLines(paths_));
+  EXPECT_EQ(ReadFileText(list), JoinPlayListLines(paths_));
 
   window.QueueFileDialogAnswer(std::nullopt);
   core.OnCommand(ID_PLAYLIST_NEW);
@@ -391,7 +380,7 @@ TEST_F(PlayListScenario, UseListThatCannotTakeTheListLeavesTheEditorOpen) {
   EXPECT_FALSE(window.PlayListEditorShowing());
   const std::string gone = dir / "gone.wav";
   EXPECT_EQ(window.MessageTexts(), (Lines{"File " + gone + " not found", "StreamBufferSetupPlay"}));
-  EXPECT_EQ(ReadText(list), JoinPlayListLines(paths_));
+  EXPECT_EQ(ReadFileText(list), JoinPlayListLines(paths_));
   EXPECT_EQ(stream().fileOpen, 1);
 
   // A list file that may not be written is kept, and so is the list in use.
@@ -403,7 +392,7 @@ TEST_F(PlayListScenario, UseListThatCannotTakeTheListLeavesTheEditorOpen) {
   };
   core.OnCommand(ID_PLAYLIST_EDIT);
   ASSERT_EQ(window.Messages().size(), 2u);  // when the editor opens and at Use List
-  EXPECT_EQ(ReadText(list), JoinPlayListLines(paths_));
+  EXPECT_EQ(ReadFileText(list), JoinPlayListLines(paths_));
   EXPECT_EQ(stream().playListCount, 1u);
 }
 

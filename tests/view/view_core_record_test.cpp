@@ -13,17 +13,6 @@
 namespace bw::test {
 namespace {
 
-constexpr uint32_t kBlockFrames = 35280;  // 0.8 s of 44,100 Hz
-constexpr uint32_t kBlockBytes = kBlockFrames * 4;
-constexpr std::size_t kBlockSamples = kBlockFrames * 2;
-
-const FormatBlock kStereo16{MakePcmFormat(44100, 2)};
-
-std::vector<int16_t> Slice(const std::vector<int16_t>& v, std::size_t from, std::size_t count) {
-  from = std::min(from, v.size());
-  return {v.begin() + from, v.begin() + std::min(v.size(), from + count)};
-}
-
 std::vector<int16_t> Blocks(const std::vector<int16_t>& v, std::initializer_list<int> blocks) {
   std::vector<int16_t> out;
   for (int b : blocks) {

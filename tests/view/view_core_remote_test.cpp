@@ -9,8 +9,6 @@
 namespace bw::test {
 namespace {
 
-const FormatBlock kStereo16{MakePcmFormat(44100, 2)};
-
 class RemoteView : public ViewCoreTest {
  protected:
   // `seconds` of stereo 44,100 Hz.

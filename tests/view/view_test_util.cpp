@@ -1,8 +1,15 @@
 #include "view/view_test_util.h"
 
+#include <algorithm>
+
 #include "support/wave_image.h"
 
 namespace bw::test {
+
+std::vector<int16_t> Slice(const std::vector<int16_t>& v, std::size_t from, std::size_t count) {
+  from = std::min(from, v.size());
+  return {v.begin() + from, v.begin() + std::min(v.size(), from + count)};
+}
 
 std::vector<int16_t> PatternSamples(std::size_t count, uint32_t seed) {
   std::vector<int16_t> out(count);

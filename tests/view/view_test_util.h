@@ -5,21 +5,33 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "platform/message_box.h"
 #include "platform/profile_store.h"
 #include "platform/sound/virtual_sound.h"
+#include "platform/wave_format.h"
 #include "support/test_support.h"
 #include "view/headless_window.h"
 #include "view/view_core.h"
 
 namespace bw::test {
 
+// One block of 44,100 Hz stereo 16-bit PCM: 0.8 s.
+inline constexpr uint32_t kBlockFrames = 35280;
+inline constexpr uint32_t kBlockBytes = kBlockFrames * 4;
+inline constexpr std::size_t kBlockSamples = kBlockFrames * 2;
+
+inline const FormatBlock kStereo16{MakePcmFormat(44100, 2)};
+
 // Interleaved 16-bit samples that differ from their neighbours, so that a shifted, lost or
 // doubled frame shows.
 std::vector<int16_t> PatternSamples(std::size_t count, uint32_t seed = 1);
+
+// Up to `count` samples of `v` from `from` on.
+std::vector<int16_t> Slice(const std::vector<int16_t>& v, std::size_t from, std::size_t count);
 
 class ViewCoreTest : public ::testing::Test {
  protected:

@@ -39,6 +39,9 @@ inline constexpr MMRESULT ACMERR_UNPREPARED = 514;
 // A format chooser was cancelled.
 inline constexpr MMRESULT ACMERR_CANCELED = 515;
 
+// The most channels a stream converts; sample codecs offer any count up to it.
+inline constexpr uint16_t kAcmMostChannels = 8;
+
 // acmMetrics: the size in bytes of the largest format block any codec here uses (base record
 // and extra bytes); callers size their format buffers with it.
 inline constexpr uint32_t ACM_METRIC_MAX_SIZE_FORMAT = 50;

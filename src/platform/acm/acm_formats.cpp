@@ -23,9 +23,6 @@ constexpr uint32_t kHighestRate = 192000;
 constexpr uint16_t kChosenTags[] = {kWaveFormatPcm,    kWaveFormatMsAdpcm,   kWaveFormatIeeeFloat,
                                     kWaveFormatALaw,   kWaveFormatMuLaw,     kWaveFormatImaAdpcm,
                                     kWaveFormatGsm610, kWaveFormatMpegLayer3};
-// The most channels a stream converts (acm_stream.cpp); sample codecs offer any count up to it.
-constexpr uint16_t kMostChannels = 8;
-
 // The seven coefficient pairs every Microsoft ADPCM format carries.
 constexpr int16_t kMsAdpcmCoefficients[7][2] = {{256, 0}, {512, -256}, {0, 0},     {192, 64},
                                                 {240, 0}, {460, -208}, {392, -232}};
@@ -149,7 +146,7 @@ std::vector<uint16_t> ChannelsOf(uint16_t tag, const AcmFormatFilter& filter) {
     // A source of more channels is offered at its own count and mixed down to stereo.
     // More than any stream takes: nothing.
     const uint16_t wanted = *filter.channels;
-    if (wanted > kMostChannels) return {};
+    if (wanted > kAcmMostChannels) return {};
     std::erase_if(channels, [](uint16_t c) { return c != 2; });
     if (TakesAnyChannels(tag)) channels.insert(channels.begin(), wanted);
     return channels;

@@ -142,14 +142,12 @@ void AcmStreamDeleter::operator()(AcmStream* stream) const {
 
 namespace {
 
-constexpr uint16_t kMostChannels = 8;
-
 bool IsPcm(const WAVEFORMATEX& f) {
   return f.wFormatTag == kWaveFormatPcm;
 }
 
 bool IsUsable(const WAVEFORMATEX& f) {
-  return f.nChannels >= 1 && f.nChannels <= kMostChannels && f.nSamplesPerSec > 0;
+  return f.nChannels >= 1 && f.nChannels <= kAcmMostChannels && f.nSamplesPerSec > 0;
 }
 
 std::unique_ptr<acm::CodecTransform> MakeDecoder(const FormatBlock& src, const WAVEFORMATEX& dst) {

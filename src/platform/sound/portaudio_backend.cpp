@@ -89,7 +89,7 @@ int g_open_streams = 0;
 void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
 void IgnoreJackMessage(const char*) {}
 
-struct StreamCloser {
+struct PaStreamCloser {
   void operator()(PaStream* stream) const {
     const std::lock_guard gate(PortAudioGate());
     const std::lock_guard lock(PortAudioMutex());
@@ -99,7 +99,7 @@ struct StreamCloser {
   }
 };
 
-using StreamPtr = std::unique_ptr<PaStream, StreamCloser>;
+using PaStreamPtr = std::unique_ptr<PaStream, PaStreamCloser>;
 
 // With the mutex held: initialises PortAudio on the first call; whether it is started.
 bool StartLocked() {
@@ -135,7 +135,7 @@ bool RescanLocked() {
 constexpr double kLeastLatencySeconds = 0.25;
 
 struct OpenedStream {
-  StreamPtr stream;
+  PaStreamPtr stream;
   StreamFormat format;
 };
 
@@ -163,7 +163,7 @@ OpenedStream OpenIndexLocked(int index, bool capture, std::optional<StreamFormat
       paFramesPerBufferUnspecified, paClipOff, nullptr, nullptr);
   if (e != paNoError || !raw) return {};
   ++g_open_streams;
-  return {StreamPtr(raw), *format};
+  return {PaStreamPtr(raw), *format};
 }
 
 // The devices with outputs, or with inputs, with the mutex held and PortAudio started.
@@ -246,7 +246,7 @@ class PortAudioStream {
     return transfer(stream_.get());
   }
 
-  StreamPtr stream_;
+  PaStreamPtr stream_;
   const StreamFormat format_;
   const std::optional<DeviceId> wanted_;
   const bool capture_;
