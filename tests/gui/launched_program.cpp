@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 // Last: Xlib's macros would clash with the headers above.
@@ -167,15 +165,12 @@ XWindow LaunchedProgram::MapCoveringWindow() {
 }
 
 std::string LaunchedProgram::Profile() const {
-  std::ifstream in(dir_ / "config" / "Brookwave" / "Brookwave.conf");
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return ReadFileText(dir_ / "config" / "Brookwave" / "Brookwave.conf");
 }
 
 void LaunchedProgram::WriteProfile(const std::string& text) {
   std::filesystem::create_directories(dir_ / "config" / "Brookwave");
-  WriteFileBytes(dir_ / "config" / "Brookwave" / "Brookwave.conf", {text.begin(), text.end()});
+  WriteFileText(dir_ / "config" / "Brookwave" / "Brookwave.conf", text);
 }
 
 std::vector<unsigned char> LaunchedProgram::Property(XWindow window, const char* name) {

@@ -5,9 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -30,13 +28,6 @@ constexpr char kBusName[] = "org.mpris.MediaPlayer2.brookwave";
 std::string PlaySetProfile(int multiMode) {
   return "[Settings]\nPlaySet=1,1,0,0,1,1,10,10,-2000,0,100,100000,-10000,10000,-6,6,0,0,0,0," +
          std::to_string(multiMode) + ",1,1,1,1,1,1,1,1,0,0\n";
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 class RemoteProgram : public LaunchedProgram {
@@ -264,14 +255,14 @@ TEST_F(RemoteProgram, InstalledIntoAPrefixItStartsAndTheDesktopTakesItsFiles) {
   const CommandResult validate = RunCommand({"desktop-file-validate", desktop.string()});
   EXPECT_EQ(validate.exit_code, 0) << validate.out << validate.err;
   EXPECT_EQ(validate.out + validate.err, "");
-  const std::string entry = ReadText(desktop);
+  const std::string entry = ReadFileText(desktop);
   EXPECT_NE(entry.find("\nExec=brookwave %f\n"), std::string::npos) << entry;
   EXPECT_NE(entry.find("audio/x-brookwave-playlist;"), std::string::npos) << entry;
 
   // The shared MIME database built from the package names ".plf" files.
   const CommandResult mime = RunCommand({"update-mime-database", (prefix / "share/mime").string()});
   EXPECT_EQ(mime.exit_code, 0) << mime.err;
-  EXPECT_NE(ReadText(prefix / "share/mime/globs2").find("audio/x-brookwave-playlist:*.plf"),
+  EXPECT_NE(ReadFileText(prefix / "share/mime/globs2").find("audio/x-brookwave-playlist:*.plf"),
             std::string::npos);
   for (int size : {16, 24, 32, 48, 64, 128, 256}) {
     const std::string edge = std::to_string(size);

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string_view>
 #include <thread>
@@ -180,10 +179,7 @@ std::optional<double> PulseServer::ConfiguredLatencyMs(const std::string& source
 }
 
 std::string PulseServer::ReadLog() const {
-  std::ifstream in(dir_ / "pulse.log");
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return ReadFileText(dir_ / "pulse.log");
 }
 
 }  // namespace bw::test
