@@ -14,14 +14,23 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
+
+#include "platform/thread_name.h"
 
 namespace bw {
 
 class BackgroundJob {
  public:
-  // Starts the thread; throws std::system_error when none can be had.
-  BackgroundJob() : thread_([this] { Run(); }) {}
+  // Starts the thread, named `name` (see NameThisThread); throws std::system_error when none
+  // can be had.
+  explicit BackgroundJob(std::string_view name)
+      : thread_([this, name = std::string(name)] {
+          NameThisThread(name);
+          Run();
+        }) {}
   ~BackgroundJob() {
     {
       std::lock_guard lock(mutex_);

@@ -10,6 +10,7 @@
 #include "audio/playback_stream.h"
 #include "audio/stream_state.h"
 #include "audio/wave_file.h"
+#include "platform/thread_name.h"
 #include "platform/view_messages.h"
 
 namespace bw {
@@ -45,6 +46,7 @@ void AddPairChanges(const HostSample* x, std::size_t pairs, int64_t& first, int6
 }  // namespace
 
 int CaptureStream::CaptureThreadProc(ThreadObjects objects) {
+  NameThisThread("bw capture");
   for (;;) {
     const int which = WaitForAny(objects.events);
     if (which == kWaitFailed) break;

@@ -201,10 +201,10 @@ class PlaybackStream {
     std::mutex mutex;
     std::condition_variable decoded;
     // Changed under `mutex`; atomic so that a spinning wait may read them without it.
-    std::atomic<int> ready = 0;         // blocks decoded and not yet taken
-    std::atomic<bool> running = false;  // the helper is decoding
-    bool goesOn = false;                // under `mutex`: the block decoded last needs no top-up
-    BackgroundJob job;                  // last: its thread ends before the rest goes
+    std::atomic<int> ready = 0;            // blocks decoded and not yet taken
+    std::atomic<bool> running = false;     // the helper is decoding
+    bool goesOn = false;                   // under `mutex`: the block decoded last needs no top-up
+    BackgroundJob job{"bw decode ahead"};  // last: its thread ends before the rest goes
   };
   enum class Refill { kDone, kLockFailed };
 

@@ -8,6 +8,7 @@
 #include "audio/playback_stream.h"
 #include "audio/stream_state.h"
 #include "platform/memory_pages.h"
+#include "platform/thread_name.h"
 #include "platform/view_messages.h"
 
 namespace bw {
@@ -26,6 +27,7 @@ void CloseEvents(const std::array<EventHandle, 2>& events) {
 }  // namespace
 
 int PlaybackStream::PlaybackThreadProc(ThreadObjects objects) {
+  NameThisThread("bw playback");
   // Block notifications to let pass once the data has ended, before the buffer stops: 1 while
   // the last block written still has to be heard, as the second primed block is when the data
   // already ended while priming.

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "platform/thread_name.h"
+
 namespace bw::cli {
 
 HeadlessPlayer::HeadlessPlayer() {
@@ -57,6 +59,7 @@ InterruptWatch::~InterruptWatch() {
 }
 
 void InterruptWatch::Watch() {
+  NameThisThread("bw signals");
   const sigset_t set = WatchedSignals();
   while (!ending_) {
     int signal = 0;

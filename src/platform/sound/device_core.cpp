@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/sound/sound_internal.h"
+#include "platform/thread_name.h"
 
 namespace bw {
 namespace {
@@ -206,6 +207,7 @@ uint32_t PlaybackDeviceCore::MixLocked(float* out, uint32_t frames, bool split,
 // lost while running stops its buffers; one that has played out all it was given while no
 // buffer runs rests until one does.
 void PlaybackDeviceCore::Run() {
+  NameThisThread("bw sound out");
   if (!stream_->Start()) ReplaceStream(MakeClockOutput(format_));
   std::vector<float> mix;
   PendingSignals signals(false);
@@ -285,6 +287,7 @@ void CaptureDeviceCore::EndCatchUps(bool served_or_not) {
 }
 
 void CaptureDeviceCore::Run() {
+  NameThisThread("bw sound in");
   if (!stream_->Start()) ReplaceStream(MakeClockInput(format_));
   PendingSignals signals(false);
   while (!quit_) {
