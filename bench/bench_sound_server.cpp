@@ -7,7 +7,8 @@
 // 1.0 of the peer's CPU; fewer than 25 wake-ups per second). The programs take turns for
 // BW_BENCH_ROUNDS rounds (3 unless set); each figure is the median of its rounds, as one round
 // on a shared machine can be off by a fifth. BW_BENCH_PARTS ("playing", "recording"; both
-// unless set) picks what is measured.
+// unless set) picks what is measured. Below each of our programs' rows, its processor time
+// thread by thread (our threads name themselves: "bw sound in", "bw capture", ...).
 //
 // The desktop programs (brookwave, audacious) run on an Xvfb display of the benchmark's own,
 // with BW_WM_CHECK (bench/wm_check) standing in for a desktop's window manager: without one,
@@ -88,6 +89,7 @@ struct Usage {
   double cpu = 0;
   uint64_t voluntary = 0;
   uint64_t involuntary = 0;
+  std::map<std::string, double> cpu_by_thread;  // by the threads' names
 };
 
 std::string ReadText(const fs::path& path) {
@@ -125,7 +127,11 @@ Usage GroupUsage(pid_t group) {
       // Nanoseconds on a processor: clock ticks are too coarse for programs this idle.
       const std::string schedstat = ReadText(task.path() / "schedstat");
       if (schedstat.empty()) continue;
-      u.cpu += std::strtod(schedstat.c_str(), nullptr) / 1e9;
+      const double cpu = std::strtod(schedstat.c_str(), nullptr) / 1e9;
+      u.cpu += cpu;
+      std::string thread = ReadText(task.path() / "comm");
+      if (!thread.empty() && thread.back() == '\n') thread.pop_back();
+      u.cpu_by_thread[thread] += cpu;
       const std::string status = ReadText(task.path() / "status");
       u.voluntary += StatusValue(status, "voluntary_ctxt_switches");
       u.involuntary += StatusValue(status, "nonvoluntary_ctxt_switches");
@@ -138,6 +144,7 @@ struct Rates {
   double cpu = -1;  // CPU seconds per second
   double wakeups = 0;
   double preemptions = 0;
+  std::map<std::string, double> thread_cpu;  // CPU seconds per second, by thread name
   bool ok() const { return cpu >= 0; }
 };
 
@@ -152,12 +159,23 @@ Rates Median(const std::vector<Rates>& rounds) {
       !std::all_of(rounds.begin(), rounds.end(), [](const Rates& r) { return r.ok(); }))
     return {};
   std::vector<double> cpu, wakeups, preemptions;
+  std::map<std::string, std::vector<double>> thread_cpu;
   for (const Rates& r : rounds) {
     cpu.push_back(r.cpu);
     wakeups.push_back(r.wakeups);
     preemptions.push_back(r.preemptions);
+    for (const auto& [thread, _] : r.thread_cpu)
+      thread_cpu[thread];
   }
-  return {MedianOf(cpu), MedianOf(wakeups), MedianOf(preemptions)};
+  Rates median{MedianOf(cpu), MedianOf(wakeups), MedianOf(preemptions), {}};
+  for (auto& [thread, values] : thread_cpu) {
+    for (const Rates& r : rounds) {
+      const auto found = r.thread_cpu.find(thread);
+      values.push_back(found == r.thread_cpu.end() ? 0 : found->second);
+    }
+    median.thread_cpu[thread] = MedianOf(values);
+  }
+  return median;
 }
 
 // The server's streams of clients (playback or recording) right now.
@@ -190,8 +208,16 @@ Rates Measure(const std::string& command, bool recording, int streams_before, co
   const Usage b = GroupUsage(child.pid());
   const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
   if (!child.running()) return {};
-  return {(b.cpu - a.cpu) / seconds, (b.voluntary - a.voluntary) / seconds,
-          (b.involuntary - a.involuntary) / seconds};
+  Rates rates{(b.cpu - a.cpu) / seconds,
+              (b.voluntary - a.voluntary) / seconds,
+              (b.involuntary - a.involuntary) / seconds,
+              {}};
+  for (const auto& [thread, cpu] : b.cpu_by_thread) {
+    const auto before = a.cpu_by_thread.find(thread);
+    rates.thread_cpu[thread] =
+        (cpu - (before == a.cpu_by_thread.end() ? 0 : before->second)) / seconds;
+  }
+  return rates;
 }
 
 // Polls (the benchmark's children give no other sign) until `done` holds; false after 10 s.
@@ -268,6 +294,17 @@ void PrintRow(const std::string& what, const Rates& r) {
     return;
   }
   std::printf("%-44s %9.5f %9.1f %9.1f\n", what.c_str(), r.cpu, r.wakeups, r.preemptions);
+  if (what.rfind("brookwave", 0) != 0) return;
+  // The busiest threads first; those that took no measurable time are left out.
+  std::vector<std::pair<double, std::string>> threads;
+  for (const auto& [thread, cpu] : r.thread_cpu) {
+    if (cpu >= 0.000005) threads.emplace_back(cpu, thread);
+  }
+  std::sort(threads.rbegin(), threads.rend());
+  std::printf("   by thread:");
+  for (const auto& [cpu, thread] : threads)
+    std::printf("  %s %.5f", thread.c_str(), cpu);
+  std::printf("\n");
 }
 
 void PrintRatio(const std::string& what, const Rates& ours, const Rates& peer, double goal) {

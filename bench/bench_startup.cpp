@@ -4,7 +4,9 @@
 // rounds, the programs taking turns after one warm-up start each. Goals: start-up at most 1.0 x
 // Audacious's, memory at most 1.2 x the bare frame's. Beside the time, the processor time the
 // program had used when its window mapped: the work of the start without the waits for the
-// display, which varies less from run to run.
+// display, which varies less from run to run. With BW_BARE_FRAME_LIBRARIES, also the bare
+// frame loading every wx library the program links, which splits the program's lead over the
+// floor into the libraries' share and the rest.
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -206,6 +208,7 @@ int main() {
   const char* dir_env = std::getenv("BW_BENCH_DIR");
   const char* gui_env = std::getenv("BW_GUI");
   const char* bare_env = std::getenv("BW_BARE_FRAME");
+  const char* libraries_env = std::getenv("BW_BARE_FRAME_LIBRARIES");  // optional
   if (gui_env == nullptr || bare_env == nullptr) {
     std::printf("BW_GUI and BW_BARE_FRAME name the programs (bench/run sets them)\n");
     return 1;
@@ -234,6 +237,7 @@ int main() {
       {"audacious (GTK)", {"audacious", "-G"}, {}, {}, {}},
       {"bare wx frame", {bare_env}, {}, {}, {}},
   };
+  if (libraries_env) programs.push_back({"frame, our wx libs", {libraries_env}, {}, {}, {}});
   bool ok = display != nullptr;
   for (Program& p : programs) {
     ok = ok && Launch(display, p);  // warm-up: first-run files, disk cache
@@ -268,5 +272,15 @@ int main() {
   std::printf("start-up ours/audacious %5.2f (goal at most 1.0); processor time %5.2f\n",
               ours / audacious, Median(programs[0].cpu_seconds) / Median(programs[1].cpu_seconds));
   std::printf("memory ours/bare frame  %5.2f (goal at most 1.2)\n", memory / floor);
+  if (programs.size() > 3) {
+    // How much of the gap over the bare frame is the loading of the wx libraries the program
+    // links, before any window of its own is made.
+    const Program& libraries = programs[3];
+    std::printf(
+        "of our lead over the bare frame, the wx libraries alone: %+.3f of %+.3f s, "
+        "%+.1f of %+.1f MiB\n",
+        Median(libraries.seconds) - Median(programs[2].seconds), ours - Median(programs[2].seconds),
+        (Median(libraries.peak_kib) - floor) / 1024.0, (memory - floor) / 1024.0);
+  }
   return 0;
 }
