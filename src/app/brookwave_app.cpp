@@ -19,6 +19,7 @@
 #include "app/wx_profile_store.h"
 #include "frame/data_tip.h"
 #include "frame/main_frame.h"
+#include "platform/message_box.h"
 #include "platform/user_folders.h"
 #include "res/menus.h"
 #include "view/brookwave_view.h"
@@ -79,7 +80,7 @@ std::unique_ptr<wxFileConfig> OpenProfile(const wxFileName& path) {
     ShowMessageBox("The settings in " + FromWx(path.GetFullPath()) +
                        " could not be read. The file is kept as " + FromWx(kept) +
                        "; the program starts with its default settings.",
-                   "Brookwave", kMbOk | kMbIconExclamation);
+                   kProgramCaption, kMbOk | kMbIconExclamation);
   }
   return std::make_unique<wxFileConfig>(app, vendor, path.GetFullPath(), wxString(),
                                         wxCONFIG_USE_LOCAL_FILE);

@@ -82,7 +82,7 @@ bool CMainFrame::LoadFrame(wxDocManager* manager, ProfileStore& profile, bool la
   if (!CreateToolBars(largeFonts)) return false;
   m_wndMenuBar = new CMenuBar(this, res::WxCommandId(kMenuBarId));
   if (!m_wndMenuBar->LoadMenu(m_cyMenu)) {
-    ShowMessageBox("The menu could not be loaded.", "Brookwave", kMbOk | kMbIconError);
+    ShowMessageBox("The menu could not be loaded.", kProgramCaption, kMbOk | kMbIconError);
     return false;
   }
   m_wndStatusBar = CreateStatusBar(1, wxSTB_DEFAULT_STYLE, res::WxCommandId(ID_VIEW_STATUS_BAR));
@@ -140,7 +140,7 @@ bool CMainFrame::CreateToolBars(bool largeFonts) {
   ShowMessageBox(
       "The toolbar pictures could not be loaded from " +
           (dir.empty() ? std::string("the program's folder") : (dir / "pictures").string()) + ".",
-      "Brookwave", kMbOk | kMbIconError);
+      kProgramCaption, kMbOk | kMbIconError);
   return false;
 }
 
@@ -333,7 +333,7 @@ bool CMainFrame::OnQueryEndSession() {
     for (wxDocument* doc : manager->GetDocumentsVector())
       if (!doc->OnSaveModified()) return false;
   }
-  ShowMessageBox("ShutDownWindows", "Brookwave", kMbOk);
+  ShowMessageBox("ShutDownWindows", kProgramCaption, kMbOk);
   return true;
 }
 

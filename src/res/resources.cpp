@@ -151,7 +151,7 @@ bool LoadTemplates(std::string_view file) {
   if (!ok) {
     const fs::path where = dir.empty() ? InstalledDir() : dir / "dialogs";
     ShowMessageBox("The dialog templates could not be loaded from " + where.string() + ".",
-                   "Brookwave", kMbOk | kMbIconError);
+                   kProgramCaption, kMbOk | kMbIconError);
   }
   return ok;
 }

@@ -121,7 +121,7 @@ void CBrookwaveViewCore::ResetMeters() {
 }
 
 int CBrookwaveViewCore::Message(std::string_view text, unsigned style) {
-  return m_window.MessageBox(text, "Brookwave", style);
+  return m_window.MessageBox(text, kProgramCaption, style);
 }
 
 void CBrookwaveViewCore::ApplySlidersToBuffer(bool frequencyMoved) {
